@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "support/SimFixture.h"
+
+namespace {
+
+using GpuListTest = SimFixture;
+
+TEST_F(GpuListTest, CreatesOnceAndSortsHandlesAscending) {
+    machine.AddGpu(0x3000, "B");
+    machine.AddGpu(0x1000, "A");
+    machine.AddGpu(0x2000, "C");
+
+    GpuList* first = GpuList::Instance();
+    GpuList* second = GpuList::Instance();
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(machine.InitializeCalls(), 1u);
+    EXPECT_EQ(machine.EnumerateCalls(), 1u);
+    ASSERT_TRUE(first->IsReady());
+    ASSERT_EQ(first->Count(), 3u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(first->Handle(0)), 0x1000u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(first->Handle(1)), 0x2000u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(first->Handle(2)), 0x3000u);
+
+    std::wstring name;
+    ASSERT_TRUE(first->GetName(0, name));
+    EXPECT_EQ(name, L"A");
+}
+
+TEST_F(GpuListTest, FailedInitializeLeavesAnEmptyListThatIsNeverRetried) {
+    machine.AddGpu(0x1000, "A");
+    machine.FailInitialize();
+
+    GpuList& gpus = Gpus();
+    EXPECT_FALSE(gpus.IsReady());
+    EXPECT_EQ(gpus.Count(), 0u);
+    EXPECT_EQ(machine.EnumerateCalls(), 0u);
+
+    machine.FailInitialize(false);
+    EXPECT_EQ(&Gpus(), &gpus);
+    EXPECT_EQ(machine.InitializeCalls(), 1u);
+
+    std::uint8_t byte = 0;
+    std::wstring name = L"unchanged";
+    EXPECT_FALSE(gpus.GetName(0, name));
+    EXPECT_EQ(name, L"unchanged");
+    EXPECT_FALSE(gpus.Read({0, 0x5A, 0x19, &byte, 1, 1}));
+    EXPECT_EQ(machine.Log().Entries().size(), 0u);
+}
+
+TEST_F(GpuListTest, ReleaseThenInstanceEnumeratesAgain) {
+    machine.AddGpu(0x1000, "A");
+    Gpus();
+    GpuList::Release();
+    GpuList::Release();  // a second release is harmless
+    Gpus();
+    EXPECT_EQ(machine.InitializeCalls(), 2u);
+}
+
+struct EmptyCase {
+    const char* what;
+    bool failEnumeration;
+};
+
+class EmptyEnumerationTest : public SimFixture, public ::testing::WithParamInterface<EmptyCase> {};
+
+TEST_P(EmptyEnumerationTest, IsReadyButEmptyAndEveryAccessFails) {
+    if (GetParam().failEnumeration) {
+        machine.AddGpu(0x1000, "A");
+        machine.FailEnumeration();
+    }
+    GpuList& gpus = Gpus();
+    EXPECT_TRUE(gpus.IsReady());
+    EXPECT_EQ(gpus.Count(), 0u);
+    std::wstring name;
+    std::uint8_t byte = 0;
+    EXPECT_FALSE(gpus.GetName(0, name));
+    EXPECT_FALSE(gpus.Read({0, 0x5A, 0x19, &byte, 1, 1}));
+    EXPECT_FALSE(gpus.Write({0, 0x5A, 0x19, &byte, 1, 1}));
+    EXPECT_TRUE(machine.Log().Entries().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EmptyEnumerationTest,
+                         ::testing::Values(EmptyCase{"no GPU", false}, EmptyCase{"enumeration fails", true}),
+                         [](const auto& p) { return p.param.failEnumeration ? "Fails" : "NoGpu"; });
+
+TEST_F(GpuListTest, NameThatCannotBeReadLeavesTheStringAlone) {
+    machine.AddGpu(0x1000, "A").name.reset();
+    machine.AddGpu(0x2000, "");
+    std::wstring name = L"kept";
+    EXPECT_FALSE(Gpus().GetName(0, name));
+    EXPECT_EQ(name, L"kept");
+    EXPECT_TRUE(Gpus().GetName(1, name));
+    EXPECT_EQ(name, L"");
+    EXPECT_FALSE(Gpus().GetName(2, name));
+}
+
+TEST_F(GpuListTest, TransferFillsTheVersion3StructureAsNvApiExpects) {
+    struct Case {
+        std::uint8_t port;
+        std::uint8_t expectedPortId;
+        std::uint32_t expectedPortSet;
+    };
+    machine.AddGpu(0x1000, "A");
+    for (const Case& c : {Case{0, 0, 0}, Case{1, 1, 1}, Case{7, 7, 1}}) {
+        std::uint8_t data[2] = {0x12, 0x34};
+        Gpus().Write({0, 0x5A, 0xB2, data, 2, c.port});
+        const nvapi::NV_I2C_INFO_V3& info = machine.LastInfo();
+        EXPECT_EQ(info.version, nvapi::NV_I2C_INFO_VER3);
+        EXPECT_EQ(info.version >> 16, 3u);
+        EXPECT_EQ(info.version & 0xFFFFu, sizeof(nvapi::NV_I2C_INFO_V3));
+        EXPECT_EQ(info.displayMask, 0u);
+        EXPECT_EQ(info.bIsDDCPort, 0u);
+        EXPECT_EQ(info.i2cDevAddress, 0x5A);
+        EXPECT_EQ(info.regAddrSize, 1u);
+        EXPECT_EQ(info.pbData, data);
+        EXPECT_EQ(info.cbSize, 2u);
+        EXPECT_EQ(info.i2cSpeed, 0xFFFFu);
+        EXPECT_EQ(info.i2cSpeedKhz, 0u);
+        EXPECT_EQ(info.portId, c.expectedPortId);
+        EXPECT_EQ(info.bIsPortIdSet, c.expectedPortSet);
+        ASSERT_FALSE(machine.Log().Entries().empty());
+        EXPECT_EQ(machine.Log().Entries().back().reg, 0xB2);
+    }
+}
+
+TEST_F(GpuListTest, IndexAtCountMakesNoNvApiCall) {
+    machine.AddGpu(0x1000, "A");
+    GpuList& gpus = Gpus();
+    const std::uint32_t before = machine.NvApiCalls();
+    std::uint8_t byte = 0;
+    EXPECT_FALSE(gpus.Read({1, 0x40, 0xE1, &byte, 1, 1}));
+    EXPECT_FALSE(gpus.Write({1, 0x40, 0xE1, &byte, 1, 1}));
+    EXPECT_EQ(machine.NvApiCalls(), before);
+}
+
+}  // namespace
