@@ -1,0 +1,34 @@
+#pragma once
+// A simulated machine, the headless controller window's panel, and a sleeper whose pauses go
+// into the machine's transfer log instead of taking time.
+#include "boards/ControlPanel.h"
+#include "boards/HeadlessPanel.h"
+#include "boards/Sleeper.h"
+#include "support/SimFixture.h"
+
+class SimSleeper final : public Sleeper {
+public:
+    explicit SimSleeper(sim::SimMachine& machine) : machine_(machine) {}
+    void Sleep(unsigned milliseconds) override { machine_.Pause(milliseconds); }
+
+private:
+    sim::SimMachine& machine_;
+};
+
+// The application's main window: the controller window's panel, or none.
+class TestPanelSource final : public PanelSource {
+public:
+    explicit TestPanelSource(ControlPanel* panel) : panel_(panel) {}
+    ControlPanel* ControllerPanel() override { return panel_; }
+    void Set(ControlPanel* panel) { panel_ = panel; }
+
+private:
+    ControlPanel* panel_;
+};
+
+class BoardFixture : public SimFixture {
+protected:
+    HeadlessPanel panel;
+    TestPanelSource panels{&panel};
+    SimSleeper sleeper{machine};
+};
