@@ -166,7 +166,7 @@ NvStatus SimMachine::Transfer(nvapi::NvPhysicalGpuHandle gpu, nvapi::NV_I2C_INFO
         if (write && info->pbData) entry.bytes.assign(info->pbData, info->pbData + info->cbSize);
     }
     entry.status = status;
-    log_.Add(std::move(entry));
+    if (logging_) log_.Add(std::move(entry));
     return status;
 }
 

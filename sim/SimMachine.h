@@ -54,6 +54,8 @@ public:
     std::uint64_t NowMs() const { return nowMs_; }
     void Pause(std::uint32_t ms);
 
+    // Benchmarks turn the log off so it does not grow without bound.
+    void SetLogging(bool on) { logging_ = on; }
     TransferLog& Log() { return log_; }
     const TransferLog& Log() const { return log_; }
     std::uint32_t InitializeCalls() const { return initializeCalls_; }
@@ -94,6 +96,7 @@ private:
     std::uint32_t nvapiCalls_ = 0;
     nvapi::NV_I2C_INFO_V3 lastInfo_{};
     TransferLog log_;
+    bool logging_ = true;
 };
 
 }  // namespace sim
