@@ -1,0 +1,165 @@
+#include "app/CDlg3080TiZYL.h"
+
+#include <utility>
+
+#include "app/AppTitle.h"
+#include "boards/ControlIds.h"
+#include "diag/CDlgTest.h"
+#include "gpu/GpuList.h"
+#include "profile/ProfileStore.h"
+#include "res/DialogTemplates.h"
+
+CDlg3080TiZYL::CDlg3080TiZYL(DialogFramework& framework, PanelSource& panels, Sleeper& sleeper,
+                             std::wstring applicationName, BoardFactory createBoard)
+    : framework_(framework),
+      panels_(panels),
+      sleeper_(sleeper),
+      applicationName_(std::move(applicationName)),
+      createBoard_(std::move(createBoard)) {}
+
+bool CDlg3080TiZYL::OnInitDialog(DialogWindow& window) {
+    window_ = &window;
+    window.SetAppIcon();
+    EnumerateBoards();
+    // Started even when enumeration has just ended the window; the destroy handler kills it.
+    timerId_ = window.SetTimer(kTimerId, kTimerPeriodMs);
+    if (internalTestMode_) window.Controls().Show(ctl::kTest, true);
+    return true;
+}
+
+void CDlg3080TiZYL::EnumerateBoards() {
+    GpuList& gpus = *GpuList::Instance();
+    ControlPanel& controls = window_->Controls();
+    controllers_.clear();
+    controls.ClearList(ctl::kDeviceList);
+    selectedIndex_ = 0;
+
+    for (std::uint32_t i = 0; i < gpus.Count(); ++i) {
+        std::wstring name;
+        if (!gpus.GetName(i, name)) continue;
+        std::unique_ptr<IVgaControl> controller = createBoard_(i, panels_, sleeper_);
+        if (!controller) continue;
+        controllers_.push_back(Board{std::move(controller), i});
+        controls.InsertItem(ctl::kDeviceList, static_cast<int>(controllers_.size()) - 1, name);
+    }
+
+    if (controllers_.empty()) {
+        window_->MessageBox(L"Device not support.", kAppTitle, MessageIcon::None);
+        window_->EndDialog(kIdCancel);
+        return;
+    }
+
+    for (Board& board : controllers_) board.controller->Activate();
+    controls.SetSelection(ctl::kDeviceList, selectedIndex_);
+    controllers_[static_cast<std::size_t>(selectedIndex_)].controller->Activate();
+}
+
+IVgaControl* CDlg3080TiZYL::Selected() {
+    if (selectedIndex_ < 0 || static_cast<std::size_t>(selectedIndex_) >= controllers_.size()) return nullptr;
+    return controllers_[static_cast<std::size_t>(selectedIndex_)].controller.get();
+}
+
+void CDlg3080TiZYL::OnCommand(int id, Notification what) {
+    if (!window_) return;
+    if (id == ctl::kDeviceList) {
+        // Typing into the list's field changes nothing.
+        if (what == Notification::SelectionChanged) OnSelectionChanged();
+        return;
+    }
+    if (what != Notification::Clicked) return;
+
+    IVgaControl* selected = Selected();
+    // No board: the window is ending and has nothing to forward to.
+    if (!selected) return;
+    ControlPanel& controls = window_->Controls();
+    switch (id) {
+        case ctl::kApply:
+            OnApply();
+            break;
+        case ctl::kDefault:
+            selected->LoadDefaults();
+            ApplySyncRule(&IVgaControl::LoadDefaults);
+            break;
+        case ctl::kAuto:
+            selected->SetAuto(controls.IsChecked(ctl::kAuto));
+            break;
+        case ctl::kSync:
+            syncEnabled_ = controls.IsChecked(ctl::kSync);
+            break;
+        case ctl::kTest:
+            OnTest();
+            break;
+        case ctl::kLoad:
+            OnLoad();
+            break;
+        case ctl::kSave:
+            selected->SaveProfile();
+            break;
+        default:
+            break;
+    }
+}
+
+void CDlg3080TiZYL::OnSelectionChanged() {
+    const int selection = window_->Controls().GetSelection(ctl::kDeviceList);
+    if (selection < 0 || static_cast<std::size_t>(selection) >= controllers_.size()) return;
+    selectedIndex_ = selection;
+    Selected()->Activate();
+}
+
+void CDlg3080TiZYL::OnApply() {
+    Selected()->Apply();
+    ApplySyncRule(&IVgaControl::Apply);
+}
+
+void CDlg3080TiZYL::OnLoad() {
+    if (!Selected()->LoadProfile()) return;
+    // The profile may have changed the Sync box.
+    syncEnabled_ = window_->Controls().IsChecked(ctl::kSync);
+    OnApply();
+}
+
+void CDlg3080TiZYL::ApplySyncRule(void (IVgaControl::*operation)()) {
+    if (!syncEnabled_) return;
+    const int family = Selected()->GetFamily();
+    for (std::size_t j = 0; j < controllers_.size(); ++j) {
+        if (static_cast<int>(j) == selectedIndex_) continue;
+        IVgaControl& other = *controllers_[j].controller;
+        if (other.GetFamily() == family) (other.*operation)();
+    }
+}
+
+void CDlg3080TiZYL::OnTest() {
+    // Raw register access exists only for a program started for internal testing.
+    if (!internalTestMode_) return;
+    CDlgTest dialog(controllers_[static_cast<std::size_t>(selectedIndex_)].gpuIndex, applicationName_);
+    framework_.RunModal(res::TestDialog(), dialog);
+}
+
+void CDlg3080TiZYL::OnHScroll(int sliderId) {
+    if (IVgaControl* selected = Selected()) selected->OnSliderMoved(sliderId);
+}
+
+void CDlg3080TiZYL::OnTimer(std::uintptr_t timerId) {
+    (void)timerId;
+    if (IVgaControl* selected = Selected()) selected->OnTimerTick();
+}
+
+void CDlg3080TiZYL::OnOK() {
+    if (window_) window_->EndDialog(kIdOk);
+}
+
+void CDlg3080TiZYL::OnCancel() {
+    if (window_) window_->EndDialog(kIdCancel);
+}
+
+void CDlg3080TiZYL::OnDestroy() {
+    for (Board& board : controllers_) board.controller.reset();
+    controllers_.clear();
+    if (timerId_ != 0) {
+        window_->KillTimer(timerId_);
+        timerId_ = 0;
+    }
+    ProfileStore::Release();
+    window_ = nullptr;
+}

@@ -1,0 +1,72 @@
+#pragma once
+// The controller window: the device list of the supported boards, each with its controller, and
+// the routing of every user action and timer tick to the selected board's controller.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/BoardDetection.h"
+#include "app/DialogFramework.h"
+#include "boards/ControlPanel.h"
+#include "boards/IVgaControl.h"
+#include "boards/Sleeper.h"
+
+// Builds the controller of the board on one GPU, or none. CreateBoardController in the program.
+using BoardFactory =
+    std::function<std::unique_ptr<IVgaControl>(std::uint32_t gpuIndex, PanelSource& panels, Sleeper& sleeper)>;
+
+class CDlg3080TiZYL final : public DialogLogic {
+public:
+    static constexpr std::uintptr_t kTimerId = 6281;
+    static constexpr unsigned kTimerPeriodMs = 1000;
+
+    // applicationName captions the messages the Internal Test dialog shows.
+    CDlg3080TiZYL(DialogFramework& framework, PanelSource& panels, Sleeper& sleeper, std::wstring applicationName,
+                  BoardFactory createBoard = CreateBoardController);
+
+    // Shows the Test button; set before the modal run.
+    void SetInternalTestMode(bool enabled) { internalTestMode_ = enabled; }
+
+    // The window's controls while it exists, else null: what the controllers work on.
+    ControlPanel* Panel() { return window_ ? &window_->Controls() : nullptr; }
+
+    bool OnInitDialog(DialogWindow& window) override;
+    void OnCommand(int id, Notification what) override;
+    void OnHScroll(int sliderId) override;
+    void OnTimer(std::uintptr_t timerId) override;
+    void OnOK() override;
+    void OnCancel() override;
+    void OnDestroy() override;
+
+private:
+    struct Board {
+        std::unique_ptr<IVgaControl> controller;
+        // The board's own GPU: entries skip GPUs without a supported board, so the entry's
+        // position is not a GPU index.
+        std::uint32_t gpuIndex;
+    };
+
+    void EnumerateBoards();
+    IVgaControl* Selected();
+    void OnSelectionChanged();
+    void OnApply();
+    void OnLoad();
+    void OnTest();
+    // The selected board has done `operation`; with Sync the rest of its family follows in list order.
+    void ApplySyncRule(void (IVgaControl::*operation)());
+
+    DialogFramework& framework_;
+    PanelSource& panels_;
+    Sleeper& sleeper_;
+    std::wstring applicationName_;
+    BoardFactory createBoard_;
+    DialogWindow* window_ = nullptr;
+
+    int selectedIndex_ = 0;
+    std::uintptr_t timerId_ = 0;
+    bool internalTestMode_ = false;
+    std::vector<Board> controllers_;
+    bool syncEnabled_ = false;
+};

@@ -1,0 +1,66 @@
+#include "app/CHalvornApp.h"
+
+#include <utility>
+
+#include "app/AppTitle.h"
+#include "gpu/GpuList.h"
+#include "res/DialogTemplates.h"
+
+namespace {
+
+// The framework's rule: the first argument that is not a switch is the file name.
+const std::wstring* CommandLineFileName(const std::vector<std::wstring>& arguments) {
+    for (const std::wstring& argument : arguments) {
+        if (!argument.empty() && (argument[0] == L'-' || argument[0] == L'/')) continue;
+        return &argument;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+CHalvornApp::CHalvornApp(DialogFramework& framework, ProcessServices& services, Sleeper& sleeper,
+                         std::vector<std::wstring> arguments, BoardFactory createBoard)
+    : framework_(framework),
+      services_(services),
+      sleeper_(sleeper),
+      arguments_(std::move(arguments)),
+      createBoard_(std::move(createBoard)) {}
+
+bool CHalvornApp::InitInstance() {
+    services_.InitCommonControls();
+
+    if (!services_.AcquireInstanceLock(kAppTitle)) {
+        services_.RaiseRunningInstance(kAppTitle);
+        return false;
+    }
+    singleInstanceLock_ = true;
+
+    if (!GpuList::Instance()->IsReady()) {
+        // Released before the message, so a start while it is on screen is not a second instance.
+        Cleanup();
+        framework_.MessageBox(L"NV Control initialize failed!", services_.ApplicationName(), MessageIcon::Warning);
+        return false;
+    }
+
+    {
+        CDlg3080TiZYL window(framework_, *this, sleeper_, services_.ApplicationName(), createBoard_);
+        mainWindow_ = &window;
+        const std::wstring* fileName = CommandLineFileName(arguments_);
+        if (fileName && *fileName == L"internalTest") window.SetInternalTestMode(true);
+        framework_.RunModal(res::ControllerDialog(), window);
+        mainWindow_ = nullptr;
+        Cleanup();
+    }
+    return false;
+}
+
+void CHalvornApp::Cleanup() {
+    GpuList::Release();
+    if (singleInstanceLock_) {
+        services_.ReleaseInstanceLock();
+        singleInstanceLock_ = false;
+    }
+}
+
+ControlPanel* CHalvornApp::ControllerPanel() { return mainWindow_ ? mainWindow_->Panel() : nullptr; }

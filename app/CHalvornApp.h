@@ -1,0 +1,36 @@
+#pragma once
+// The application: makes sure it runs once, brings up GPU access, runs the controller window
+// modally and tears down what it created. Platform services come in through the ports.
+#include <string>
+#include <vector>
+
+#include "app/CDlg3080TiZYL.h"
+#include "app/DialogFramework.h"
+#include "app/ProcessServices.h"
+#include "boards/ControlPanel.h"
+#include "boards/Sleeper.h"
+
+class CHalvornApp final : public PanelSource {
+public:
+    // arguments: the command line after the program's own path.
+    CHalvornApp(DialogFramework& framework, ProcessServices& services, Sleeper& sleeper,
+                std::vector<std::wstring> arguments, BoardFactory createBoard = CreateBoardController);
+
+    // The whole run. Always false: the process ends without a message loop of its own.
+    bool InitInstance();
+    // GPU list released, then the single-instance lock.
+    void Cleanup();
+
+    // The controller window's panel while that window is the main window, else null.
+    ControlPanel* ControllerPanel() override;
+
+private:
+    DialogFramework& framework_;
+    ProcessServices& services_;
+    Sleeper& sleeper_;
+    std::vector<std::wstring> arguments_;
+    BoardFactory createBoard_;
+
+    bool singleInstanceLock_ = false;
+    CDlg3080TiZYL* mainWindow_ = nullptr;
+};

@@ -1,0 +1,148 @@
+#pragma once
+// The dialog framework without a window system. A dialog is a HeadlessPanel built from its
+// template; the test acts as the user while it runs, through one scripted session per modal run,
+// and the framework delivers the events as Win32 would: a click on a check box toggles it before
+// the command arrives, every keystroke in an edit field and every text the program puts into one
+// sends a change notification, moving a slider sends a scroll notification. Message boxes, timers
+// and end codes are recorded. A dialog opened from a handler runs nested, its owner disabled.
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/DialogFramework.h"
+#include "boards/HeadlessPanel.h"
+#include "res/DialogTemplates.h"
+
+class HeadlessDialogFramework;
+
+struct HeadlessMessage {
+    std::wstring text;
+    std::wstring caption;
+    MessageIcon icon = MessageIcon::None;
+    int ownerDialogId = 0;  // template ID of the owning window; 0 for none
+};
+
+class HeadlessDialog final : public DialogWindow {
+public:
+    HeadlessDialog(HeadlessDialogFramework& framework, const res::DialogTemplate& dialog, DialogLogic& logic,
+                   HeadlessDialog* owner);
+    ~HeadlessDialog() override;
+    HeadlessDialog(const HeadlessDialog&) = delete;
+    HeadlessDialog& operator=(const HeadlessDialog&) = delete;
+
+    // DialogWindow, for the program.
+    ControlPanel& Controls() override;
+    std::wstring GetText(int id) const override;
+    void FocusAndSelectAll(int id) override;
+    void EndDialog(int code) override;
+    std::uintptr_t SetTimer(std::uintptr_t id, unsigned periodMs) override;
+    void KillTimer(std::uintptr_t id) override;
+    void MessageBox(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
+    void SetAppIcon() override;
+
+    // What the user sees.
+    int TemplateId() const { return template_.id; }
+    const HeadlessPanel& Panel() const { return panel_; }
+    std::wstring Text(int id) const { return GetText(id); }
+    HeadlessDialog* Owner() const { return owner_; }
+    // Until the program ends it; the user can act only meanwhile.
+    bool IsRunning() const { return !ended_ && !destroyed_; }
+    bool IsDestroyed() const { return destroyed_; }
+    // False while a dialog it owns runs.
+    bool IsEnabled() const { return enabled_; }
+    int EndCode() const { return endCode_; }
+    bool HasAppIcon() const { return appIcon_; }
+    int FocusedControl() const { return focus_; }
+    bool FocusTextSelected() const { return focusSelectsAll_; }
+    bool IsTimerRunning(std::uintptr_t id) const { return timers_.count(id) != 0; }
+
+    // What the user does. Each returns false when the window would not take the action: it has
+    // ended or is disabled, or the control is missing, hidden, disabled or of another kind.
+    bool Click(int id);                                // push button or check box
+    bool TypeText(int id, const std::wstring& text);   // replaces the text, key by key
+    bool PasteText(int id, const std::wstring& text);  // replaces the text at once, digits-only fields too
+    bool SelectItem(int id, int index);                // picks a list item
+    bool MoveSlider(int id, int pos);
+    bool PressEnter();
+    bool PressEsc();
+    bool CloseBox();
+    // A notification as Windows may send it without the user's part, e.g. a list reporting a
+    // selection change while nothing is selected.
+    bool Notify(int id, Notification what);
+    // One tick of a running timer; ticks arrive also while the window is disabled.
+    bool Tick(std::uintptr_t timerId);
+
+private:
+    friend class HeadlessDialogFramework;
+    class NotifyingControls;
+
+    void Create();
+    void Destroy();
+    bool CanAct(int id) const;
+    void Command(int id, Notification what);
+    static bool IsEdit(res::ControlKind kind);
+
+    HeadlessDialogFramework& framework_;
+    const res::DialogTemplate& template_;
+    DialogLogic* logic_;
+    HeadlessDialog* owner_;
+    HeadlessPanel panel_;
+    std::unique_ptr<NotifyingControls> controls_;
+    bool ended_ = false;
+    bool destroyed_ = false;
+    bool enabled_ = true;
+    int endCode_ = 0;
+    bool appIcon_ = false;
+    int focus_ = 0;
+    bool focusSelectsAll_ = false;
+    std::set<std::uintptr_t> timers_;
+};
+
+class HeadlessDialogFramework final : public DialogFramework {
+public:
+    using Session = std::function<void(HeadlessDialog&)>;
+
+    // The user's part in a modal run, given the running dialog after OnInitDialog. Sessions are
+    // taken one per dialog that is still running after its initialisation, in the order the
+    // dialogs open, nested ones included. When a session ends with its dialog still running, or
+    // no session is left, the user closes the dialog with its close box.
+    void AddSession(Session session) { sessions_.push_back(std::move(session)); }
+    std::size_t PendingSessions() const { return sessions_.size(); }
+
+    // Called while a message box is on screen, before the user closes it.
+    void OnMessageBox(std::function<void(const HeadlessMessage&)> hook) { messageHook_ = std::move(hook); }
+    // Makes SetTimer fail, as it may when the system is out of timers.
+    void FailTimers(bool fail = true) { failTimers_ = fail; }
+
+    int RunModal(const res::DialogTemplate& dialog, DialogLogic& logic) override;
+    void MessageBox(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
+
+    const std::vector<HeadlessMessage>& Messages() const { return messages_; }
+    // Every dialog opened so far, in opening order; they stay readable after they closed.
+    std::size_t DialogCount() const { return dialogs_.size(); }
+    const HeadlessDialog& Dialog(std::size_t index) const { return *dialogs_.at(index); }
+    // What happened, in order: "open 104", "message 104 Device not support. | RTX Halvorn
+    // Controller | none", "timer 104 set 6281 1000", "end 104 2", "destroy 104", ...
+    const std::vector<std::string>& Journal() const { return journal_; }
+    // Dialogs that would not close when the user closed them.
+    int StuckDialogs() const { return stuck_; }
+
+private:
+    friend class HeadlessDialog;
+    void Record(std::string line) { journal_.push_back(std::move(line)); }
+    void ShowMessage(HeadlessMessage message);
+
+    std::deque<Session> sessions_;
+    std::function<void(const HeadlessMessage&)> messageHook_;
+    bool failTimers_ = false;
+    std::vector<std::unique_ptr<HeadlessDialog>> dialogs_;
+    std::vector<HeadlessDialog*> running_;
+    std::vector<HeadlessMessage> messages_;
+    std::vector<std::string> journal_;
+    int stuck_ = 0;
+};
