@@ -1,0 +1,116 @@
+#include "profile/ProfileStore.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <type_traits>
+
+#include "profile/PrivateProfile.h"
+
+namespace {
+
+std::atomic<ProfileStore*> instance{nullptr};
+std::mutex instanceLock;
+
+using WideUnit = std::make_unsigned_t<wchar_t>;
+
+std::wstring ProfilePath(profile::PrivateProfile& platform) {
+    std::wstring path = platform.CurrentDirectory();
+    // Without a current directory there is no place for the file; an empty path makes every read
+    // and write fail instead of landing in the root of the drive.
+    if (path.empty()) return path;
+    const wchar_t separator = platform.PathSeparator();
+    // A root directory already ends in one ("C:\", "/"); a second would name another path on POSIX.
+    if (path.back() != separator) path.push_back(separator);
+    path += L"Profile.ini";
+    return path;
+}
+
+bool IsSpace(wchar_t c) {
+    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r';
+}
+
+// wcstoul with base 10 on a 32-bit unsigned long, the same for every wchar_t width and locale.
+std::uint32_t ToUnsigned(const std::wstring& text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsSpace(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
+        negative = text[i] == L'-';
+        ++i;
+    }
+    constexpr std::uint64_t largest = 0xFFFFFFFFu;
+    std::uint64_t value = 0;
+    bool digits = false;
+    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
+        digits = true;
+        const auto digit = static_cast<std::uint64_t>(text[i] - L'0');
+        value = std::min(value * 10 + digit, largest + 1);
+    }
+    if (!digits) return 0;
+    if (value > largest) return 0xFFFFFFFFu;
+    const auto number = static_cast<std::uint32_t>(value);
+    return negative ? 0u - number : number;
+}
+
+}  // namespace
+
+bool CodeUnitLess::operator()(const std::wstring& a, const std::wstring& b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](wchar_t x, wchar_t y) {
+        return static_cast<WideUnit>(x) < static_cast<WideUnit>(y);
+    });
+}
+
+ProfileStore* ProfileStore::Instance() {
+    if (ProfileStore* store = instance.load(std::memory_order_acquire)) return store;
+    std::lock_guard<std::mutex> guard(instanceLock);
+    if (ProfileStore* store = instance.load(std::memory_order_relaxed)) return store;
+
+    auto* store = new ProfileStore(ProfilePath(profile::Platform()));
+    instance.store(store, std::memory_order_release);
+    return store;
+}
+
+void ProfileStore::Release() {
+    if (!instance.load(std::memory_order_acquire)) return;
+    std::lock_guard<std::mutex> guard(instanceLock);
+    if (ProfileStore* store = instance.load(std::memory_order_relaxed)) {
+        delete store;
+        instance.store(nullptr, std::memory_order_release);
+    }
+}
+
+bool ProfileStore::ReadSection(const std::wstring& sectionName, ProfileSection& section) const {
+    const std::wstring lines = path_.empty() ? std::wstring() : profile::Platform().ReadSection(sectionName, path_);
+    const std::size_t count = lines.size();
+
+    section.clear();
+    // Two characters are at most one character and its NUL: nothing that holds a pair.
+    if (count <= 2) return false;
+    for (std::size_t offset = 0; offset < count;) {
+        std::size_t end = lines.find(L'\0', offset);
+        if (end == std::wstring::npos) end = count;
+        const std::size_t equals = lines.find(L'=', offset);
+        std::wstring key;
+        std::wstring value;
+        if (equals < end) {
+            key.assign(lines, offset, equals - offset);
+            value.assign(lines, equals + 1, end - equals - 1);
+        } else {
+            value.assign(lines, offset, end - offset);
+        }
+        // emplace keeps an existing key: the first line with a key wins.
+        section.emplace(std::move(key), ToUnsigned(value));
+        offset = end + 1;
+    }
+    return !section.empty();
+}
+
+bool ProfileStore::WriteSection(const std::wstring& sectionName, const std::wstring& body) const {
+    if (path_.empty()) return false;
+    std::wstring data = body;
+    data.push_back(L'\0');  // with the string's own terminator, the list ends in two NULs
+    return profile::Platform().WriteSection(sectionName, data, path_);
+}
