@@ -6,8 +6,19 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libgl-dev g++-mingw-w64-i686 xvfb xauth)
 
+with_wine=false
+[ "${1:-}" = "--with-wine" ] && with_wine=true
+
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+# The Windows program's end-to-end tests run under 32-bit Wine.
+if $with_wine; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
+  packages+=(wine wine32:i386)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

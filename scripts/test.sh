@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh --with-wine
 
 jobs=$(nproc)
 for preset in debug asan; do
