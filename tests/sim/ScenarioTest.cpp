@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+
+#include "sim/Boards.h"
+#include "sim/RegisterDevice.h"
+#include "sim/Scenario.h"
+#include "support/SimFixture.h"
+
+namespace {
+
+using ScenarioTest = SimFixture;
+
+TEST_F(ScenarioTest, DefaultMachineHasFourGpusEnumeratedOutOfHandleOrder) {
+    sim::LoadDefaultScenario(machine);
+    ASSERT_EQ(machine.Gpus().size(), 4u);
+    GpuList& gpus = Gpus();
+    ASSERT_EQ(gpus.Count(), 4u);
+    // The list sorts by handle, which the scenario does not.
+    std::wstring names[4];
+    for (std::uint32_t i = 0; i < 4; ++i) ASSERT_TRUE(gpus.GetName(i, names[i]));
+    EXPECT_EQ(names[0], L"NVIDIA GeForce RTX 3060");
+    EXPECT_EQ(names[3], L"NVIDIA GeForce RTX 2080 Ti");
+    EXPECT_NE(machine.Gpus()[0].handle, reinterpret_cast<std::uintptr_t>(gpus.Handle(0)));
+
+    // The direct board's MCU is fitted but silent; the MCU board's answers its identification.
+    std::uint8_t id[6] = {};
+    const sim::SimGpu* mcuBoard = machine.GpuByHandle(0x2100);
+    const sim::SimGpu* directBoard = machine.GpuByHandle(0x1100);
+    ASSERT_TRUE(mcuBoard && directBoard);
+    EXPECT_TRUE(mcuBoard->Find(1, 0x5A)->Read(0xB1, id, 6));
+    EXPECT_EQ(id[2], 0x2D);
+    EXPECT_EQ(id[3], 0x03);
+    EXPECT_FALSE(directBoard->Find(1, 0x5A)->Read(0xB1, id, 6));
+    EXPECT_EQ(*directBoard->subsystemId >> 16, 0x3998u);
+}
+
+TEST(ScenarioText, StatementsBuildTheMachineTheyDescribe) {
+    sim::SimMachine machine;
+    std::string error;
+    const std::string text =
+        "# two GPUs\n"
+        "machine enumerate=ok initialize=ok\n"
+        "gpu handle=0x20 name=\"Board A\" subsystem=0x25891458 vbios=90.02.17.40.88 board=rtx2080ti fail=vbios\r\n"
+        "device address=0x24 state=silent\n"
+        "register address=0x40 register=0x21 bytes=C8,00   # fixed code 200\n"
+        "gpu handle=16 name=X board=none fail=name,pci\n"
+        "fail-transfer n=3\n";
+    ASSERT_TRUE(sim::LoadScenario(text, "two.txt", machine, error)) << error;
+    ASSERT_EQ(machine.Gpus().size(), 2u);
+    const sim::SimGpu& a = machine.Gpus()[0];
+    EXPECT_EQ(a.handle, 0x20u);
+    EXPECT_EQ(*a.name, "Board A");
+    EXPECT_EQ(*a.subsystemId, 0x25891458u);
+    EXPECT_FALSE(a.vbios.has_value());
+    auto* offsets = dynamic_cast<sim::RegisterDevice*>(a.Find(1, 0x24));
+    ASSERT_NE(offsets, nullptr);
+    EXPECT_TRUE(offsets->IsSilent());
+    auto* nvvdd = dynamic_cast<sim::RegisterDevice*>(a.Find(1, 0x40));
+    ASSERT_NE(nvvdd, nullptr);
+    EXPECT_EQ(nvvdd->Word(0x21), 200u);
+    const sim::SimGpu& b = machine.Gpus()[1];
+    EXPECT_EQ(b.handle, 16u);
+    EXPECT_FALSE(b.name.has_value());
+    EXPECT_FALSE(b.subsystemId.has_value());
+    EXPECT_TRUE(b.devices.empty());
+}
+
+TEST(ScenarioText, ArbitraryAndAbsentDevices) {
+    sim::SimMachine machine;
+    std::string error;
+    ASSERT_TRUE(sim::LoadScenario("gpu handle=1 board=rtx2080ti\n"
+                                  "device address=0x40 state=arbitrary seed=7\n"
+                                  "device address=0x44 state=absent\n",
+                                  "f", machine, error))
+        << error;
+    const sim::SimGpu& gpu = machine.Gpus()[0];
+    EXPECT_EQ(gpu.Find(1, 0x44), nullptr);
+    std::uint8_t first[4] = {}, second[4] = {};
+    ASSERT_TRUE(gpu.Find(1, 0x40)->Read(0xE1, first, 4));
+    ASSERT_TRUE(gpu.Find(1, 0x40)->Read(0x77, second, 4));  // any register answers
+}
+
+struct BadScenario {
+    const char* text;
+    const char* expected;  // the whole message after the file name
+};
+
+class BadScenarioTest : public ::testing::TestWithParam<BadScenario> {};
+
+TEST_P(BadScenarioTest, NamesFileLineAndProblemAndLeavesTheMachineAlone) {
+    sim::SimMachine machine;
+    machine.AddGpu(0x99, "kept");
+    std::string error;
+    EXPECT_FALSE(sim::LoadScenario(GetParam().text, "bad.txt", machine, error));
+    EXPECT_EQ(error, std::string("bad.txt:") + GetParam().expected);
+    ASSERT_EQ(machine.Gpus().size(), 1u);
+    EXPECT_EQ(*machine.Gpus()[0].name, "kept");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mistakes, BadScenarioTest,
+    ::testing::Values(
+        BadScenario{"gpu handle=1\nboad kind=rtx2080ti\n", "2: unknown statement \"boad\""},
+        BadScenario{"\n\ngpu handle=1 board=rtx4090\n",
+                    "3: unknown board rtx4090 (known: none, rtx3080ti-mcu, rtx3080ti-direct, rtx2080ti)"},
+        BadScenario{"gpu name=A\n", "1: gpu needs handle="},
+        BadScenario{"gpu handle=0x1G\n", "1: handle=0x1G is not a number from 0 to 18446744073709551615"},
+        BadScenario{"gpu handle=1\ngpu handle=0x1\n", "2: a GPU with handle 0x1 exists already"},
+        BadScenario{"gpu handle=1 name=\"RTX\n", "1: missing closing quote in the value of name"},
+        BadScenario{"gpu handle=1 colour=red\n", "1: unknown key colour for gpu"},
+        BadScenario{"device address=0x40 state=silent\n", "1: device before any gpu"},
+        BadScenario{"gpu handle=1\ndevice address=0x40 state=silent\n", "2: no simulated device at 0x40 to make silent"},
+        BadScenario{"gpu handle=1 board=rtx2080ti\nregister address=0x40 register=0x21 bytes=C8\n",
+                    "2: register 0x21 holds 2 bytes, not 1"},
+        BadScenario{"gpu handle=1 board=rtx2080ti\nregister address=0x40 register=0x21 bytes=C8,ZZ\n",
+                    "2: bytes= takes hexadecimal bytes such as C8,00, not ZZ"},
+        BadScenario{"machine initialize=maybe\n", "1: initialize must be ok or fail, not maybe"},
+        BadScenario{"fail-transfer n=0\n", "1: n counts from 1"},
+        BadScenario{"gpu handle=1 fail=name,fan\n", "1: fail= takes name, pci and vbios, not fan"},
+        BadScenario{"gpu handle=1 board\n", "1: expected key=value, found \"board\""}));
+
+TEST(ScenarioFile, MissingFileIsNamed) {
+    sim::SimMachine machine;
+    std::string error;
+    EXPECT_FALSE(sim::LoadScenarioFile("/nonexistent/scenario.txt", machine, error));
+    EXPECT_EQ(error, "/nonexistent/scenario.txt: cannot open the scenario file");
+}
+
+TEST_F(ScenarioTest, MachineFaultsReachNvApi) {
+    std::string error;
+    ASSERT_TRUE(sim::LoadScenario("machine initialize=fail\ngpu handle=1 board=rtx2080ti\n", "f", machine, error));
+    EXPECT_FALSE(Gpus().IsReady());
+}
+
+TEST_F(ScenarioTest, NthTransferFails) {
+    std::string error;
+    ASSERT_TRUE(sim::LoadScenario("gpu handle=1 board=rtx2080ti\nfail-transfer n=2\n", "f", machine, error));
+    std::uint8_t bytes[2] = {};
+    EXPECT_TRUE(Gpus().Read({0, 0x40, 0xE1, bytes, 2, 1}));
+    EXPECT_FALSE(Gpus().Read({0, 0x40, 0xE1, bytes, 2, 1}));
+    EXPECT_TRUE(Gpus().Read({0, 0x40, 0xE1, bytes, 2, 1}));
+    const std::string dump = machine.Log().Dump();
+    EXPECT_EQ(dump.substr(0, dump.find('\n')), "R gpu0 p1 40:E1 [88 C2] ok");
+    ASSERT_EQ(machine.Log().Entries().size(), 3u);
+    EXPECT_FALSE(machine.Log().Entries()[1].ok());
+    EXPECT_NE(dump.find("R gpu0 p1 40:E1 [] len 2 FAIL"), std::string::npos) << dump;
+}
+
+}  // namespace
