@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/BoardDetection.h"
+#include "boards/McuHandshake.h"
+#include "boards/Rtx2080TiZyl.h"
+#include "boards/Rtx3080TiZyl.h"
+#include "boards/Rtx3080TiZylMcu.h"
+#include "profile/ProfileStore.h"
+#include "sim/Boards.h"
+#include "sim/Mcu3080Ti.h"
+#include "support/BoardFixture.h"
+
+namespace {
+
+enum class Found { None, Mcu, Direct, Rtx2080Ti };
+
+Found KindOf(const IVgaControl* controller) {
+    if (!controller) return Found::None;
+    if (dynamic_cast<const Rtx3080TiZylMcu*>(controller)) return Found::Mcu;
+    if (dynamic_cast<const Rtx3080TiZyl*>(controller)) return Found::Direct;
+    if (dynamic_cast<const Rtx2080TiZyl*>(controller)) return Found::Rtx2080Ti;
+    return Found::None;
+}
+
+class BoardDetectionTest : public BoardFixture {
+protected:
+    void TearDown() override {
+        ProfileStore::Release();
+        BoardFixture::TearDown();
+    }
+
+    std::unique_ptr<IVgaControl> Detect(std::uint32_t gpuIndex = 0) {
+        Gpus();
+        return CreateBoardController(gpuIndex, panels, sleeper);
+    }
+
+    std::vector<std::string> Traffic() const {
+        std::vector<std::string> lines;
+        for (const sim::LogEntry& e : machine.Log().Entries()) lines.push_back(sim::TransferLog::Format(e));
+        return lines;
+    }
+
+    sim::Mcu3080Ti& Mcu(sim::SimGpu& gpu) { return *dynamic_cast<sim::Mcu3080Ti*>(gpu.Find(1, 0x5A)); }
+};
+
+struct Case {
+    const char* name;
+    sim::BoardKind board;
+    std::uint32_t subsystem;
+    const char* vbios;
+    Found expected;
+};
+
+class DetectionOrderTest : public BoardDetectionTest, public ::testing::WithParamInterface<Case> {};
+
+TEST_P(DetectionOrderTest, FirstCandidateThatDetectsItsBoardWins) {
+    const Case& c = GetParam();
+    sim::SimGpu& gpu = machine.AddGpu(0x100, "GPU");
+    gpu.subsystemId = c.subsystem;
+    gpu.vbios = c.vbios;
+    sim::AttachBoard(gpu, c.board);
+    EXPECT_EQ(KindOf(Detect().get()), c.expected);
+    EXPECT_NE(ProfileStore::Instance(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boards, DetectionOrderTest,
+    ::testing::Values(
+        Case{"McuBoard", sim::BoardKind::Rtx3080TiMcu, 0x39961B4C, "", Found::Mcu},
+        // A board whose MCU answers is driven through it even when its PCI test would pass too.
+        Case{"McuBoardWith3998", sim::BoardKind::Rtx3080TiMcu, 0x39981B4C, "", Found::Mcu},
+        Case{"SilentMcu3998", sim::BoardKind::Rtx3080TiDirect, 0x39980000, "", Found::Direct},
+        Case{"SilentMcu3998AnyVendor", sim::BoardKind::Rtx3080TiDirect, 0x3998FFFF, "", Found::Direct},
+        Case{"SilentMcuOtherSubsystem", sim::BoardKind::Rtx3080TiDirect, 0x39971B4C, "", Found::None},
+        Case{"Rtx2080TiBySubsystem", sim::BoardKind::Rtx2080Ti, 0x25891458, "", Found::Rtx2080Ti},
+        Case{"Rtx2080TiByVbios", sim::BoardKind::Rtx2080Ti, 0x12FA10DE, "90.02.17.40.88", Found::Rtx2080Ti},
+        Case{"Rtx2080TiWrongVbios", sim::BoardKind::Rtx2080Ti, 0x12FA10DE, "90.02.17.40.89", Found::None},
+        Case{"NoBoard", sim::BoardKind::None, 0x38971462, "", Found::None}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(BoardDetectionTest, McuProbeIsOneIdentificationReadAndOneHandshakeWrite) {
+    sim::SimGpu& gpu = machine.AddGpu(0x100, "GPU");
+    sim::AttachBoard(gpu, sim::BoardKind::Rtx3080TiMcu);
+    ASSERT_EQ(KindOf(Detect().get()), Found::Mcu);
+    const auto hs = mcu::HandshakeBytes();
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "W gpu0 p1 5A:B2 [%02X %02X %02X %02X %02X] ok", hs[0], hs[1], hs[2], hs[3],
+                  hs[4]);
+    ASSERT_EQ(Traffic().size(), 2u);
+    EXPECT_EQ(Traffic()[0].substr(0, 16), "R gpu0 p1 5A:B1 ");
+    EXPECT_EQ(machine.Log().Entries()[0].length, 6u);
+    EXPECT_EQ(Traffic()[1], expected);
+    EXPECT_FALSE(Mcu(gpu).IsLocked());
+}
+
+TEST_F(BoardDetectionTest, FailedHandshakeLeavesTheDecisionToThePciTest) {
+    for (std::uint32_t subsystem : {0x39981B4Cu, 0x39961B4Cu}) {
+        sim::SimMachine fresh;
+        machine = std::move(fresh);
+        GpuList::Release();
+        sim::SimGpu& gpu = machine.AddGpu(0x100, "GPU");
+        gpu.subsystemId = subsystem;
+        sim::AttachBoard(gpu, sim::BoardKind::Rtx3080TiMcu);
+        machine.FailTransferAt(2);
+        const Found expected = subsystem >> 16 == 0x3998 ? Found::Direct : Found::None;
+        EXPECT_EQ(KindOf(Detect().get()), expected) << std::hex << subsystem;
+    }
+}
+
+TEST_F(BoardDetectionTest, IdentificationNeedsBothMarkerBytes) {
+    struct Id {
+        std::uint8_t byte2, byte3;
+    };
+    for (const Id id : {Id{0x2D, 0x04}, Id{0x2C, 0x03}, Id{0x00, 0x00}}) {
+        sim::SimMachine fresh;
+        machine = std::move(fresh);
+        GpuList::Release();
+        sim::SimGpu& gpu = machine.AddGpu(0x100, "GPU");
+        sim::AttachBoard(gpu, sim::BoardKind::Rtx3080TiMcu);
+        Mcu(gpu).Poke(0xB1, {0x05, 0x10, id.byte2, id.byte3, 0x01, 0x07});
+        EXPECT_EQ(KindOf(Detect().get()), Found::None);
+        for (const sim::LogEntry& e : machine.Log().Entries()) EXPECT_NE(e.kind, sim::LogEntry::Kind::Write);
+        EXPECT_TRUE(Mcu(gpu).IsLocked());
+    }
+}
+
+TEST_F(BoardDetectionTest, NotReadyListOrIndexBeyondItDetectsNothing) {
+    sim::SimGpu& gpu = machine.AddGpu(0x100, "GPU");
+    sim::AttachBoard(gpu, sim::BoardKind::Rtx3080TiMcu);
+    EXPECT_EQ(Detect(1), nullptr);
+    GpuList::Release();
+    machine.FailInitialize();
+    EXPECT_EQ(Detect(0), nullptr);
+    EXPECT_TRUE(machine.Log().Entries().empty());
+}
+
+TEST_F(BoardDetectionTest, TwoBoardsGetTheirOwnControllersAndShareTheStore) {
+    sim::AttachBoard(machine.AddGpu(0x100, "A"), sim::BoardKind::Rtx3080TiMcu);
+    sim::SimGpu& second = machine.AddGpu(0x200, "B");
+    second.subsystemId = 0x39981B4C;
+    sim::AttachBoard(second, sim::BoardKind::Rtx3080TiDirect);
+    auto first = Detect(0);
+    ProfileStore* store = ProfileStore::Instance();
+    auto other = Detect(1);
+    EXPECT_EQ(KindOf(first.get()), Found::Mcu);
+    EXPECT_EQ(KindOf(other.get()), Found::Direct);
+    EXPECT_EQ(ProfileStore::Instance(), store);
+    EXPECT_NE(first.get(), other.get());
+}
+
+}  // namespace
