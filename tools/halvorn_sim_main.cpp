@@ -1,0 +1,122 @@
+// A look at the simulated machine without a window: the GPUs NvAPI reports, the board each one
+// carries, and what the controller window would show for it.
+//
+//   halvorn-sim [--scenario=FILE] [--log]
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "app/BoardDetection.h"
+#include "boards/ControlIds.h"
+#include "boards/HeadlessPanel.h"
+#include "gpu/GpuList.h"
+#include "profile/ProfileStore.h"
+#include "res/DialogTemplates.h"
+#include "sim/Scenario.h"
+#include "sim/SimMachine.h"
+
+namespace {
+
+class Pauses final : public Sleeper {
+public:
+    explicit Pauses(sim::SimMachine& machine) : machine_(machine) {}
+    void Sleep(unsigned milliseconds) override { machine_.Pause(milliseconds); }
+
+private:
+    sim::SimMachine& machine_;
+};
+
+class FixedPanel final : public PanelSource {
+public:
+    explicit FixedPanel(ControlPanel& panel) : panel_(panel) {}
+    ControlPanel* ControllerPanel() override { return &panel_; }
+
+private:
+    ControlPanel& panel_;
+};
+
+void PrintPanel(const HeadlessPanel& panel) {
+    // Rows as the window lays them out: label, slider position, value field; then the lists.
+    for (const res::ControlTemplate& t : res::ControllerDialog().controls) {
+        if (t.id < 0 || !panel.IsVisible(t.id)) continue;
+        const HeadlessPanel::Control& c = panel.Get(t.id);
+        switch (c.kind) {
+        case res::ControlKind::Label:
+            std::printf("  %-16ls", c.text.c_str());
+            break;
+        case res::ControlKind::Slider:
+            std::printf(" [%3d of %3d]%s", c.pos, c.max, c.enabled ? "" : " (disabled)");
+            break;
+        case res::ControlKind::ValueField:
+            std::printf(" %ls\n", c.text.c_str());
+            break;
+        case res::ControlKind::List:
+            if (t.id != ctl::kDeviceList) std::printf(" %ls\n", c.selection < 0 ? L"(none)" : c.items[static_cast<std::size_t>(c.selection)].c_str());
+            break;
+        case res::ControlKind::CheckBox:
+            std::printf("  [%c] %ls\n", c.checked ? 'x' : ' ', c.text.c_str());
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setlocale(LC_ALL, "");
+    std::string scenario;
+    bool showLog = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--scenario=", 11) == 0) scenario = argv[i] + 11;
+        else if (std::strcmp(argv[i], "--log") == 0) showLog = true;
+        else {
+            std::fprintf(stderr, "usage: %s [--scenario=FILE] [--log]\n", argv[0]);
+            return 2;
+        }
+    }
+
+    sim::SimMachine machine;
+    if (scenario.empty()) {
+        sim::LoadDefaultScenario(machine);
+    } else {
+        std::string error;
+        if (!sim::LoadScenarioFile(scenario, machine, error)) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+    }
+    nvapi::SetNvApi(&machine);
+
+    GpuList* gpus = GpuList::Instance();
+    if (!gpus->IsReady()) {
+        std::printf("NV Control initialize failed!\n");
+        return 1;
+    }
+    HeadlessPanel panel;
+    FixedPanel panels(panel);
+    Pauses sleeper(machine);
+    std::printf("%u GPU(s), in ascending handle order:\n", gpus->Count());
+    for (std::uint32_t i = 0; i < gpus->Count(); ++i) {
+        std::wstring name;
+        const bool named = gpus->GetName(i, name);
+        std::printf("GPU %u  handle 0x%llx  %ls\n", i,
+                    static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(gpus->Handle(i))),
+                    named ? name.c_str() : L"(name cannot be read)");
+        if (!named) continue;
+        std::unique_ptr<IVgaControl> controller = CreateBoardController(i, panels, sleeper);
+        if (!controller) {
+            std::printf("  no supported board\n");
+            continue;
+        }
+        controller->Activate();
+        PrintPanel(panel);
+    }
+    if (showLog) std::printf("\nTransfers:\n%s", machine.Log().Dump().c_str());
+    ProfileStore::Release();
+    GpuList::Release();
+    return 0;
+}
