@@ -1,0 +1,363 @@
+#include "boards/Rtx3080TiControl.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "boards/ControlIds.h"
+#include "boards/Rtx3080TiRegisters.h"
+
+namespace rtx3080ti {
+
+namespace {
+
+// Texts are plain ASCII, so widening is a copy of each character.
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+}  // namespace
+
+std::wstring VoltageText(std::int32_t code) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.5f V", static_cast<double>(code) * kMillivoltsPerCode / 1000.0);
+    return Widen(text);
+}
+
+// Multiplied in 64 bits, so a wild profile value shows its true figure rather than a wrapped one.
+std::wstring FrequencyText(std::int32_t frequency) {
+    return Widen(std::to_string(std::int64_t{frequency} * kKilohertzPerFrequencyUnit) + " kHz");
+}
+
+}  // namespace rtx3080ti
+
+namespace {
+
+using namespace rtx3080ti;
+
+// How each setting appears in the panel. Sliders show value - base; lists select an index.
+enum class Shown { Voltage, Frequency, Level, Ocp };
+
+struct ItemView {
+    PanelItem item;
+    Shown shown;
+    int control;  // slider or list
+    int field;    // value field paired with a slider; 0 for lists
+    int base;     // lowest value a slider shows; 0 for lists
+    int top;      // highest value a slider shows; highest index of a list
+};
+
+constexpr ItemView kViews[] = {
+    {PanelItem::Nvvdd, Shown::Voltage, ctl::kRow1Slider, ctl::kRow1Value, kNvvddBase, kNvvddTop},
+    {PanelItem::Fbvdd, Shown::Voltage, ctl::kRow2Slider, ctl::kRow2Value, kFbvddBase, kFbvddTop},
+    {PanelItem::Msvdd, Shown::Voltage, ctl::kRow3Slider, ctl::kRow3Value, kMsvddBase, kMsvddTop},
+    {PanelItem::NvFrequency, Shown::Frequency, ctl::kRow4Slider, ctl::kRow4Value, kFrequencyBase, kFrequencyTop},
+    {PanelItem::MsFrequency, Shown::Frequency, ctl::kRow5Slider, ctl::kRow5Value, kFrequencyBase, kFrequencyTop},
+    {PanelItem::NvLoadline, Shown::Level, ctl::kList2Left, 0, 0, kLoadlineLevels - 1},
+    {PanelItem::MsLoadline, Shown::Level, ctl::kList2Right, 0, 0, kLoadlineLevels - 1},
+    {PanelItem::NvOcp, Shown::Ocp, ctl::kList3Left, 0, 0, kOcpStates - 1},
+    {PanelItem::MsOcp, Shown::Ocp, ctl::kList3Right, 0, 0, kOcpStates - 1},
+};
+
+const ItemView* ViewOf(PanelItem item) {
+    for (const ItemView& view : kViews)
+        if (view.item == item) return &view;
+    return nullptr;
+}
+
+bool IsSlider(const ItemView& view) { return view.shown == Shown::Voltage || view.shown == Shown::Frequency; }
+
+std::wstring ValueText(const ItemView& view, std::int32_t value) {
+    return view.shown == Shown::Voltage ? VoltageText(value) : FrequencyText(value);
+}
+
+// What Activate does to the panel, in order. The Sync box is only looked up, never changed, so it
+// has no step here.
+enum class Step { AutoBox, Label, Hide, Slider, Field, LevelList, OcpList };
+
+struct ConfigStep {
+    int id;
+    Step step;
+    const wchar_t* text;  // labels only
+    int top;              // sliders only: the highest position
+};
+
+constexpr ConfigStep kConfiguration[] = {
+    {ctl::kAuto, Step::AutoBox, nullptr, 0},
+    {ctl::kRow1Label, Step::Label, L"NVVDD", 0},
+    {ctl::kRow2Label, Step::Label, L"FBVDD", 0},
+    {ctl::kRow3Label, Step::Label, L"MSVDD", 0},
+    {ctl::kRow4Label, Step::Label, L"NV Freq.", 0},
+    {ctl::kRow5Label, Step::Label, L"MS Freq.", 0},
+    {ctl::kList1LeftLabel, Step::Hide, nullptr, 0},
+    {ctl::kList2LeftLabel, Step::Label, L"NVVDD Loadline", 0},
+    {ctl::kList3LeftLabel, Step::Label, L"NVVDD OCP", 0},
+    {ctl::kList1RightLabel, Step::Hide, nullptr, 0},
+    {ctl::kList2RightLabel, Step::Label, L"MSVDD Loadline", 0},
+    {ctl::kList3RightLabel, Step::Label, L"MSVDD OCP", 0},
+    {ctl::kRow1Slider, Step::Slider, nullptr, kNvvddTop - kNvvddBase},
+    {ctl::kRow2Slider, Step::Slider, nullptr, kFbvddTop - kFbvddBase},
+    {ctl::kRow3Slider, Step::Slider, nullptr, kMsvddTop - kMsvddBase},
+    {ctl::kRow4Slider, Step::Slider, nullptr, kFrequencyTop - kFrequencyBase},
+    {ctl::kRow5Slider, Step::Slider, nullptr, kFrequencyTop - kFrequencyBase},
+    {ctl::kRow1Value, Step::Field, nullptr, 0},
+    {ctl::kRow2Value, Step::Field, nullptr, 0},
+    {ctl::kRow3Value, Step::Field, nullptr, 0},
+    {ctl::kRow4Value, Step::Field, nullptr, 0},
+    {ctl::kRow5Value, Step::Field, nullptr, 0},
+    {ctl::kList1Left, Step::Hide, nullptr, 0},
+    {ctl::kList2Left, Step::LevelList, nullptr, 0},
+    {ctl::kList3Left, Step::OcpList, nullptr, 0},
+    {ctl::kList1Right, Step::Hide, nullptr, 0},
+    {ctl::kList2Right, Step::LevelList, nullptr, 0},
+    {ctl::kList3Right, Step::OcpList, nullptr, 0},
+};
+
+// The order in which the panel is filled from the board, after Auto.
+constexpr PanelItem kRefreshOrder[] = {PanelItem::Nvvdd,       PanelItem::Fbvdd,      PanelItem::Msvdd,
+                                       PanelItem::NvFrequency, PanelItem::MsFrequency, PanelItem::NvLoadline,
+                                       PanelItem::NvOcp,       PanelItem::MsLoadline, PanelItem::MsOcp};
+
+// The profile: keys in the order they are saved, the value a missing key stands for, and the value
+// saved when the board does not report the setting.
+constexpr std::int32_t kAutoOn = 1;
+constexpr std::int32_t kAutoOff = 0;
+
+struct ProfileKey {
+    const wchar_t* name;
+    PanelItem item;
+    std::uint32_t whenMissing;
+    std::int32_t whenUnreadable;
+};
+
+constexpr ProfileKey kProfileKeys[] = {
+    {L"AUTO", PanelItem::Auto, kAutoOn, kAutoOff},
+    {L"NVVDD", PanelItem::Nvvdd, kFallbackRailVoltage, kFallbackRailVoltage},
+    {L"FBVDD", PanelItem::Fbvdd, kDefaultFbvdd, kDefaultFbvdd},
+    {L"MSVDD", PanelItem::Msvdd, kFallbackRailVoltage, kFallbackRailVoltage},
+    {L"NVPWM", PanelItem::NvFrequency, kDefaultFrequency, kDefaultFrequency},
+    {L"MSPWM", PanelItem::MsFrequency, kDefaultFrequency, kDefaultFrequency},
+    {L"NVLL", PanelItem::NvLoadline, kDefaultLoadline, kDefaultLoadline},
+    {L"MSLL", PanelItem::MsLoadline, kDefaultLoadline, kDefaultLoadline},
+    {L"NVOCP", PanelItem::NvOcp, kDefaultOcp, kDefaultOcp},
+    {L"MSOCP", PanelItem::MsOcp, kDefaultOcp, kDefaultOcp},
+};
+constexpr const wchar_t* kSyncKey = L"SYNC";
+
+// Loading fills MSVDD before FBVDD; indices into kProfileKeys.
+constexpr std::size_t kLoadOrder[] = {0, 1, 3, 2, 4, 5, 6, 7, 8, 9};
+
+std::wstring ProfileLine(const wchar_t* key, std::int32_t value) {
+    return std::wstring(key) + L"=" + Widen(std::to_string(value)) + L"\r\n";
+}
+
+}  // namespace
+
+Rtx3080TiControl::Rtx3080TiControl(std::uint32_t gpuIndex, PanelSource& panels)
+    : profiles_(*ProfileStore::Instance()), gpus_(*GpuList::Instance()), gpuIndex_(gpuIndex), panels_(panels) {}
+
+void Rtx3080TiControl::Activate() {
+    ControlPanel* panel = panels_.ControllerPanel();
+    if (!panel) return;
+    panel_ = panel;
+
+    for (const ConfigStep& s : kConfiguration) {
+        if (!panel->HasControl(s.id)) continue;
+        switch (s.step) {
+            case Step::AutoBox:
+                panel->SetCheck(s.id, auto_);
+                break;
+            case Step::Label:
+                panel->SetText(s.id, s.text);
+                break;
+            case Step::Hide:
+                panel->Show(s.id, false);
+                continue;
+            case Step::Slider:
+                panel->SetRange(s.id, 0, s.top);
+                break;
+            case Step::Field:
+                break;
+            case Step::LevelList:
+                panel->ClearList(s.id);
+                for (int level = 0; level < kLoadlineLevels; ++level)
+                    panel->InsertItem(s.id, level, L"Level " + Widen(std::to_string(level)));
+                break;
+            case Step::OcpList:
+                panel->ClearList(s.id);
+                panel->InsertItem(s.id, 0, L"Disable");
+                panel->InsertItem(s.id, 1, L"Enable");
+                break;
+        }
+        panel->Show(s.id, true);
+    }
+    RefreshPanel();
+}
+
+void Rtx3080TiControl::OnSliderMoved(int controlId) {
+    if (!panel_) return;
+    for (const ItemView& view : kViews) {
+        if (!IsSlider(view) || view.control != controlId) continue;
+        panel_->SetText(view.field, ValueText(view, panel_->GetPos(view.control) + view.base));
+        return;
+    }
+}
+
+void Rtx3080TiControl::Apply() {
+    if (!panel_) return;
+    ApplyItem(PanelItem::NvOcp);
+    ApplyItem(PanelItem::MsOcp);
+    if (!auto_) ApplyItem(PanelItem::Nvvdd);  // the Auto flag spares the NVVDD rail only
+    ApplyItem(PanelItem::Fbvdd);
+    ApplyItem(PanelItem::Msvdd);
+    ApplyItem(PanelItem::NvFrequency);
+    ApplyItem(PanelItem::MsFrequency);
+    ApplyItem(PanelItem::NvLoadline);
+    ApplyItem(PanelItem::MsLoadline);
+    RefreshPanel();
+}
+
+void Rtx3080TiControl::ApplyItem(PanelItem item) {
+    std::int32_t wanted = 0;
+    std::int32_t current = 0;
+    if (!PanelValue(item, wanted)) return;
+    if (!ReadItem(item, current)) return;
+    if (wanted != current) WriteItem(item, wanted);
+}
+
+void Rtx3080TiControl::LoadDefaults() {
+    if (!panel_) return;
+    DefaultItem(PanelItem::NvOcp, kDefaultOcp);
+    DefaultItem(PanelItem::MsOcp, kDefaultOcp);
+    RestoreAuto(Rail::Nvvdd);
+    DefaultItem(PanelItem::Fbvdd, kDefaultFbvdd);
+    RestoreAuto(Rail::Msvdd);
+    DefaultItem(PanelItem::NvFrequency, kDefaultFrequency);
+    DefaultItem(PanelItem::MsFrequency, kDefaultFrequency);
+    DefaultItem(PanelItem::NvLoadline, kDefaultLoadline);
+    DefaultItem(PanelItem::MsLoadline, kDefaultLoadline);
+    AfterDefaults();
+    RefreshPanel();
+}
+
+void Rtx3080TiControl::DefaultItem(PanelItem item, std::int32_t value) {
+    std::int32_t current = 0;
+    if (!ReadItem(item, current)) return;
+    if (current != value) WriteItem(item, value);
+}
+
+void Rtx3080TiControl::SetAuto(bool checked) {
+    if (!panel_ || checked == auto_) return;
+    auto_ = checked;
+    panel_->Enable(ctl::kRow1Slider, !checked);
+    if (!checked) return;  // a fixed voltage is set by the next Apply
+    RestoreAuto(Rail::Nvvdd);
+    std::int32_t code = 0;
+    if (ReadItem(PanelItem::Nvvdd, code)) ShowValue(PanelItem::Nvvdd, code);
+}
+
+void Rtx3080TiControl::RefreshPanel() {
+    // An unreadable Auto state shows as off.
+    std::int32_t automatic = kAutoOff;
+    if (!ReadItem(PanelItem::Auto, automatic)) automatic = kAutoOff;
+    ShowValue(PanelItem::Auto, automatic);
+
+    for (PanelItem item : kRefreshOrder) {
+        std::int32_t value = 0;
+        if (ReadItem(item, value)) ShowValue(item, value);
+    }
+}
+
+void Rtx3080TiControl::ShowValue(PanelItem item, std::int32_t value) {
+    if (item == PanelItem::Auto) {
+        auto_ = value != 0;
+        panel_->SetCheck(ctl::kAuto, auto_);
+        panel_->Enable(ctl::kRow1Slider, !auto_);
+        return;
+    }
+    const ItemView* view = ViewOf(item);
+    if (!view) return;
+    switch (view->shown) {
+        case Shown::Voltage:
+        case Shown::Frequency:
+            // The text shows the true figure, the slider stops at the end of its travel.
+            panel_->SetText(view->field, ValueText(*view, value));
+            panel_->SetPos(view->control, std::min(std::max(value, view->base), view->top) - view->base);
+            break;
+        case Shown::Level:
+            panel_->SetSelection(view->control, value >= 0 && value <= view->top ? value : kFallbackLoadline);
+            break;
+        case Shown::Ocp:
+            panel_->SetSelection(view->control, value != 0 ? 1 : 0);
+            break;
+    }
+}
+
+bool Rtx3080TiControl::PanelValue(PanelItem item, std::int32_t& value) const {
+    const ItemView* view = ViewOf(item);
+    if (!view) return false;
+    if (IsSlider(*view)) {
+        value = std::min(std::max(panel_->GetPos(view->control), 0), view->top - view->base) + view->base;
+        return true;
+    }
+    const int selection = panel_->GetSelection(view->control);
+    if (selection < 0 || selection > view->top) return false;
+    value = selection;
+    return true;
+}
+
+bool Rtx3080TiControl::LoadProfile() {
+    if (!panel_) return false;
+    ProfileSection section;
+    if (!profiles_.ReadSection(ProfileSectionName(), section)) return false;
+
+    for (std::size_t index : kLoadOrder) {
+        const ProfileKey& key = kProfileKeys[index];
+        const auto found = section.find(key.name);
+        const std::uint32_t value = found != section.end() ? found->second : key.whenMissing;
+        ShowValue(key.item, static_cast<std::int32_t>(value));
+    }
+    const auto sync = section.find(kSyncKey);
+    panel_->SetCheck(ctl::kSync, sync != section.end() && sync->second != 0);
+    return true;
+}
+
+void Rtx3080TiControl::SaveProfile() {
+    if (!panel_) return;
+    std::wstring body;
+    for (const ProfileKey& key : kProfileKeys) {
+        std::int32_t value = 0;
+        if (!ReadItem(key.item, value)) value = key.whenUnreadable;
+        body += ProfileLine(key.name, value);
+    }
+    body += ProfileLine(kSyncKey, panel_->IsChecked(ctl::kSync) ? 1 : 0);
+    // A file that cannot be written is not reported.
+    profiles_.WriteSection(ProfileSectionName(), body);
+}
+
+bool Rtx3080TiControl::ReadRegister(std::uint8_t device, std::uint8_t reg, std::uint8_t* data,
+                                    std::uint32_t length) const {
+    std::fill_n(data, length, std::uint8_t{0});
+    I2cTransfer transfer;
+    transfer.gpuIndex = gpuIndex_;
+    transfer.deviceAddress = device;
+    transfer.registerAddress = reg;
+    transfer.data = data;
+    transfer.length = length;
+    transfer.port = kPort;
+    return gpus_.Read(transfer);
+}
+
+bool Rtx3080TiControl::WriteRegister(std::uint8_t device, std::uint8_t reg, const std::uint8_t* data,
+                                     std::uint32_t length) const {
+    // The transport takes a mutable buffer; the caller's bytes stay untouched.
+    std::array<std::uint8_t, 16> buffer{};
+    if (length > buffer.size()) return false;
+    std::copy_n(data, length, buffer.begin());
+    I2cTransfer transfer;
+    transfer.gpuIndex = gpuIndex_;
+    transfer.deviceAddress = device;
+    transfer.registerAddress = reg;
+    transfer.data = buffer.data();
+    transfer.length = length;
+    transfer.port = kPort;
+    return gpus_.Write(transfer);
+}

@@ -1,0 +1,521 @@
+#pragma once
+// Shared by the RTX 3080 Ti controller tests: the two kinds of simulated board behind one face,
+// expected traffic written as tables, panel snapshots, and a fixture that gives every test its own
+// current directory (and so its own Profile.ini).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "boards/ControlIds.h"
+#include "boards/Rtx3080TiControl.h"
+#include "boards/Rtx3080TiZyl.h"
+#include "boards/Rtx3080TiZylMcu.h"
+#include "profile/ProfileStore.h"
+#include "sim/Mcu3080Ti.h"
+#include "sim/Regulator3080Ti.h"
+#include "support/BoardFixture.h"
+
+namespace rtx3080ti_test {
+
+using rtx3080ti::PanelItem;
+
+constexpr std::uint8_t kMcu = 0x5A;
+constexpr std::uint8_t kNv = 0x40;
+constexpr std::uint8_t kFb = 0x44;
+constexpr std::uint8_t kMs = 0x7C;
+constexpr std::uint32_t kBoardSubsystem = 0x39981458;
+
+// ---- Expected traffic ------------------------------------------------------------------------
+
+// One expected log entry. dropOnFail: how many of the entries right after this one go away when
+// this transfer fails. fills: for a read that fills the panel, the item that keeps its old look
+// when the read fails.
+struct Io {
+    std::string line;
+    int dropOnFail = 0;
+    std::optional<PanelItem> fills;
+    bool pause = false;
+
+    Io Drop(int n) const {
+        Io io = *this;
+        io.dropOnFail = n;
+        return io;
+    }
+    Io Fills(PanelItem item) const {
+        Io io = *this;
+        io.fills = item;
+        return io;
+    }
+};
+
+inline Io Expect(std::string line) {
+    Io io;
+    io.line = std::move(line);
+    return io;
+}
+
+inline Io R(std::uint8_t device, std::uint8_t reg, std::uint32_t length) {
+    char text[48];
+    std::snprintf(text, sizeof text, "R %02X:%02X len %u", device, reg, length);
+    return Expect(text);
+}
+
+inline Io W(std::uint8_t device, std::uint8_t reg, std::vector<std::uint8_t> bytes) {
+    char text[24];
+    std::snprintf(text, sizeof text, "W %02X:%02X", device, reg);
+    std::string line = text;
+    for (std::uint8_t b : bytes) {
+        std::snprintf(text, sizeof text, " %02X", b);
+        line += text;
+    }
+    return Expect(line);
+}
+
+inline Io P(unsigned ms) {
+    Io io = Expect("pause " + std::to_string(ms) + " ms");
+    io.pause = true;
+    return io;
+}
+
+using Script = std::vector<Io>;
+
+inline Script Join(std::initializer_list<Script> parts) {
+    Script all;
+    for (const Script& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+inline std::vector<std::string> Lines(const Script& script) {
+    std::vector<std::string> lines;
+    for (const Io& io : script) lines.push_back(io.line);
+    return lines;
+}
+
+inline std::size_t TransferCount(const Script& script) {
+    std::size_t n = 0;
+    for (const Io& io : script) n += io.pause ? 0 : 1;
+    return n;
+}
+
+// The traffic when transfer number n (1-based, pauses not counted) fails.
+inline std::vector<std::string> LinesWithFault(const Script& script, std::size_t n, std::optional<PanelItem>* fills) {
+    std::vector<std::string> lines;
+    std::size_t transfer = 0;
+    for (std::size_t i = 0; i < script.size(); ++i) {
+        const Io& io = script[i];
+        if (!io.pause && ++transfer == n) {
+            lines.push_back(io.line + " FAIL");
+            if (fills) *fills = io.fills;
+            i += static_cast<std::size_t>(io.dropOnFail);
+            continue;
+        }
+        lines.push_back(io.line);
+    }
+    return lines;
+}
+
+inline std::string Line(const sim::LogEntry& e) {
+    if (e.kind == sim::LogEntry::Kind::Pause) return "pause " + std::to_string(e.pauseMs) + " ms";
+    char text[48];
+    std::string line;
+    if (e.kind == sim::LogEntry::Kind::Read) {
+        std::snprintf(text, sizeof text, "R %02X:%02X len %u", e.device, e.reg, e.length);
+        line = text;
+    } else {
+        std::snprintf(text, sizeof text, "W %02X:%02X", e.device, e.reg);
+        line = text;
+        for (std::uint8_t b : e.bytes) {
+            std::snprintf(text, sizeof text, " %02X", b);
+            line += text;
+        }
+    }
+    if (!e.ok()) line += " FAIL";
+    return line;
+}
+
+// ---- The panel as a user sees it --------------------------------------------------------------
+
+using Snapshot = std::map<std::string, std::string>;
+
+inline std::string Key(int id, const char* what) { return std::to_string(id) + "." + what; }
+
+// The panel's look of each item.
+inline std::vector<std::string> KeysOf(PanelItem item) {
+    switch (item) {
+        case PanelItem::Auto: return {Key(ctl::kAuto, "checked"), Key(ctl::kRow1Slider, "enabled")};
+        case PanelItem::Nvvdd: return {Key(ctl::kRow1Value, "text"), Key(ctl::kRow1Slider, "pos")};
+        case PanelItem::Fbvdd: return {Key(ctl::kRow2Value, "text"), Key(ctl::kRow2Slider, "pos")};
+        case PanelItem::Msvdd: return {Key(ctl::kRow3Value, "text"), Key(ctl::kRow3Slider, "pos")};
+        case PanelItem::NvFrequency: return {Key(ctl::kRow4Value, "text"), Key(ctl::kRow4Slider, "pos")};
+        case PanelItem::MsFrequency: return {Key(ctl::kRow5Value, "text"), Key(ctl::kRow5Slider, "pos")};
+        case PanelItem::NvLoadline: return {Key(ctl::kList2Left, "sel")};
+        case PanelItem::MsLoadline: return {Key(ctl::kList2Right, "sel")};
+        case PanelItem::NvOcp: return {Key(ctl::kList3Left, "sel")};
+        case PanelItem::MsOcp: return {Key(ctl::kList3Right, "sel")};
+    }
+    return {};
+}
+
+inline std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+inline Snapshot Snap(const HeadlessPanel& panel) {
+    Snapshot s;
+    s[Key(ctl::kAuto, "checked")] = panel.IsChecked(ctl::kAuto) ? "1" : "0";
+    s[Key(ctl::kSync, "checked")] = panel.IsChecked(ctl::kSync) ? "1" : "0";
+    for (int slider : {ctl::kRow1Slider, ctl::kRow2Slider, ctl::kRow3Slider, ctl::kRow4Slider, ctl::kRow5Slider}) {
+        s[Key(slider, "pos")] = std::to_string(panel.GetPos(slider));
+        s[Key(slider, "enabled")] = panel.IsEnabled(slider) ? "1" : "0";
+    }
+    for (int field : {ctl::kRow1Value, ctl::kRow2Value, ctl::kRow3Value, ctl::kRow4Value, ctl::kRow5Value})
+        s[Key(field, "text")] = Narrow(panel.Text(field));
+    for (int list : {ctl::kList2Left, ctl::kList2Right, ctl::kList3Left, ctl::kList3Right}) {
+        s[Key(list, "sel")] = std::to_string(panel.GetSelection(list));
+        s[Key(list, "text")] = Narrow(panel.Text(list));
+    }
+    return s;
+}
+
+// ---- The board behind either controller --------------------------------------------------------
+
+struct BoardState {
+    std::optional<std::uint16_t> nvvdd;  // fixed code; none: automatic control
+    std::uint16_t fbvdd = 220;
+    std::optional<std::uint16_t> msvdd;
+    std::uint8_t nvFrequency = 4, msFrequency = 4;
+    std::uint8_t nvLoadline = 1, msLoadline = 1;
+    std::uint8_t nvOcp = 1, msOcp = 1;
+
+    bool operator==(const BoardState& o) const {
+        return nvvdd == o.nvvdd && fbvdd == o.fbvdd && msvdd == o.msvdd && nvFrequency == o.nvFrequency &&
+               msFrequency == o.msFrequency && nvLoadline == o.nvLoadline && msLoadline == o.msLoadline &&
+               nvOcp == o.nvOcp && msOcp == o.msOcp;
+    }
+};
+
+inline std::ostream& operator<<(std::ostream& out, const BoardState& s) {
+    auto rail = [](const std::optional<std::uint16_t>& r) { return r ? std::to_string(*r) : std::string("auto"); };
+    return out << "{NV " << rail(s.nvvdd) << ", FB " << s.fbvdd << ", MS " << rail(s.msvdd) << ", f "
+               << int(s.nvFrequency) << "/" << int(s.msFrequency) << ", LL " << int(s.nvLoadline) << "/"
+               << int(s.msLoadline) << ", OCP " << int(s.nvOcp) << "/" << int(s.msOcp) << "}";
+}
+
+class TestBoard {
+public:
+    virtual ~TestBoard() = default;
+    virtual const char* Name() const = 0;
+    virtual void AttachTo(sim::SimGpu& gpu) = 0;
+    virtual std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, Sleeper& sleeper) = 0;
+    virtual void Set(const BoardState& state) = 0;
+    virtual BoardState Get() const = 0;
+    // The code an automatic rail reports.
+    virtual void SetAutomaticCode(std::uint16_t code) = 0;
+    virtual void SetSilent(bool silent) = 0;
+};
+
+class McuBoard final : public TestBoard {
+public:
+    McuBoard() { mcu->SetLocked(false); }
+    const char* Name() const override { return "Mcu"; }
+    void AttachTo(sim::SimGpu& gpu) override { gpu.Attach(1, kMcu, mcu); }
+    std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, Sleeper& sleeper) override {
+        return std::make_unique<Rtx3080TiZylMcu>(gpuIndex, panels, sleeper);
+    }
+    void Set(const BoardState& s) override {
+        mcu->SetNvvdd(s.nvvdd ? 1 : 0, s.nvvdd.value_or(0));
+        mcu->SetMsvdd(s.msvdd ? 1 : 0, s.msvdd.value_or(0));
+        mcu->SetFbvdd(s.fbvdd);
+        mcu->Poke(0x1C, {2, s.nvFrequency, s.msFrequency});
+        mcu->Poke(0x1A, {2, s.nvLoadline, s.msLoadline});
+        mcu->Poke(0x1B, {2, s.nvOcp, s.msOcp});
+    }
+    BoardState Get() const override {
+        BoardState s;
+        if (mcu->NvvddMode() == 1) s.nvvdd = mcu->NvvddCode();
+        if (mcu->MsvddMode() == 1) s.msvdd = mcu->MsvddCode();
+        s.fbvdd = mcu->FbvddCode();
+        s.nvFrequency = mcu->NvFrequency();
+        s.msFrequency = mcu->MsFrequency();
+        s.nvLoadline = mcu->NvLoadline();
+        s.msLoadline = mcu->MsLoadline();
+        s.nvOcp = mcu->NvOcp();
+        s.msOcp = mcu->MsOcp();
+        return s;
+    }
+    void SetAutomaticCode(std::uint16_t code) override { mcu->SetAutomaticCode(code); }
+    void SetSilent(bool silent) override { mcu->SetSilent(silent); }
+
+    std::shared_ptr<sim::Mcu3080Ti> mcu = std::make_shared<sim::Mcu3080Ti>();
+};
+
+class DirectBoard final : public TestBoard {
+public:
+    using Rail = sim::Regulator3080Ti::Rail;
+    const char* Name() const override { return "Direct"; }
+    void AttachTo(sim::SimGpu& gpu) override {
+        gpu.Attach(1, kNv, nv);
+        gpu.Attach(1, kFb, fb);
+        gpu.Attach(1, kMs, ms);
+    }
+    std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, Sleeper&) override {
+        return std::make_unique<Rtx3080TiZyl>(gpuIndex, panels);
+    }
+    void Set(const BoardState& s) override {
+        SetRail(*nv, s.nvvdd);
+        SetRail(*ms, s.msvdd);
+        fb->SetFixed(s.fbvdd);
+        SetRest(*nv, s.nvFrequency, s.nvLoadline, s.nvOcp);
+        SetRest(*ms, s.msFrequency, s.msLoadline, s.msOcp);
+    }
+    BoardState Get() const override {
+        BoardState s;
+        if (nv->IsFixed()) s.nvvdd = nv->FixedCode();
+        if (ms->IsFixed()) s.msvdd = ms->FixedCode();
+        s.fbvdd = fb->FixedCode();
+        s.nvFrequency = static_cast<std::uint8_t>(nv->Word(0xBD) / 10);
+        s.msFrequency = static_cast<std::uint8_t>(ms->Word(0xBD) / 10);
+        s.nvLoadline = static_cast<std::uint8_t>(nv->Word(0x1E) & 0x0F);
+        s.msLoadline = static_cast<std::uint8_t>(ms->Word(0x1E) & 0x0F);
+        s.nvOcp = (nv->Value(0xEC).at(1) & 0x60) ? 1 : 0;
+        s.msOcp = (ms->Value(0xEC).at(1) & 0x60) ? 1 : 0;
+        return s;
+    }
+    void SetAutomaticCode(std::uint16_t code) override {
+        // The least whole millivolts that read back as this code.
+        const auto millivolts = static_cast<std::uint16_t>((code * 625 + 99) / 100);
+        nv->SetAutomaticMillivolts(millivolts);
+        ms->SetAutomaticMillivolts(millivolts);
+    }
+    void SetSilent(bool silent) override {
+        nv->SetSilent(silent);
+        fb->SetSilent(silent);
+        ms->SetSilent(silent);
+    }
+
+    std::shared_ptr<sim::Regulator3080Ti> nv = std::make_shared<sim::Regulator3080Ti>(Rail::Nvvdd);
+    std::shared_ptr<sim::Regulator3080Ti> fb = std::make_shared<sim::Regulator3080Ti>(Rail::Fbvdd);
+    std::shared_ptr<sim::Regulator3080Ti> ms = std::make_shared<sim::Regulator3080Ti>(Rail::Msvdd);
+
+private:
+    static void SetRail(sim::Regulator3080Ti& r, const std::optional<std::uint16_t>& code) {
+        if (code) r.SetFixed(*code);
+        else r.SetAutomatic();
+    }
+    // Keeps the power-on pattern of the bits the controller does not own.
+    static void SetRest(sim::Regulator3080Ti& r, std::uint8_t frequency, std::uint8_t loadline, std::uint8_t ocp) {
+        r.Poke(0xBD, {static_cast<std::uint8_t>(frequency * 10), 0x00});
+        r.Poke(0x1E, {static_cast<std::uint8_t>(0x40 | (loadline & 0x0F))});
+        r.Poke(0xEC, {0x00, static_cast<std::uint8_t>(ocp ? 0x21 : 0x01)});
+        r.Poke(0x44, {0x00, static_cast<std::uint8_t>(ocp ? 0x08 : 0x00)});
+        r.Poke(0xEE, {static_cast<std::uint8_t>(ocp ? 0x4A : 0x0A), 0x00});
+        r.Poke(0x6A, ocp ? std::vector<std::uint8_t>{0x63, 0x01} : std::vector<std::uint8_t>{0xA3, 0x02});
+    }
+};
+
+struct BoardKind {
+    const char* name;
+    std::function<std::unique_ptr<TestBoard>()> make;
+};
+
+inline std::vector<BoardKind> BothBoards() {
+    return {{"Mcu", [] { return std::unique_ptr<TestBoard>(new McuBoard()); }},
+            {"Direct", [] { return std::unique_ptr<TestBoard>(new DirectBoard()); }}};
+}
+
+inline void PrintTo(const BoardKind& kind, std::ostream* out) { *out << kind.name; }
+
+inline std::string KindName(const ::testing::TestParamInfo<BoardKind>& info) { return info.param.name; }
+
+// ---- What a user does on the panel -------------------------------------------------------------
+
+// A slider position or a list selection; kTyped for a list whose text the user typed.
+constexpr int kTyped = -1;
+struct Choice {
+    int control;
+    int value;
+};
+
+// ---- The fixture -------------------------------------------------------------------------------
+
+class Rtx3080TiTest : public BoardFixture {
+protected:
+    void SetUp() override {
+        BoardFixture::SetUp();
+        ProfileStore::Release();  // whatever an earlier test left points elsewhere
+        char pattern[] = "/tmp/rtx3080ti-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(dir_);
+    }
+    void TearDown() override {
+        controllers_.clear();
+        ProfileStore::Release();
+        std::filesystem::current_path(previous_);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+        BoardFixture::TearDown();
+    }
+
+    // A GPU carrying the board, added in the order of the calls (GPU index = that order).
+    TestBoard& AddBoard(const BoardKind& kind, std::uint32_t subsystem = kBoardSubsystem) {
+        boards_.push_back(kind.make());
+        sim::SimGpu& gpu = machine.AddGpu(0x1000 + 0x100 * boards_.size(), "NVIDIA GeForce RTX 3080 Ti");
+        gpu.subsystemId = subsystem;
+        boards_.back()->AttachTo(gpu);
+        return *boards_.back();
+    }
+
+    // The controller of GPU index g, built after the GPU list exists.
+    Rtx3080TiControl& Controller(std::uint32_t g = 0) {
+        Gpus();
+        while (controllers_.size() <= g) controllers_.emplace_back();
+        if (!controllers_[g]) controllers_[g] = boards_.at(g)->Make(g, panels, sleeper);
+        return *controllers_[g];
+    }
+    TestBoard& Board(std::uint32_t g = 0) { return *boards_.at(g); }
+
+    // Puts a fresh board of the same kind on GPU g (the same simulated GPU) and a fresh controller.
+    void Rebuild(const BoardKind& kind, std::uint32_t g = 0) {
+        boards_.at(g) = kind.make();
+        boards_[g]->AttachTo(machine.Gpus().at(g));
+        if (g < controllers_.size()) controllers_[g].reset();
+    }
+
+    void Choose(const std::vector<Choice>& choices) {
+        for (const Choice& c : choices) {
+            if (panel.Get(c.control).kind == res::ControlKind::Slider) {
+                panel.SetPos(c.control, c.value);
+            } else if (c.value == kTyped) {
+                panel.UserTypeText(c.control, L"Level 99");
+            } else {
+                ASSERT_TRUE(panel.UserSelectItem(c.control, c.value)) << c.control;
+            }
+        }
+    }
+
+    std::vector<std::string> Traffic() const {
+        std::vector<std::string> lines;
+        for (const sim::LogEntry& e : machine.Log().Entries()) lines.push_back(Line(e));
+        return lines;
+    }
+
+    // Every transfer named the GPU and port 1.
+    void ExpectTransportOf(std::uint32_t g) const {
+        for (const sim::LogEntry& e : machine.Log().Entries()) {
+            if (e.kind == sim::LogEntry::Kind::Pause) continue;
+            EXPECT_EQ(e.gpu, g) << Line(e);
+            EXPECT_TRUE(e.portSet && e.port == 1) << Line(e);
+        }
+    }
+
+    void ClearLog() { machine.Log().Clear(); }
+
+    // Profile.ini as written, bytes as text.
+    std::string ProfileText() const {
+        std::FILE* f = std::fopen("Profile.ini", "rb");
+        if (!f) return {};
+        std::string text;
+        char buffer[512];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+        std::fclose(f);
+        return text;
+    }
+    void WriteProfileText(const std::string& text) const {
+        std::FILE* f = std::fopen("Profile.ini", "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+
+    // A failure at every transfer of an operation in turn. Each round starts from a fresh board
+    // in `state` and a fresh panel that the controller has filled and the user then changed by
+    // `choices`; `prepare` runs before the choices. The traffic must be the script's with that
+    // transfer failed and what it does away with left out. The panel must show what the board
+    // reports for the items in `shown` (all of them when empty), except the item whose read
+    // failed, which looks as before (Auto: as off); everything else as before, with `overrides`.
+    struct Sweep {
+        BoardState state;
+        std::vector<Choice> choices;
+        std::function<void(IVgaControl&)> prepare;
+        std::function<void(IVgaControl&)> operation;
+        Script script;
+        std::vector<PanelItem> shown;
+        Snapshot overrides;
+    };
+
+    void RunSweep(const BoardKind& kind, const Sweep& sweep) {
+        const std::size_t transfers = TransferCount(sweep.script);
+        for (std::size_t n = 0; n <= transfers; ++n) {
+            SCOPED_TRACE("failing transfer " + std::to_string(n) + " of " + std::to_string(transfers));
+            Rebuild(kind);
+            Board().Set(sweep.state);
+            panel = HeadlessPanel();
+            Rtx3080TiControl& controller = Controller();
+            controller.Activate();
+            if (sweep.prepare) sweep.prepare(controller);
+            Choose(sweep.choices);
+            const Snapshot before = Snap(panel);
+            ClearLog();
+            if (n > 0) machine.FailTransferAt(n);
+            sweep.operation(controller);
+            const Snapshot after = Snap(panel);
+
+            std::optional<PanelItem> failedFill;
+            const std::vector<std::string> expected =
+                n == 0 ? Lines(sweep.script) : LinesWithFault(sweep.script, n, &failedFill);
+            ASSERT_EQ(Traffic(), expected);
+
+            // What the board reports now, as the controller itself shows it.
+            machine.ClearTransferFaults();
+            controller.Activate();
+            const Snapshot reported = Snap(panel);
+
+            Snapshot wanted = before;
+            const std::vector<PanelItem> all = {PanelItem::Auto,        PanelItem::Nvvdd,       PanelItem::Fbvdd,
+                                                PanelItem::Msvdd,       PanelItem::NvFrequency, PanelItem::MsFrequency,
+                                                PanelItem::NvLoadline,  PanelItem::MsLoadline,  PanelItem::NvOcp,
+                                                PanelItem::MsOcp};
+            for (PanelItem item : sweep.shown.empty() ? all : sweep.shown) {
+                for (const std::string& key : KeysOf(item)) {
+                    wanted[key] = reported.at(key);
+                    // A list shows its selected item's text.
+                    if (key.size() > 4 && key.compare(key.size() - 4, 4, ".sel") == 0) {
+                        const std::string text = key.substr(0, key.size() - 4) + ".text";
+                        wanted[text] = reported.at(text);
+                    }
+                }
+            }
+            for (const auto& [key, value] : sweep.overrides) wanted[key] = value;
+            if (failedFill == PanelItem::Auto) {
+                wanted[Key(ctl::kAuto, "checked")] = "0";
+                wanted[Key(ctl::kRow1Slider, "enabled")] = "1";
+            } else if (failedFill) {
+                for (const std::string& key : KeysOf(*failedFill)) {
+                    wanted[key] = before.at(key);
+                    if (key.size() > 4 && key.compare(key.size() - 4, 4, ".sel") == 0) {
+                        const std::string text = key.substr(0, key.size() - 4) + ".text";
+                        wanted[text] = before.at(text);
+                    }
+                }
+            }
+            EXPECT_EQ(after, wanted);
+        }
+    }
+
+    std::filesystem::path dir_;
+    std::filesystem::path previous_;
+    std::vector<std::unique_ptr<TestBoard>> boards_;
+    std::vector<std::unique_ptr<Rtx3080TiControl>> controllers_;
+};
+
+}  // namespace rtx3080ti_test

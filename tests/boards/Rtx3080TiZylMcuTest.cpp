@@ -1,0 +1,310 @@
+// The RTX 3080 Ti board driven through its MCU: the probe, and the register traffic of Apply,
+// Default and Auto, each also with a failure at every transfer.
+#include "Rtx3080TiTestKit.h"
+
+#include "boards/McuHandshake.h"
+
+namespace rtx3080ti_test {
+namespace {
+
+const BoardKind kMcuKind = BothBoards()[0];
+
+// MCU reads: the status block is 10 bytes, the paired registers 3.
+Io Rm(std::uint8_t reg) { return R(kMcu, reg, reg == 0x19 ? 10 : 3); }
+Io Wm(std::uint8_t reg, std::vector<std::uint8_t> bytes) { return W(kMcu, reg, std::move(bytes)); }
+
+// One setting that differs: read, write, pause. A failed read skips the write and its pause.
+Script Changes(std::uint8_t readReg, std::uint8_t writeReg, std::vector<std::uint8_t> bytes) {
+    return {Rm(readReg).Drop(2), Wm(writeReg, std::move(bytes)), P(100)};
+}
+Script Same(std::uint8_t readReg) { return {Rm(readReg)}; }
+// Handing a rail back: a failed read skips the write; no pause follows.
+Script Restores(std::uint8_t writeReg) { return {Rm(0x19).Drop(1), Wm(writeReg, {0x03, 0x00, 0x00, 0x00})}; }
+
+Script Refresh() {
+    return {Rm(0x19).Fills(PanelItem::Auto),       Rm(0x19).Fills(PanelItem::Nvvdd),
+            Rm(0x19).Fills(PanelItem::Fbvdd),      Rm(0x19).Fills(PanelItem::Msvdd),
+            Rm(0x1C).Fills(PanelItem::NvFrequency), Rm(0x1C).Fills(PanelItem::MsFrequency),
+            Rm(0x1A).Fills(PanelItem::NvLoadline), Rm(0x1B).Fills(PanelItem::NvOcp),
+            Rm(0x1A).Fills(PanelItem::MsLoadline), Rm(0x1B).Fills(PanelItem::MsOcp)};
+}
+
+BoardState Fixed(std::uint16_t nv, std::optional<std::uint16_t> ms = std::nullopt) {
+    BoardState s;
+    s.nvvdd = nv;
+    s.msvdd = ms;
+    return s;
+}
+
+// Every setting away from both the board's and the panel's values.
+const BoardState kAllChangedBoard = Fixed(200, 200);
+const std::vector<Choice> kAllChangedChoices = {
+    {ctl::kList3Left, 0},   {ctl::kList3Right, 0},  {ctl::kRow1Slider, 64}, {ctl::kRow2Slider, 56},
+    {ctl::kRow3Slider, 0},  {ctl::kRow4Slider, 7},  {ctl::kRow5Slider, 0},  {ctl::kList2Left, 5},
+    {ctl::kList2Right, 15},
+};
+const Script kAllChangedApply = Join({
+    Changes(0x1B, 0x12, {0x01, 0x00}),
+    Changes(0x1B, 0x16, {0x01, 0x00}),
+    Changes(0x19, 0x10, {0x03, 0x01, 0xC0, 0x00}),
+    Changes(0x19, 0x18, {0x03, 0x01, 0xF8, 0x00}),
+    Changes(0x19, 0x14, {0x03, 0x01, 0x80, 0x00}),
+    Changes(0x1C, 0x13, {0x01, 0x0A}),
+    Changes(0x1C, 0x17, {0x01, 0x03}),
+    Changes(0x1A, 0x11, {0x01, 0x05}),
+    Changes(0x1A, 0x15, {0x01, 0x0F}),
+    Refresh(),
+});
+
+const BoardState kAwayFromDefaults = [] {
+    BoardState s = Fixed(200, 180);
+    s.fbvdd = 240;
+    s.nvFrequency = 10;
+    s.msFrequency = 3;
+    s.nvLoadline = 5;
+    s.msLoadline = 15;
+    s.nvOcp = 0;
+    s.msOcp = 0;
+    return s;
+}();
+const Script kAllDefaultsWritten = Join({
+    Changes(0x1B, 0x12, {0x01, 0x01}),
+    Changes(0x1B, 0x16, {0x01, 0x01}),
+    Restores(0x10),
+    Changes(0x19, 0x18, {0x03, 0x01, 0xDC, 0x00}),
+    Restores(0x14),
+    Changes(0x1C, 0x13, {0x01, 0x04}),
+    Changes(0x1C, 0x17, {0x01, 0x04}),
+    Changes(0x1A, 0x11, {0x01, 0x01}),
+    Changes(0x1A, 0x15, {0x01, 0x01}),
+    {P(200)},
+    Refresh(),
+});
+
+class Rtx3080TiMcuTest : public Rtx3080TiTest {
+protected:
+    // The operation's traffic, the board afterwards, and a panel that shows that board.
+    void ExpectRun(const BoardState& board, const std::vector<Choice>& choices,
+                   const std::function<void(IVgaControl&)>& operation, const Script& script, const BoardState& after) {
+        Board().Set(board);
+        Rtx3080TiControl& controller = Controller();
+        controller.Activate();
+        Choose(choices);
+        ClearLog();
+        operation(controller);
+        EXPECT_EQ(Traffic(), Lines(script));
+        ExpectTransportOf(0);
+        EXPECT_EQ(Board().Get(), after);
+        const Snapshot shown = Snap(panel);
+        controller.Activate();
+        EXPECT_EQ(shown, Snap(panel)) << "the panel shows what the board reports";
+    }
+};
+
+TEST_F(Rtx3080TiMcuTest, ApplyWritesWhatDiffersInItsOrderAndPausesAfterEachWrite) {
+    struct Case {
+        const char* what;
+        BoardState board;
+        std::vector<Choice> choices;
+        Script script;
+        BoardState after;
+    };
+    const BoardState fbAndMsChanged = [] {
+        BoardState s;
+        s.fbvdd = 192;
+        s.msvdd = 192;
+        return s;
+    }();
+    const BoardState ocpTwo = [] {
+        BoardState s = Fixed(200);
+        s.nvOcp = 2;
+        return s;
+    }();
+    const Case cases[] = {
+        {"panel equal to the board: reads only", Fixed(200), {},
+         Join({Same(0x1B), Same(0x1B), Same(0x19), Same(0x19), Same(0x19), Same(0x1C), Same(0x1C), Same(0x1A),
+               Same(0x1A), Refresh()}),
+         Fixed(200)},
+        {"everything differs", kAllChangedBoard, kAllChangedChoices, kAllChangedApply,
+         [] {
+             BoardState s = Fixed(192, 128);
+             s.fbvdd = 248;
+             s.nvFrequency = 10;
+             s.msFrequency = 3;
+             s.nvLoadline = 5;
+             s.msLoadline = 15;
+             s.nvOcp = 0;
+             s.msOcp = 0;
+             return s;
+         }()},
+        {"slider 1000 at 64 against a board at 1.25 V", Fixed(200), {{ctl::kRow1Slider, 64}},
+         Join({Same(0x1B), Same(0x1B), Changes(0x19, 0x10, {0x03, 0x01, 0xC0, 0x00}), Same(0x19), Same(0x19),
+               Same(0x1C), Same(0x1C), Same(0x1A), Same(0x1A), Refresh()}),
+         Fixed(192)},
+        {"Auto on: NVVDD is not even read, FBVDD and MSVDD are written", BoardState{},
+         {{ctl::kRow2Slider, 0}, {ctl::kRow3Slider, 64}},
+         Join({Same(0x1B), Same(0x1B), Changes(0x19, 0x18, {0x03, 0x01, 0xC0, 0x00}),
+               Changes(0x19, 0x14, {0x03, 0x01, 0xC0, 0x00}), Same(0x1C), Same(0x1C), Same(0x1A), Same(0x1A),
+               Refresh()}),
+         fbAndMsChanged},
+        {"an OCP state other than 1 differs from Enable", ocpTwo, {},
+         Join({Changes(0x1B, 0x12, {0x01, 0x01}), Same(0x1B), Same(0x19), Same(0x19), Same(0x19), Same(0x1C),
+               Same(0x1C), Same(0x1A), Same(0x1A), Refresh()}),
+         Fixed(200)},
+        {"lists without a selection are neither read nor written", Fixed(200),
+         {{ctl::kList3Left, kTyped}, {ctl::kList3Right, kTyped}, {ctl::kList2Left, kTyped}, {ctl::kList2Right, kTyped}},
+         Join({Same(0x19), Same(0x19), Same(0x19), Same(0x1C), Same(0x1C), Refresh()}), Fixed(200)},
+    };
+    AddBoard(kMcuKind);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ExpectRun(c.board, c.choices, [](IVgaControl& controller) { controller.Apply(); }, c.script, c.after);
+    }
+}
+
+TEST_F(Rtx3080TiMcuTest, LoadDefaultsWritesOnlyWhatIsNotAtItsDefault) {
+    struct Case {
+        const char* what;
+        BoardState board;
+        Script script;
+    };
+    const Case cases[] = {
+        {"at the defaults with both rails automatic: only the final pause",
+         BoardState{},
+         Join({Same(0x1B), Same(0x1B), Same(0x19), Same(0x19), Same(0x19), Same(0x1C), Same(0x1C), Same(0x1A),
+               Same(0x1A), {P(200)}, Refresh()})},
+        {"everything away from the defaults: seven pauses, none after handing rails back", kAwayFromDefaults,
+         kAllDefaultsWritten},
+    };
+    AddBoard(kMcuKind);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ExpectRun(c.board, {}, [](IVgaControl& controller) { controller.LoadDefaults(); }, c.script, BoardState{});
+    }
+}
+
+TEST_F(Rtx3080TiMcuTest, SetAutoHandsTheRailBackOnlyWhenItIsFixed) {
+    struct Case {
+        const char* what;
+        BoardState board;
+        Script script;
+    };
+    const Case cases[] = {
+        {"fixed rail", Fixed(200), {Rm(0x19), Wm(0x10, {0x03, 0x00, 0x00, 0x00}), Rm(0x19)}},
+        {"rail already automatic", BoardState{}, {Rm(0x19), Rm(0x19)}},
+    };
+    AddBoard(kMcuKind);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Board().Set(c.board);
+        Rtx3080TiControl& controller = Controller();
+        controller.Activate();
+        controller.SetAuto(false);  // the box was unchecked first
+        ClearLog();
+        controller.SetAuto(true);
+        EXPECT_EQ(Traffic(), Lines(c.script));
+        EXPECT_TRUE(controller.IsAuto());
+        EXPECT_FALSE(panel.IsEnabled(ctl::kRow1Slider));
+        EXPECT_EQ(panel.Text(ctl::kRow1Value), L"1.09375 V");
+        EXPECT_FALSE(Board().Get().nvvdd.has_value());
+    }
+}
+
+TEST_F(Rtx3080TiMcuTest, ALoadlineBeyondFifteenShowsLevelOne) {
+    AddBoard(kMcuKind);
+    BoardState s;
+    s.nvLoadline = 20;
+    s.msLoadline = 255;
+    Board().Set(s);
+    Controller().Activate();
+    EXPECT_EQ(panel.GetSelection(ctl::kList2Left), 1);
+    EXPECT_EQ(panel.GetSelection(ctl::kList2Right), 1);
+}
+
+TEST_F(Rtx3080TiMcuTest, AFailureAnywhereInApplySkipsOnlyItsOwnStep) {
+    AddBoard(kMcuKind);
+    RunSweep(kMcuKind, {kAllChangedBoard, kAllChangedChoices, nullptr,
+                        [](IVgaControl& controller) { controller.Apply(); }, kAllChangedApply, {}, {}});
+}
+
+TEST_F(Rtx3080TiMcuTest, AFailureAnywhereInLoadDefaultsSkipsOnlyItsOwnStep) {
+    AddBoard(kMcuKind);
+    RunSweep(kMcuKind, {kAwayFromDefaults, {}, nullptr, [](IVgaControl& controller) { controller.LoadDefaults(); },
+                        kAllDefaultsWritten, {}, {}});
+}
+
+TEST_F(Rtx3080TiMcuTest, AFailureAnywhereInSetAuto) {
+    AddBoard(kMcuKind);
+    RunSweep(kMcuKind, {Fixed(200), {}, nullptr, [](IVgaControl& controller) { controller.SetAuto(true); },
+                        {Rm(0x19).Drop(1), Wm(0x10, {0x03, 0x00, 0x00, 0x00}), Rm(0x19).Fills(PanelItem::Nvvdd)},
+                        {PanelItem::Nvvdd},
+                        {{Key(ctl::kRow1Slider, "enabled"), "0"}}});
+}
+
+// ---- Detection probe ----------------------------------------------------------------------------
+
+class Rtx3080TiMcuProbeTest : public Rtx3080TiTest {};
+
+TEST_F(Rtx3080TiMcuProbeTest, DetectsOnlyAnIdentifiedMcuThatTakesTheHandshake) {
+    const std::array<std::uint8_t, 5> handshake = mcu::HandshakeBytes();
+    const std::vector<std::uint8_t> handshakeBytes(handshake.begin(), handshake.end());
+    const Io identify = R(kMcu, 0xB1, 6);
+    const Io shake = W(kMcu, 0xB2, handshakeBytes);
+
+    struct Case {
+        const char* what;
+        std::optional<std::vector<std::uint8_t>> identification;  // none: no MCU on the bus
+        std::uint64_t failAt;                                     // 0: no injected failure
+        bool detected;
+        std::vector<std::string> traffic;
+    };
+    const Case cases[] = {
+        {"its own identification", std::vector<std::uint8_t>{0x05, 0x10, 0x2D, 0x03, 0x01, 0x07}, 0, true,
+         {identify.line, shake.line}},
+        {"bytes other than 2 and 3 are not looked at", std::vector<std::uint8_t>{0xFF, 0x00, 0x2D, 0x03, 0xEE, 0x99},
+         0, true, {identify.line, shake.line}},
+        {"byte 2 differs", std::vector<std::uint8_t>{0x05, 0x10, 0x2C, 0x03, 0x01, 0x07}, 0, false, {identify.line}},
+        {"byte 3 differs", std::vector<std::uint8_t>{0x05, 0x10, 0x2D, 0x04, 0x01, 0x07}, 0, false, {identify.line}},
+        {"identification read fails", std::vector<std::uint8_t>{0x05, 0x10, 0x2D, 0x03, 0x01, 0x07}, 1, false,
+         {identify.line + " FAIL"}},
+        {"handshake not acknowledged", std::vector<std::uint8_t>{0x05, 0x10, 0x2D, 0x03, 0x01, 0x07}, 2, false,
+         {identify.line, shake.line + " FAIL"}},
+        {"no MCU on the bus", std::nullopt, 0, false, {identify.line + " FAIL"}},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.what);
+        sim::SimGpu& gpu = machine.AddGpu(0x1000 + i, "NVIDIA GeForce RTX 3080 Ti");
+        gpu.subsystemId = kBoardSubsystem;
+        auto device = std::make_shared<sim::Mcu3080Ti>();
+        if (c.identification) {
+            device->Poke(0xB1, *c.identification);
+            gpu.Attach(1, kMcu, device);
+        }
+        Gpus();
+        ClearLog();
+        if (c.failAt) machine.FailTransferAt(c.failAt);
+        Rtx3080TiZylMcu controller(0, panels, sleeper);
+        EXPECT_FALSE(controller.IsDetected());
+        EXPECT_EQ(controller.Probe(), c.detected);
+        EXPECT_EQ(controller.IsDetected(), c.detected);
+        EXPECT_EQ(Traffic(), c.traffic);
+        ExpectTransportOf(0);
+        EXPECT_EQ(device->IsLocked(), !c.detected);
+        EXPECT_EQ(controller.GetFamily(), 2);
+        machine.ClearTransferFaults();
+        GpuList::Release();
+        machine.Gpus().clear();
+    }
+}
+
+TEST_F(Rtx3080TiMcuProbeTest, AGpuIndexBeyondTheListProbesNothing) {
+    AddBoard(kMcuKind);
+    Gpus();
+    Rtx3080TiZylMcu controller(1, panels, sleeper);
+    EXPECT_FALSE(controller.Probe());
+    EXPECT_TRUE(machine.Log().Entries().empty());
+}
+
+}  // namespace
+}  // namespace rtx3080ti_test
