@@ -1,0 +1,168 @@
+#pragma once
+// The application on a simulated machine, its windows on the headless dialog framework, fake
+// process services, and fake board controllers that record every call made on them.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/CHalvornApp.h"
+#include "app/HeadlessDialogFramework.h"
+#include "app/ProcessServices.h"
+#include "boards/ControlIds.h"
+#include "boards/IVgaControl.h"
+#include "profile/PrivateProfile.h"
+#include "profile/ProfileStore.h"
+#include "support/BoardFixture.h"
+
+namespace app_test {
+
+inline std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+class FakeProcessServices final : public ProcessServices {
+public:
+    void InitCommonControls() override { journal.push_back("common controls"); }
+    bool AcquireInstanceLock(const std::wstring& name) override {
+        journal.push_back("acquire " + Narrow(name));
+        if (heldByAnotherProcess || held) return false;
+        held = true;
+        return true;
+    }
+    void ReleaseInstanceLock() override {
+        journal.push_back("release");
+        held = false;
+    }
+    void RaiseRunningInstance(const std::wstring& windowTitle) override {
+        journal.push_back("raise " + Narrow(windowTitle));
+    }
+    std::wstring ApplicationName() const override { return L"HalvornController"; }
+
+    bool heldByAnotherProcess = false;
+    bool held = false;
+    std::vector<std::string> journal;
+};
+
+// The current directory as the profile store sees it; counts how often the store asked, which
+// it does once per creation.
+class CountingProfilePlatform final : public profile::PrivateProfile {
+public:
+    std::wstring CurrentDirectory() override {
+        ++directoryQueries;
+        return L"/nowhere";
+    }
+    std::wstring ReadSection(const std::wstring&, const std::wstring&) override { return {}; }
+    bool WriteSection(const std::wstring&, const std::wstring&, const std::wstring&) override { return false; }
+    wchar_t PathSeparator() const override { return L'/'; }
+
+    int directoryQueries = 0;
+};
+
+struct BoardSpec {
+    int family = family::kRtx3080Ti;
+    bool hasProfile = false;
+    bool profileSetsSync = false;  // the Sync box a stored profile holds
+    // A misbehaving board that ticks the Sync box although it has no profile to load.
+    bool ticksSyncWithoutProfile = false;
+};
+
+// Records "<gpu>:<operation>" for every call; Activate shows the Auto box and writes its GPU into
+// the first value field, as a real controller puts its board on the panel.
+class FakeBoard final : public IVgaControl {
+public:
+    FakeBoard(std::uint32_t gpu, BoardSpec spec, PanelSource& panels, std::vector<std::string>& calls)
+        : gpu_(gpu), spec_(spec), panels_(panels), calls_(calls) {}
+    ~FakeBoard() override { Note("deleted"); }
+
+    bool IsDetected() const override { return true; }
+    void Activate() override {
+        ControlPanel* panel = panels_.ControllerPanel();
+        Note(panel ? "Activate" : "Activate without panel");
+        if (!panel) return;
+        panel->Show(ctl::kAuto, true);
+        panel->SetText(ctl::kRow1Value, L"gpu " + std::to_wstring(gpu_));
+    }
+    void OnSliderMoved(int controlId) override { Note("OnSliderMoved " + std::to_string(controlId)); }
+    void Apply() override { Note("Apply"); }
+    void LoadDefaults() override { Note("LoadDefaults"); }
+    void OnTimerTick() override { Note("OnTimerTick"); }
+    void SetAuto(bool checked) override { Note(checked ? "SetAuto true" : "SetAuto false"); }
+    int GetFamily() const override { return spec_.family; }
+    bool LoadProfile() override {
+        Note("LoadProfile");
+        ControlPanel* panel = panels_.ControllerPanel();
+        if (!spec_.hasProfile) {
+            if (spec_.ticksSyncWithoutProfile && panel) panel->SetCheck(ctl::kSync, true);
+            return false;
+        }
+        if (panel) panel->SetCheck(ctl::kSync, spec_.profileSetsSync);
+        return true;
+    }
+    void SaveProfile() override { Note("SaveProfile"); }
+
+private:
+    void Note(const std::string& what) const { calls_.push_back(std::to_string(gpu_) + ":" + what); }
+
+    std::uint32_t gpu_;
+    BoardSpec spec_;
+    PanelSource& panels_;
+    std::vector<std::string>& calls_;
+};
+
+class AppFixture : public SimFixture {
+protected:
+    void SetUp() override {
+        SimFixture::SetUp();
+        profile::SetPrivateProfile(&profilePlatform);
+    }
+    void TearDown() override {
+        ProfileStore::Release();
+        profile::SetPrivateProfile(nullptr);
+        SimFixture::TearDown();
+    }
+
+    // Board detection as the window sees it: like the real one, the first probe creates the
+    // profile store, whatever the GPU carries.
+    BoardFactory Factory() {
+        return [this](std::uint32_t gpu, PanelSource& panels, Sleeper&) -> std::unique_ptr<IVgaControl> {
+            calls.push_back("probe " + std::to_string(gpu));
+            ProfileStore::Instance();
+            auto it = boards.find(gpu);
+            if (it == boards.end()) return nullptr;
+            return std::make_unique<FakeBoard>(gpu, it->second, panels, calls);
+        };
+    }
+
+    CHalvornApp MakeApp(std::vector<std::wstring> arguments = {}) {
+        return CHalvornApp(framework, services, sleeper, std::move(arguments), Factory());
+    }
+    bool Run(std::vector<std::wstring> arguments = {}) { return MakeApp(std::move(arguments)).InitInstance(); }
+
+    // The controller window of the last run.
+    const HeadlessDialog& Window() const { return framework.Dialog(0); }
+    std::vector<std::wstring> Entries() const { return Window().Panel().Items(ctl::kDeviceList); }
+
+    // The calls made on the boards from now on, without those before.
+    std::vector<std::string> CallsSince(std::size_t mark) const {
+        return std::vector<std::string>(calls.begin() + static_cast<std::ptrdiff_t>(mark), calls.end());
+    }
+
+    // Whether the window released the profile store: a store created after the run asks for the
+    // current directory again.
+    bool ProfileStoreWasReleased() {
+        const int before = profilePlatform.directoryQueries;
+        ProfileStore::Instance();
+        return profilePlatform.directoryQueries == before + 1;
+    }
+
+    HeadlessDialogFramework framework;
+    FakeProcessServices services;
+    SimSleeper sleeper{machine};
+    CountingProfilePlatform profilePlatform;
+    std::map<std::uint32_t, BoardSpec> boards;
+    std::vector<std::string> calls;
+};
+
+}  // namespace app_test
