@@ -1,0 +1,90 @@
+#include "platform/qt/ControllerProgram.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/CHalvornApp.h"
+#include "app/ProcessServices.h"
+#include "boards/Sleeper.h"
+#include "gpu/NvApi.h"
+#include "platform/qt/AppIcon.h"
+#include "platform/qt/QtDialogFramework.h"
+#include "sim/Scenario.h"
+#include "sim/SimMachine.h"
+
+namespace qtfront {
+
+namespace {
+
+const QString kSimulate = QStringLiteral("--simulate");
+
+void Complain(const ProcessServices& services, const std::string& what) {
+    std::fprintf(stderr, "%s: %s\n", QString::fromStdWString(services.ApplicationName()).toLocal8Bit().constData(),
+                 what.c_str());
+}
+
+// The simulated machine is chosen as NvAPI for the run and let go before it is destroyed.
+class SimulatedNvApi {
+public:
+    explicit SimulatedNvApi(sim::SimMachine& machine) { nvapi::SetNvApi(&machine); }
+    ~SimulatedNvApi() { nvapi::SetNvApi(nullptr); }
+    SimulatedNvApi(const SimulatedNvApi&) = delete;
+    SimulatedNvApi& operator=(const SimulatedNvApi&) = delete;
+};
+
+int RunApplication(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper) {
+    QtDialogFramework framework;
+    std::vector<std::wstring> wide;
+    wide.reserve(static_cast<std::size_t>(arguments.size()));
+    for (const QString& argument : arguments) wide.push_back(argument.toStdWString());
+    CHalvornApp application(framework, services, sleeper, std::move(wide));
+    application.InitInstance();
+    return 0;
+}
+
+}  // namespace
+
+SimulateSwitch FindSimulateSwitch(const QStringList& arguments) {
+    SimulateSwitch found;
+    for (const QString& argument : arguments) {
+        if (argument == kSimulate) {
+            found.present = true;
+            return found;
+        }
+        if (argument.startsWith(kSimulate + QLatin1Char('='))) {
+            found.present = true;
+            found.scenarioFile = argument.mid(kSimulate.size() + 1);
+            found.missingFile = found.scenarioFile.isEmpty();
+            return found;
+        }
+    }
+    return found;
+}
+
+int RunController(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper) {
+    QApplication::setWindowIcon(AppIcon());
+    const SimulateSwitch simulate = FindSimulateSwitch(arguments);
+    if (!simulate.present) return RunApplication(arguments, services, sleeper);
+
+    if (simulate.missingFile) {
+        Complain(services, "--simulate= names no scenario file");
+        return 2;
+    }
+    sim::SimMachine machine;
+    if (simulate.scenarioFile.isEmpty()) {
+        sim::LoadDefaultScenario(machine);
+    } else {
+        std::string error;
+        if (!sim::LoadScenarioFile(simulate.scenarioFile.toLocal8Bit().toStdString(), machine, error)) {
+            Complain(services, error);
+            return 2;
+        }
+    }
+    SimulatedNvApi simulated(machine);
+    return RunApplication(arguments, services, sleeper);
+}
+
+}  // namespace qtfront

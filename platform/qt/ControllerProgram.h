@@ -1,0 +1,29 @@
+#pragma once
+// What the HalvornController program does once Qt is up: chooses the NvAPI realization from the
+// command line and runs the application on the Qt dialog framework.
+//
+// `--simulate` runs on the built-in simulated machine, `--simulate=FILE` on a scenario file; both
+// are switches, so the application's own rule still finds `internalTest`. Without them the
+// hardware's NvAPI is used.
+#include <QString>
+#include <QStringList>
+
+class ProcessServices;
+class Sleeper;
+
+namespace qtfront {
+
+struct SimulateSwitch {
+    bool present = false;
+    QString scenarioFile;  // empty: the built-in machine
+    bool missingFile = false;  // "--simulate=" with nothing after it
+};
+
+// The first --simulate switch among the arguments after the program's path.
+SimulateSwitch FindSimulateSwitch(const QStringList& arguments);
+
+// The run; needs a QApplication. Returns the process exit status: 0 after the application's run,
+// which sets none of its own; 2 when the scenario cannot be loaded (the reason is on stderr).
+int RunController(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper);
+
+}  // namespace qtfront

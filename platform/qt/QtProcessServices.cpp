@@ -1,0 +1,151 @@
+#include "platform/qt/QtProcessServices.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QWidget>
+
+#include <cstdio>
+#include <utility>
+
+namespace qtfront {
+
+namespace {
+
+constexpr int kWaitMs = 1000;
+// A request is one short line; anything longer is not ours.
+constexpr qint64 kMaxRequest = 4096;
+const QByteArray kRaise = QByteArrayLiteral("raise ");
+
+void Trace(const QString& line) {
+    if (!qEnvironmentVariableIsSet("HALVORN_TRACE_RAISE")) return;
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+// File names from the lock's name: letters and digits kept, anything else a hyphen.
+QString FileStem(const std::wstring& name) {
+    QString stem = QString::fromStdWString(name);
+    for (QChar& c : stem)
+        if (!c.isLetterOrNumber()) c = QLatin1Char('-');
+    return stem.isEmpty() ? QStringLiteral("instance") : stem;
+}
+
+void HandleRequests(QLocalSocket* socket) {
+    while (socket->canReadLine()) {
+        const QByteArray line = socket->readLine().trimmed();
+        if (!line.startsWith(kRaise)) continue;
+        const QString title = QString::fromUtf8(line.mid(kRaise.size()));
+        const bool raised = RaiseWindowTitled(title);
+        Trace(QStringLiteral("raise requested: %1: %2").arg(title, raised ? QStringLiteral("raised") : QStringLiteral("no window")));
+    }
+    if (socket->bytesAvailable() > kMaxRequest) socket->abort();
+}
+
+}  // namespace
+
+bool RaiseWindowTitled(const QString& title) {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isWindow() || window->isHidden() || window->windowTitle() != title) continue;
+        window->showNormal();  // restores a minimised window
+        window->raise();
+        window->activateWindow();
+        return true;
+    }
+    return false;
+}
+
+QtProcessServices::QtProcessServices(QString directory) : directory_(std::move(directory)) {
+    if (directory_.isEmpty()) directory_ = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (directory_.isEmpty()) directory_ = QDir::tempPath();
+}
+
+QtProcessServices::~QtProcessServices() { ReleaseInstanceLock(); }
+
+QString QtProcessServices::LockFilePath(const std::wstring& name) const {
+    return QDir(directory_).filePath(FileStem(name) + QStringLiteral(".lock"));
+}
+
+QString QtProcessServices::SocketPath(const std::wstring& name) const {
+    return QDir(directory_).filePath(FileStem(name) + QStringLiteral(".socket"));
+}
+
+bool QtProcessServices::AcquireInstanceLock(const std::wstring& name) {
+    name_ = name;
+    auto lock = std::make_unique<QLockFile>(LockFilePath(name));
+    // Held for the whole run however long it lasts; only a dead holder's lock is taken over.
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0)) {
+        if (lock->error() == QLockFile::LockFailedError) return false;
+        // No lock can be made there at all: running unguarded is better than not running.
+        std::fprintf(stderr, "%s: cannot create the single-instance lock %s\n",
+                     QString::fromStdWString(ApplicationName()).toLocal8Bit().constData(),
+                     QDir::toNativeSeparators(LockFilePath(name)).toLocal8Bit().constData());
+        return true;
+    }
+    lock_ = std::move(lock);
+    Listen(name);
+    return true;
+}
+
+void QtProcessServices::Listen(const std::wstring& name) {
+    auto server = std::make_unique<QLocalServer>();
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    const QString path = SocketPath(name);
+    if (!server->listen(path)) {
+        // We hold the lock, so a socket file left there belongs to a holder that died.
+        QLocalServer::removeServer(path);
+        if (!server->listen(path)) {
+            std::fprintf(stderr, "%s: cannot listen on %s: %s\n",
+                         QString::fromStdWString(ApplicationName()).toLocal8Bit().constData(),
+                         QDir::toNativeSeparators(path).toLocal8Bit().constData(),
+                         server->errorString().toLocal8Bit().constData());
+            return;
+        }
+    }
+    QLocalServer* listener = server.get();
+    QObject::connect(listener, &QLocalServer::newConnection, listener, [listener] {
+        while (QLocalSocket* socket = listener->nextPendingConnection()) {
+            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket] { HandleRequests(socket); });
+            HandleRequests(socket);
+        }
+    });
+    server_ = std::move(server);
+    Trace(QStringLiteral("instance listening"));
+}
+
+void QtProcessServices::ReleaseInstanceLock() {
+    // The socket goes first, so the next holder of the lock finds its place free.
+    server_.reset();
+    if (lock_) {
+        lock_->unlock();
+        lock_.reset();
+    }
+}
+
+void QtProcessServices::RaiseRunningInstance(const std::wstring& windowTitle) {
+    QLocalSocket socket;
+    socket.connectToServer(SocketPath(name_.empty() ? windowTitle : name_));
+    // A holder without a listener cannot be asked: nothing is raised, as when a window search by
+    // title finds nothing.
+    if (!socket.waitForConnected(kWaitMs)) return;
+    socket.write(kRaise + QString::fromStdWString(windowTitle).toUtf8() + '\n');
+    socket.waitForBytesWritten(kWaitMs);
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState) socket.waitForDisconnected(kWaitMs);
+}
+
+std::wstring QtProcessServices::ApplicationName() const {
+    const QString path = QCoreApplication::instance() ? QCoreApplication::applicationFilePath()
+                                                       : QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    return QFileInfo(path).completeBaseName().toStdWString();
+}
+
+}  // namespace qtfront

@@ -1,0 +1,52 @@
+#pragma once
+// The process services on Linux with Qt. The single-instance lock is a lock file in the user's
+// runtime directory, held from acquiring to release (a crashed holder's lock is taken over). The
+// holder listens on a local socket beside it; a second start asks through it to raise the window
+// with the application's title, which the holder then shows, restores, raises and activates.
+//
+// With HALVORN_TRACE_RAISE set in the environment the holder notes on stderr when it starts
+// listening and what it did with each raise request.
+#include <QString>
+
+#include <memory>
+#include <string>
+
+#include "app/ProcessServices.h"
+
+class QLocalServer;
+class QLockFile;
+
+namespace qtfront {
+
+class QtProcessServices final : public ProcessServices {
+public:
+    // directory: where the lock file and the socket live; empty for the user's runtime directory.
+    explicit QtProcessServices(QString directory = QString());
+    ~QtProcessServices() override;
+    QtProcessServices(const QtProcessServices&) = delete;
+    QtProcessServices& operator=(const QtProcessServices&) = delete;
+
+    // Qt registers its widget classes itself.
+    void InitCommonControls() override {}
+    bool AcquireInstanceLock(const std::wstring& name) override;
+    void ReleaseInstanceLock() override;
+    void RaiseRunningInstance(const std::wstring& windowTitle) override;
+    std::wstring ApplicationName() const override;
+
+    QString LockFilePath(const std::wstring& name) const;
+    QString SocketPath(const std::wstring& name) const;
+
+private:
+    void Listen(const std::wstring& name);
+
+    QString directory_;
+    std::wstring name_;
+    std::unique_ptr<QLockFile> lock_;
+    std::unique_ptr<QLocalServer> server_;
+};
+
+// Shows, restores, raises and activates the top-level window with this title; false when there
+// is none on screen.
+bool RaiseWindowTitled(const QString& title);
+
+}  // namespace qtfront
