@@ -2,36 +2,25 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
+#include <string>
 
 #include "boards/ControlIds.h"
+#include "boards/PanelText.h"
 #include "boards/Rtx3080TiRegisters.h"
-
-namespace rtx3080ti {
-
-namespace {
-
-// Texts are plain ASCII, so widening is a copy of each character.
-std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-}  // namespace
-
-std::wstring VoltageText(std::int32_t code) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.5f V", static_cast<double>(code) * kMillivoltsPerCode / 1000.0);
-    return Widen(text);
-}
-
-// Multiplied in 64 bits, so a wild profile value shows its true figure rather than a wrapped one.
-std::wstring FrequencyText(std::int32_t frequency) {
-    return Widen(std::to_string(std::int64_t{frequency} * kKilohertzPerFrequencyUnit) + " kHz");
-}
-
-}  // namespace rtx3080ti
 
 namespace {
 
 using namespace rtx3080ti;
+
+// Texts are plain ASCII, so widening is a copy of each character.
+std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::wstring VoltageText(std::int32_t code) { return panel_text::VoltageCode(code); }
+
+// Multiplied in 64 bits, so a wild profile value shows its true figure rather than a wrapped one.
+std::wstring FrequencyText(std::int32_t frequency) {
+    return panel_text::Format("%lld kHz", static_cast<long long>(frequency) * kKilohertzPerFrequencyUnit);
+}
 
 // How each setting appears in the panel. Sliders show value - base; lists select an index.
 enum class Shown { Voltage, Frequency, Level, Ocp };
@@ -179,12 +168,12 @@ void Rtx3080TiControl::Activate() {
             case Step::LevelList:
                 panel->ClearList(s.id);
                 for (int level = 0; level < kLoadlineLevels; ++level)
-                    panel->InsertItem(s.id, level, L"Level " + Widen(std::to_string(level)));
+                    panel->InsertItem(s.id, level, panel_text::Level(level));
                 break;
             case Step::OcpList:
                 panel->ClearList(s.id);
-                panel->InsertItem(s.id, 0, L"Disable");
-                panel->InsertItem(s.id, 1, L"Enable");
+                panel->InsertItem(s.id, 0, panel_text::Disable());
+                panel->InsertItem(s.id, 1, panel_text::Enable());
                 break;
         }
         panel->Show(s.id, true);

@@ -29,10 +29,6 @@ enum class Rail { Nvvdd, Msvdd };
 // Both controllers' profiles live in this section of Profile.ini.
 inline const wchar_t* ProfileSectionName() { return L"RTX3080TiZYL"; }
 
-// The texts of the value fields.
-std::wstring VoltageText(std::int32_t code);
-std::wstring FrequencyText(std::int32_t frequency);
-
 }  // namespace rtx3080ti
 
 class Rtx3080TiControl : public IVgaControl {

@@ -7,9 +7,6 @@
 
 namespace rtx3080ti {
 
-// A rail voltage in steps of 6.25 mV: volts = code * 6.25 / 1000.
-constexpr double kMillivoltsPerCode = 6.25;
-
 // What the sliders cover, as board values: slider position = value - base, clamped to the top.
 constexpr int kNvvddBase = 128, kNvvddTop = 256;   // 0.8 V to 1.6 V
 constexpr int kFbvddBase = 192, kFbvddTop = 248;   // 1.2 V to 1.55 V

@@ -154,15 +154,45 @@ TEST_P(Rtx3080TiPanelTest, WithoutTheControllerWindowNothingHappens) {
     EXPECT_TRUE(ProfileText().empty());
 }
 
+// A window panel that notes every operation on a control it does not have.
+class StrictPanel final : public ControlPanel {
+public:
+    explicit StrictPanel(HeadlessPanel& inner) : inner_(inner) {}
+    std::vector<int> strays;
+
+    bool HasControl(int id) const override { return inner_.HasControl(id); }
+    void SetText(int id, const std::wstring& text) override { Note(id); inner_.SetText(id, text); }
+    void Show(int id, bool visible) override { Note(id); inner_.Show(id, visible); }
+    void Enable(int id, bool enabled) override { Note(id); inner_.Enable(id, enabled); }
+    void SetRange(int id, int min, int max) override { Note(id); inner_.SetRange(id, min, max); }
+    void SetPos(int id, int pos) override { Note(id); inner_.SetPos(id, pos); }
+    int GetPos(int id) const override { return inner_.GetPos(id); }
+    void ClearList(int id) override { Note(id); inner_.ClearList(id); }
+    void InsertItem(int id, int index, const std::wstring& text) override { Note(id); inner_.InsertItem(id, index, text); }
+    void SetSelection(int id, int index) override { Note(id); inner_.SetSelection(id, index); }
+    int GetSelection(int id) const override { return inner_.GetSelection(id); }
+    void SetCheck(int id, bool checked) override { Note(id); inner_.SetCheck(id, checked); }
+    bool IsChecked(int id) const override { return inner_.IsChecked(id); }
+
+private:
+    void Note(int id) {
+        if (!inner_.HasControl(id)) strays.push_back(id);
+    }
+    HeadlessPanel& inner_;
+};
+
 TEST_P(Rtx3080TiPanelTest, ActivateSkipsControlsTheWindowLacks) {
     AddBoard(GetParam());
-    panel.RemoveControl(ctl::kRow5Label);
-    panel.RemoveControl(ctl::kList1Left);
-    panel.RemoveControl(ctl::kRow5Slider);
+    // Controls only the configuration touches.
+    for (int id : {ctl::kRow5Label, ctl::kList1Left, ctl::kList1LeftLabel, ctl::kList2RightLabel, ctl::kList1Right})
+        panel.RemoveControl(id);
+    StrictPanel strict(panel);
+    panels.Set(&strict);
     Controller().Activate();
-    EXPECT_FALSE(panel.HasControl(ctl::kRow5Slider));
+    EXPECT_EQ(strict.strays, std::vector<int>{});
     EXPECT_EQ(panel.Text(ctl::kRow4Label), L"NV Freq.");
-    EXPECT_EQ(panel.Get(ctl::kRow4Slider).max, 7);
+    EXPECT_EQ(panel.Text(ctl::kList3RightLabel), L"MSVDD OCP");
+    EXPECT_EQ(panel.Get(ctl::kRow5Slider).max, 7);
     EXPECT_EQ(panel.Text(ctl::kRow5Value), L"400 kHz");
     EXPECT_EQ(panel.GetSelection(ctl::kList3Right), 1);
 }
