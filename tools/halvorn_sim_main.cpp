@@ -14,19 +14,11 @@
 #include "gpu/GpuList.h"
 #include "profile/ProfileStore.h"
 #include "res/DialogTemplates.h"
+#include "sim/MachineSleeper.h"
 #include "sim/Scenario.h"
 #include "sim/SimMachine.h"
 
 namespace {
-
-class Pauses final : public Sleeper {
-public:
-    explicit Pauses(sim::SimMachine& machine) : machine_(machine) {}
-    void Sleep(unsigned milliseconds) override { machine_.Pause(milliseconds); }
-
-private:
-    sim::SimMachine& machine_;
-};
 
 class FixedPanel final : public PanelSource {
 public:
@@ -98,7 +90,7 @@ int main(int argc, char** argv) {
     }
     HeadlessPanel panel;
     FixedPanel panels(panel);
-    Pauses sleeper(machine);
+    sim::MachineSleeper sleeper(machine);
     std::printf("%u GPU(s), in ascending handle order:\n", gpus->Count());
     for (std::uint32_t i = 0; i < gpus->Count(); ++i) {
         std::wstring name;

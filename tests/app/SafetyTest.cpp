@@ -21,6 +21,7 @@
 #include "boards/ControlIds.h"
 #include "boards/McuHandshake.h"
 #include "sim/ArbitraryDevice.h"
+#include "sim/MachineSleeper.h"
 #include "sim/Scenario.h"
 #include "support/BoardFixture.h"
 
@@ -147,15 +148,6 @@ std::string RandomProfile(std::mt19937& random) {
     return text.str();
 }
 
-class FileSystemSleeper final : public Sleeper {
-public:
-    explicit FileSystemSleeper(sim::SimMachine& machine) : machine_(machine) {}
-    void Sleep(unsigned milliseconds) override { machine_.Pause(milliseconds); }
-
-private:
-    sim::SimMachine& machine_;
-};
-
 class NoOtherInstance final : public ProcessServices {
 public:
     void InitCommonControls() override {}
@@ -232,7 +224,7 @@ protected:
 
         HeadlessDialogFramework framework;
         NoOtherInstance services;
-        FileSystemSleeper sleeper(machine);
+        sim::MachineSleeper sleeper(machine);
         const int steps = 40;
         framework.AddSession([&](HeadlessDialog& window) {
             const int sliders[] = {ctl::kRow1Slider, ctl::kRow2Slider, ctl::kRow3Slider, ctl::kRow4Slider, ctl::kRow5Slider};

@@ -4,16 +4,10 @@
 #include "boards/ControlPanel.h"
 #include "boards/HeadlessPanel.h"
 #include "boards/Sleeper.h"
+#include "sim/MachineSleeper.h"
 #include "support/SimFixture.h"
 
-class SimSleeper final : public Sleeper {
-public:
-    explicit SimSleeper(sim::SimMachine& machine) : machine_(machine) {}
-    void Sleep(unsigned milliseconds) override { machine_.Pause(milliseconds); }
-
-private:
-    sim::SimMachine& machine_;
-};
+using SimSleeper = sim::MachineSleeper;
 
 // The application's main window: the controller window's panel, or none.
 class TestPanelSource final : public PanelSource {
