@@ -157,10 +157,11 @@ inline std::vector<std::string> KeysOf(PanelItem item) {
         case PanelItem::Msvdd: return {Key(ctl::kRow3Value, "text"), Key(ctl::kRow3Slider, "pos")};
         case PanelItem::NvFrequency: return {Key(ctl::kRow4Value, "text"), Key(ctl::kRow4Slider, "pos")};
         case PanelItem::MsFrequency: return {Key(ctl::kRow5Value, "text"), Key(ctl::kRow5Slider, "pos")};
-        case PanelItem::NvLoadline: return {Key(ctl::kList2Left, "sel")};
-        case PanelItem::MsLoadline: return {Key(ctl::kList2Right, "sel")};
-        case PanelItem::NvOcp: return {Key(ctl::kList3Left, "sel")};
-        case PanelItem::MsOcp: return {Key(ctl::kList3Right, "sel")};
+        // A list shows its selected item's text in its field.
+        case PanelItem::NvLoadline: return {Key(ctl::kList2Left, "sel"), Key(ctl::kList2Left, "text")};
+        case PanelItem::MsLoadline: return {Key(ctl::kList2Right, "sel"), Key(ctl::kList2Right, "text")};
+        case PanelItem::NvOcp: return {Key(ctl::kList3Left, "sel"), Key(ctl::kList3Left, "text")};
+        case PanelItem::MsOcp: return {Key(ctl::kList3Right, "sel"), Key(ctl::kList3Right, "text")};
     }
     return {};
 }
@@ -485,28 +486,14 @@ protected:
                                                 PanelItem::Msvdd,       PanelItem::NvFrequency, PanelItem::MsFrequency,
                                                 PanelItem::NvLoadline,  PanelItem::MsLoadline,  PanelItem::NvOcp,
                                                 PanelItem::MsOcp};
-            for (PanelItem item : sweep.shown.empty() ? all : sweep.shown) {
-                for (const std::string& key : KeysOf(item)) {
-                    wanted[key] = reported.at(key);
-                    // A list shows its selected item's text.
-                    if (key.size() > 4 && key.compare(key.size() - 4, 4, ".sel") == 0) {
-                        const std::string text = key.substr(0, key.size() - 4) + ".text";
-                        wanted[text] = reported.at(text);
-                    }
-                }
-            }
+            for (PanelItem item : sweep.shown.empty() ? all : sweep.shown)
+                for (const std::string& key : KeysOf(item)) wanted[key] = reported.at(key);
             for (const auto& [key, value] : sweep.overrides) wanted[key] = value;
             if (failedFill == PanelItem::Auto) {
                 wanted[Key(ctl::kAuto, "checked")] = "0";
                 wanted[Key(ctl::kRow1Slider, "enabled")] = "1";
             } else if (failedFill) {
-                for (const std::string& key : KeysOf(*failedFill)) {
-                    wanted[key] = before.at(key);
-                    if (key.size() > 4 && key.compare(key.size() - 4, 4, ".sel") == 0) {
-                        const std::string text = key.substr(0, key.size() - 4) + ".text";
-                        wanted[text] = before.at(text);
-                    }
-                }
+                for (const std::string& key : KeysOf(*failedFill)) wanted[key] = before.at(key);
             }
             EXPECT_EQ(after, wanted);
         }

@@ -101,6 +101,13 @@ protected:
     }
 };
 
+TEST_F(Rtx3080TiMcuTest, ActivateReadsEverySettingWithItsOwnRead) {
+    AddBoard(kMcuKind);
+    Controller().Activate();
+    EXPECT_EQ(Traffic(), Lines(Refresh()));
+    ExpectTransportOf(0);
+}
+
 TEST_F(Rtx3080TiMcuTest, ApplyWritesWhatDiffersInItsOrderAndPausesAfterEachWrite) {
     struct Case {
         const char* what;

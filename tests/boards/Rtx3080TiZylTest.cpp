@@ -139,6 +139,14 @@ protected:
     DirectBoard& Direct() { return static_cast<DirectBoard&>(Board()); }
 };
 
+TEST_F(Rtx3080TiDirectTest, ActivateReadsEverySettingWithItsOwnRead) {
+    AddBoard(kDirectKind);
+    Board().Set(Fixed(200));
+    Controller().Activate();
+    EXPECT_EQ(Traffic(), Lines(Refresh(true, false)));
+    ExpectTransportOf(0);
+}
+
 TEST_F(Rtx3080TiDirectTest, ApplyWritesWhatDiffersInItsOrder) {
     struct Case {
         const char* what;
