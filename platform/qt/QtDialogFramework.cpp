@@ -151,6 +151,7 @@ private:
     static void ShowSelection(const Control& list, const QString& textWithoutSelection);
     void FocusFirstTabStop();
     bool HandleDialogKey(QKeyEvent* event);
+    static bool TrackbarKey(QSlider* slider, QKeyEvent* event);
     void Command(int id, Notification what);
     void HScroll(int id);
     void Destroy();
@@ -207,8 +208,6 @@ QWidget* QtDialog::CreateControl(const res::ControlTemplate& control, const Dial
             slider->setRange(0, 100);  // a new trackbar's range
             slider->setSingleStep(1);
             slider->setPageStep(TrackbarPage(0, 100));
-            // Up, PageUp and the wheel turned away move a trackbar towards its minimum.
-            slider->setInvertedControls(true);
             slider->setTracking(true);
             // Only the user's actions arrive here; the position is already the new one (GetPos
             // reads the slider position, which leads the value during the action).
@@ -440,10 +439,41 @@ void QtDialog::keyPressEvent(QKeyEvent* event) {
     if (!HandleDialogKey(event)) QDialog::keyPressEvent(event);
 }
 
-// Enter and Esc belong to the dialog whatever control has the focus, as in a Win32 dialog: the
-// controls would otherwise keep them (an editable combo box does).
+// A trackbar takes Up and PageUp towards its minimum and Down and PageDown towards its maximum,
+// the other way round from a QSlider; Left, Right, Home and End agree.
+bool QtDialog::TrackbarKey(QSlider* slider, QKeyEvent* event) {
+    if ((event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+    QAbstractSlider::SliderAction action = QAbstractSlider::SliderNoAction;
+    switch (event->key()) {
+        case Qt::Key_Up:
+            action = QAbstractSlider::SliderSingleStepSub;
+            break;
+        case Qt::Key_Down:
+            action = QAbstractSlider::SliderSingleStepAdd;
+            break;
+        case Qt::Key_PageUp:
+            action = QAbstractSlider::SliderPageStepSub;
+            break;
+        case Qt::Key_PageDown:
+            action = QAbstractSlider::SliderPageStepAdd;
+            break;
+        default:
+            return false;
+    }
+    slider->triggerAction(action);
+    event->accept();
+    return true;
+}
+
+// Enter and Esc belong to the dialog whatever control has the focus, as in a Win32 dialog; taken
+// here, before a control acts on them itself (a combo box would commit its typed text first).
 bool QtDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && HandleDialogKey(static_cast<QKeyEvent*>(event))) return true;
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (HandleDialogKey(key)) return true;
+        if (auto* slider = qobject_cast<QSlider*>(watched); slider && slider->isEnabled() && TrackbarKey(slider, key))
+            return true;
+    }
     return QDialog::eventFilter(watched, event);
 }
 
