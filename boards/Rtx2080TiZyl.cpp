@@ -1,3 +1,4 @@
+#include "boards/BoardRegisters.h"
 #include "boards/Rtx2080TiZyl.h"
 
 #include <algorithm>
@@ -120,30 +121,12 @@ bool Rtx2080TiZyl::Probe() const {
 
 bool Rtx2080TiZyl::ReadRegister(std::uint8_t device, std::uint8_t reg, std::uint8_t* data,
                                 std::uint32_t length) const {
-    I2cTransfer transfer;
-    transfer.gpuIndex = gpuIndex_;
-    transfer.deviceAddress = device;
-    transfer.registerAddress = reg;
-    transfer.data = data;
-    transfer.length = length;
-    transfer.port = rb::kPort;
-    return gpus_.Read(transfer);
+    return board_registers::Read(gpus_, gpuIndex_, rb::kPort, device, reg, data, length);
 }
 
 bool Rtx2080TiZyl::WriteRegister(std::uint8_t device, std::uint8_t reg, const std::uint8_t* data,
                                  std::uint32_t length) const {
-    // The transport takes a mutable buffer; give it a copy so callers' constants stay constant.
-    std::array<std::uint8_t, 2> buffer{};
-    if (length > buffer.size()) return false;
-    std::copy_n(data, length, buffer.begin());
-    I2cTransfer transfer;
-    transfer.gpuIndex = gpuIndex_;
-    transfer.deviceAddress = device;
-    transfer.registerAddress = reg;
-    transfer.data = length != 0 ? buffer.data() : nullptr;
-    transfer.length = length;
-    transfer.port = rb::kPort;
-    return gpus_.Write(transfer);
+    return board_registers::Write(gpus_, gpuIndex_, rb::kPort, device, reg, data, length);
 }
 
 bool Rtx2080TiZyl::WriteByte(std::uint8_t device, std::uint8_t reg, std::uint8_t value) const {

@@ -1,3 +1,4 @@
+#include "boards/BoardRegisters.h"
 #include "boards/Rtx3080TiControl.h"
 
 #include <algorithm>
@@ -324,29 +325,10 @@ void Rtx3080TiControl::SaveProfile() {
 
 bool Rtx3080TiControl::ReadRegister(std::uint8_t device, std::uint8_t reg, std::uint8_t* data,
                                     std::uint32_t length) const {
-    std::fill_n(data, length, std::uint8_t{0});
-    I2cTransfer transfer;
-    transfer.gpuIndex = gpuIndex_;
-    transfer.deviceAddress = device;
-    transfer.registerAddress = reg;
-    transfer.data = data;
-    transfer.length = length;
-    transfer.port = kPort;
-    return gpus_.Read(transfer);
+    return board_registers::Read(gpus_, gpuIndex_, kPort, device, reg, data, length);
 }
 
 bool Rtx3080TiControl::WriteRegister(std::uint8_t device, std::uint8_t reg, const std::uint8_t* data,
                                      std::uint32_t length) const {
-    // The transport takes a mutable buffer; the caller's bytes stay untouched.
-    std::array<std::uint8_t, 16> buffer{};
-    if (length > buffer.size()) return false;
-    std::copy_n(data, length, buffer.begin());
-    I2cTransfer transfer;
-    transfer.gpuIndex = gpuIndex_;
-    transfer.deviceAddress = device;
-    transfer.registerAddress = reg;
-    transfer.data = buffer.data();
-    transfer.length = length;
-    transfer.port = kPort;
-    return gpus_.Write(transfer);
+    return board_registers::Write(gpus_, gpuIndex_, kPort, device, reg, data, length);
 }
