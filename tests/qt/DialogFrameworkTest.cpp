@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -349,6 +350,8 @@ struct KeyCase {
     Qt::Key key;
     const char* event;
 };
+
+void PrintTo(const KeyCase& keyCase, std::ostream* out) { *out << keyCase.name; }
 
 class DialogKeyTest : public QtDialogFrameworkTest, public ::testing::WithParamInterface<KeyCase> {};
 
