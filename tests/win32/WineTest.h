@@ -1,0 +1,90 @@
+#pragma once
+// The Windows program under Wine, as a test sees it: the prefix and display the CTest fixture set
+// up (wine-fixture.sh), a folder of the test's own that is the program's current directory, the
+// simulator's nvapi.dll in the prefix's system directory or not, a scenario, and the driver that
+// works the program's windows and answers questions about them.
+#include <gtest/gtest.h>
+
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace wine {
+
+// What the driver printed, one answer per line, and how it ended.
+struct DriverRun {
+    int exitCode = -1;
+    bool timedOut = false;
+    std::vector<std::string> lines;
+    std::string errors;
+
+    bool ok() const { return exitCode == 0 && !timedOut; }
+    // The rest of the first line that starts with `question` and a blank ("text 1001" gives
+    // "1.20000 V"); "(no answer)" when there is none.
+    std::string Answer(const std::string& question) const;
+    // Everything, for failure messages.
+    std::string Transcript() const;
+};
+
+// A line of the simulator's transfer log, split: "W gpu0 p1 5A:10 [03 01 C0 00] ok".
+struct Transfer {
+    char kind = '?';  // R or W
+    int gpu = -1;     // position of the GPU in the scenario
+    std::string rest; // "p1 5A:10 [03 01 C0 00] ok"
+};
+
+class WineTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // With the simulator as nvapi.dll in the system directory, or without any nvapi.dll.
+    void InstallNvApi(bool present);
+    // The next program start simulates this machine; the built-in one when never called.
+    void UseScenario(const std::string& text);
+
+    // Starts HalvornController.exe with these arguments; it runs until it ends or the test does.
+    pid_t StartProgram(const std::vector<std::string>& arguments = {});
+    // Waits for a program started by this test to end; false when it still runs after timeoutMs.
+    bool WaitForExit(pid_t program, int timeoutMs);
+    bool IsRunning(pid_t program);
+
+    // Runs the driver with these commands and waits for it.
+    DriverRun Drive(const std::vector<std::string>& commands, int timeoutMs = 60000);
+    // Closes the controller window with its close box and waits for the program to end.
+    void CloseProgram(pid_t program);
+
+    // The simulator's transfer log so far; the "error:" lines the simulator wrote go to errors.
+    std::vector<Transfer> Transfers(std::vector<std::string>* errors = nullptr) const;
+    // Transfers logged from now on are those after the mark.
+    void MarkLog();
+    std::vector<Transfer> TransfersSinceMark() const;
+    static std::vector<std::string> Writes(const std::vector<Transfer>& transfers, int gpu);
+
+    // The test's own folder: the program's current directory, where Profile.ini goes.
+    const std::string& Folder() const { return folder_; }
+    // The Windows name of a path under "/", as Wine's drive Z: shows it.
+    static std::string WindowsPath(const std::string& unixPath);
+    const std::string& ProgramPath() const { return program_; }
+
+private:
+    pid_t Spawn(const std::vector<std::string>& argv, const std::string& out, const std::string& err);
+    std::vector<std::string> Environment() const;
+    void Reap(pid_t pid);
+
+    std::string work_;
+    std::string prefix_;
+    std::string display_;
+    std::string program_;
+    std::string nvapiDll_;
+    std::string driver_;
+    std::string folder_;
+    std::string scenario_;
+    std::size_t mark_ = 0;
+    std::vector<pid_t> programs_;
+    int spawned_ = 0;
+};
+
+}  // namespace wine
