@@ -59,6 +59,13 @@ int TrackbarPage(int min, int max) {
     return static_cast<int>(std::clamp<long long>(page, 1, INT_MAX));
 }
 
+// The templates were measured in the Windows dialog font; a wider font here would cut a label
+// short ("NVVDD" in 23 units), so a label grows to its text. Labels have room to their right.
+void FitLabel(QLabel* label) {
+    const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 2;
+    if (needed > label->width()) label->resize(needed, label->height());
+}
+
 }  // namespace
 
 DialogUnits DialogUnits::Of(const QFont& font) {
@@ -198,7 +205,8 @@ QWidget* QtDialog::CreateControl(const res::ControlTemplate& control, const Dial
         case Kind::StatusText: {
             auto* label = new QLabel(ToQt(control.text), this);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            label->setWordWrap(true);
+            // Status texts may run onto a second line; a label stays on one (see FitLabel).
+            label->setWordWrap(control.kind == Kind::StatusText);
             widget = label;
             break;
         }
@@ -270,6 +278,7 @@ QWidget* QtDialog::CreateControl(const res::ControlTemplate& control, const Dial
         }
     }
     widget->setGeometry(units.Rect(control.x, control.y, control.width, control.height));
+    if (control.kind == Kind::Label) FitLabel(static_cast<QLabel*>(widget));
     return widget;
 }
 
@@ -505,6 +514,7 @@ void QtDialog::Panel::SetText(int id, const std::wstring& text) {
         case Kind::Label:
         case Kind::StatusText:
             static_cast<QLabel*>(control->widget)->setText(value);
+            if (control->kind == Kind::Label) FitLabel(static_cast<QLabel*>(control->widget));
             break;
         case Kind::ValueField:
         case Kind::TextField:
