@@ -546,7 +546,9 @@ void Driver::PressKey(WPARAM key) {
     HWND target = info.hwndFocus ? info.hwndFocus : window;
     PostMessageW(target, WM_KEYDOWN, key, 1);
     PostMessageW(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
-    Send(window, WM_NULL, 0, 0);
+    // Returns once the keys are handled; a key that closed the window has nothing left to answer.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &ignored);
 }
 
 // The window as built from its resource: styles, the dialog base units, and every child in

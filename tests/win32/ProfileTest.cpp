@@ -1,0 +1,127 @@
+// Profile.ini between the Windows program (Windows' own private-profile functions, under Wine)
+// and the Linux build (the profile store over the portable file realization): each reads what
+// the other wrote.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "WineTest.h"
+#include "profile/PrivateProfile.h"
+#include "profile/ProfileStore.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using wine::DriverRun;
+using Strings = std::vector<std::string>;
+
+constexpr int kMcuGpu = 0;
+constexpr int kDirectGpu = 1;
+constexpr int kRtx2080Gpu = 2;
+const std::wstring kSection = L"RTX3080TiZYL";
+
+// The Linux build's store, made in `folder` as the program makes it in its current directory.
+class LinuxStore {
+public:
+    explicit LinuxStore(const std::string& folder) : previous_(fs::current_path()) {
+        profile::SetPrivateProfile(nullptr);
+        fs::current_path(folder);
+        store_ = ProfileStore::Instance();
+    }
+    ~LinuxStore() {
+        ProfileStore::Release();
+        fs::current_path(previous_);
+    }
+    LinuxStore(const LinuxStore&) = delete;
+    LinuxStore& operator=(const LinuxStore&) = delete;
+    ProfileStore* operator->() const { return store_; }
+
+private:
+    fs::path previous_;
+    ProfileStore* store_ = nullptr;
+};
+
+class Win32Profile : public wine::WineTest {
+protected:
+    DriverRun Act(const Strings& commands) {
+        Strings all = {"use-main"};
+        all.insert(all.end(), commands.begin(), commands.end());
+        DriverRun run = Drive(all);
+        EXPECT_TRUE(run.ok()) << run.Transcript();
+        return run;
+    }
+};
+
+TEST_F(Win32Profile, SaveWritesTheBoardsSettingsForTheLinuxBuildToRead) {
+    const pid_t program = StartProgram();
+    DriverRun run = Drive({"wait-main", "20000", "select", "1012", "1"});
+    ASSERT_TRUE(run.ok()) << run.Transcript();
+    // NVVDD fixed at 1.2 V and FBVDD at 1.55 V on the board; Sync checked; then moved sliders
+    // that are not applied, which Save must not take.
+    Act({"click", "1017", "slide", "1000", "64", "slide", "1002", "56", "click", "1013", "click", "1021", "slide",
+         "1004", "100", "click", "1057"});
+    CloseProgram(program);
+
+    ProfileSection section;
+    {
+        LinuxStore store(Folder());
+        ASSERT_TRUE(store->ReadSection(kSection, section));
+    }
+    const ProfileSection expected = {{L"AUTO", 0},  {L"NVVDD", 192}, {L"FBVDD", 248}, {L"MSVDD", 175},
+                                     {L"NVPWM", 4}, {L"MSPWM", 4},   {L"NVLL", 1},    {L"MSLL", 1},
+                                     {L"NVOCP", 1}, {L"MSOCP", 1},   {L"SYNC", 1}};
+    EXPECT_EQ(section, expected);
+
+    // Windows wrote the lines as given, in the controller's key order, with CR LF.
+    std::ostringstream raw;
+    raw << std::ifstream(Folder() + "/Profile.ini", std::ios::binary).rdbuf();
+    EXPECT_NE(raw.str().find("[RTX3080TiZYL]\r\nAUTO=0\r\nNVVDD=192\r\nFBVDD=248\r\nMSVDD=175\r\nNVPWM=4\r\n"
+                             "MSPWM=4\r\nNVLL=1\r\nMSLL=1\r\nNVOCP=1\r\nMSOCP=1\r\nSYNC=1\r\n"),
+              std::string::npos)
+        << raw.str();
+}
+
+TEST_F(Win32Profile, ProfileWrittenByTheLinuxBuildLoadsAndAppliesWithSync) {
+    const pid_t program = StartProgram();
+    DriverRun run = Drive({"wait-main", "20000", "select", "1012", "1"});
+    ASSERT_TRUE(run.ok()) << run.Transcript();
+
+    // No Profile.ini yet: Load finds nothing and nothing is applied.
+    MarkLog();
+    Act({"click", "1056"});
+    EXPECT_TRUE(TransfersSinceMark().empty());
+
+    {
+        LinuxStore store(Folder());
+        ASSERT_TRUE(store->WriteSection(
+            kSection, L"AUTO=0\r\nNVVDD=200\r\nFBVDD=230\r\nMSVDD=190\r\nNVPWM=5\r\nMSPWM=6\r\nNVLL=3\r\nMSLL=4\r\n"
+                      L"NVOCP=0\r\nMSOCP=1\r\nSYNC=1\r\n"));
+    }
+    MarkLog();
+    run = Act({"click", "1056", "check", "1021"});
+    const std::vector<wine::Transfer> applied = TransfersSinceMark();
+    // Apply's order: OCPs, NVVDD, FBVDD, MSVDD, frequencies, loadlines; MS OCP already matches.
+    EXPECT_EQ(Writes(applied, kMcuGpu), (Strings{"p1 5A:12 [01 00] ok", "p1 5A:10 [03 01 C8 00] ok",
+                                                 "p1 5A:18 [03 01 E6 00] ok", "p1 5A:14 [03 01 BE 00] ok",
+                                                 "p1 5A:13 [01 05] ok", "p1 5A:17 [01 06] ok", "p1 5A:11 [01 03] ok",
+                                                 "p1 5A:15 [01 04] ok"}));
+    EXPECT_FALSE(Writes(applied, kDirectGpu).empty()) << "SYNC=1 took the profile to the other RTX 3080 Ti";
+    EXPECT_EQ(Writes(applied, kRtx2080Gpu), Strings{});
+    EXPECT_EQ(run.Answer("check 1021"), "1");
+
+    run = Act({"select", "1012", "1", "text", "1001", "text", "1003", "text", "1005", "text", "1019", "text", "1007",
+               "sel", "1049", "sel", "1054", "sel", "1050", "sel", "1055", "check", "1017"});
+    EXPECT_EQ(run.Answer("text 1001"), "1.25000 V");
+    EXPECT_EQ(run.Answer("text 1003"), "1.43750 V");
+    EXPECT_EQ(run.Answer("text 1005"), "1.18750 V");
+    EXPECT_EQ(run.Answer("text 1019"), "500 kHz");
+    EXPECT_EQ(run.Answer("text 1007"), "600 kHz");
+    EXPECT_EQ(run.Answer("sel 1049"), "3");
+    EXPECT_EQ(run.Answer("sel 1054"), "4");
+    EXPECT_EQ(run.Answer("sel 1050"), "0");
+    EXPECT_EQ(run.Answer("sel 1055"), "1");
+    EXPECT_EQ(run.Answer("check 1017"), "0");
+    CloseProgram(program);
+}
+
+}  // namespace
