@@ -124,4 +124,27 @@ TEST_F(Win32Profile, ProfileWrittenByTheLinuxBuildLoadsAndAppliesWithSync) {
     CloseProgram(program);
 }
 
+TEST_F(Win32Profile, SectionLongerThanWindowsUsualBufferIsReadWhole) {
+    // Past 65,536 characters of other lines, the keys that matter: the Windows program must read
+    // on until it has them all. Only NVVDD differs from the board at power-on.
+    std::wstring body;
+    for (int i = 0; i < 8000; ++i) body += L"PAD" + std::to_wstring(10000 + i) + L"=0\r\n";
+    body += L"AUTO=0\r\nNVVDD=200\r\nFBVDD=220\r\nMSVDD=175\r\nNVPWM=4\r\nMSPWM=4\r\nNVLL=1\r\nMSLL=1\r\n"
+            L"NVOCP=1\r\nMSOCP=1\r\nSYNC=0\r\n";
+    ASSERT_GT(body.size(), 65536u);
+    {
+        LinuxStore store(Folder());
+        ASSERT_TRUE(store->WriteSection(kSection, body));
+    }
+
+    const pid_t program = StartProgram();
+    DriverRun run = Drive({"wait-main", "20000", "select", "1012", "1"});
+    ASSERT_TRUE(run.ok()) << run.Transcript();
+    MarkLog();
+    run = Act({"click", "1056", "text", "1001"});
+    EXPECT_EQ(Writes(TransfersSinceMark(), kMcuGpu), Strings{"p1 5A:10 [03 01 C8 00] ok"});
+    EXPECT_EQ(run.Answer("text 1001"), "1.25000 V");
+    CloseProgram(program);
+}
+
 }  // namespace
