@@ -148,6 +148,18 @@ TEST_F(Win32Resources, DialogTemplatesAndIconInTheProgramAreTheTables) {
     EXPECT_EQ(run.Answer("icon 130"), "16x32,20x32,24x32,32x32,40x32,48x32,64x32");
 }
 
+TEST_F(Win32Resources, ManifestAsksForCommonControls6TheUsersRightsAndDpiAwareness) {
+    const DriverRun run = Drive({"manifest", WindowsPath(ProgramPath())});
+    ASSERT_TRUE(run.ok()) << run.Transcript();
+    std::string manifest;
+    for (const std::string& line : run.lines) manifest += line + "\n";
+    for (const char* wanted : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                               "processorArchitecture=\"x86\" publicKeyToken=\"6595b64144ccf1df\"",
+                               "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
+                               ">true</dpiAware>"})
+        EXPECT_NE(manifest.find(wanted), std::string::npos) << wanted << "\n" << manifest;
+}
+
 // Windows places a control at MulDiv(dialog units, base unit, 4 or 8) pixels; one pair of base
 // units, that of the dialog's font, must account for every control and the window's size.
 int MulDiv(int value, int numerator, int denominator) { return (value * numerator + denominator / 2) / denominator; }

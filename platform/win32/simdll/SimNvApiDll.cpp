@@ -95,10 +95,12 @@ public:
     }
 
 private:
+    // The file keeps the record; the machine's own log is emptied, so a long session does not grow.
     void FlushLog() {
-        const auto& entries = machine_->Log().Entries();
+        sim::TransferLog& log = machine_->Log();
         std::string lines;
-        for (; logged_ < entries.size(); ++logged_) lines += sim::TransferLog::Format(entries[logged_]) + "\n";
+        for (const sim::LogEntry& entry : log.Entries()) lines += sim::TransferLog::Format(entry) + "\n";
+        log.Clear();
         if (!lines.empty()) AppendLog(lines);
     }
 
@@ -112,7 +114,6 @@ private:
     }
 
     std::unique_ptr<sim::SimMachine> machine_;
-    std::size_t logged_ = 0;
 };
 
 SimulatedNvApi& Api() {

@@ -34,6 +34,7 @@
 //   template EXE ID         the dialog resource ID of EXE as compiled: its styles, font, caption and
 //                           every item with class, styles, ID, position in dialog units and text
 //   icon EXE ID             the sizes held by icon group ID of EXE
+//   manifest EXE            the application manifest of EXE, one "manifest LINE" per line
 #include <windows.h>
 
 #include <commctrl.h>
@@ -353,6 +354,25 @@ void DumpIconGroup(const std::wstring& exe, int id) {
     FreeLibrary(module);
 }
 
+// The manifest Windows reads at process start: resource 1 of type RT_MANIFEST (24).
+void DumpManifest(const std::wstring& exe) {
+    HMODULE module = LoadResources(exe);
+    DWORD size = 0;
+    const BYTE* data = FindResourceData(module, 1, MAKEINTRESOURCEW(24), size);
+    std::string line;
+    for (DWORD i = 0; i <= size; ++i) {
+        const char c = i < size ? static_cast<char>(data[i]) : '\n';
+        if (c == '\r') continue;
+        if (c != '\n') {
+            line.push_back(c);
+            continue;
+        }
+        if (!line.empty()) Say("manifest " + line);
+        line.clear();
+    }
+    FreeLibrary(module);
+}
+
 class Driver {
 public:
     Driver(int argc, wchar_t** argv) : args_(argv + 1, argv + argc) {}
@@ -532,6 +552,8 @@ void Driver::Command(const std::wstring& name) {
     } else if (name == L"icon") {
         const std::wstring exe = Take();
         DumpIconGroup(exe, TakeInt());
+    } else if (name == L"manifest") {
+        DumpManifest(Take());
     } else {
         Fail("unknown command " + Utf8(name));
     }
