@@ -44,7 +44,7 @@ void CDlg3080TiZYL::EnumerateBoards() {
     }
 
     if (controllers_.empty()) {
-        window_->MessageBox(L"Device not support.", kAppTitle, MessageIcon::None);
+        window_->ShowMessage(L"Device not support.", kAppTitle, MessageIcon::None);
         window_->EndDialog(kIdCancel);
         return;
     }

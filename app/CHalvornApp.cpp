@@ -39,7 +39,7 @@ bool CHalvornApp::InitInstance() {
     if (!GpuList::Instance()->IsReady()) {
         // Released before the message, so a start while it is on screen is not a second instance.
         Cleanup();
-        framework_.MessageBox(L"NV Control initialize failed!", services_.ApplicationName(), MessageIcon::Warning);
+        framework_.ShowMessage(L"NV Control initialize failed!", services_.ApplicationName(), MessageIcon::Warning);
         return false;
     }
 

@@ -32,7 +32,7 @@ public:
     virtual std::uintptr_t SetTimer(std::uintptr_t id, unsigned periodMs) = 0;
     virtual void KillTimer(std::uintptr_t id) = 0;
     // A message box owned by this window; returns when the user has closed it.
-    virtual void MessageBox(const std::wstring& text, const std::wstring& caption, MessageIcon icon) = 0;
+    virtual void ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) = 0;
     // The application icon as the window's large and small icon.
     virtual void SetAppIcon() = 0;
 };
@@ -59,5 +59,5 @@ public:
     // A dialog opened while another runs is owned by it.
     virtual int RunModal(const res::DialogTemplate& dialog, DialogLogic& logic) = 0;
     // A message box without an owner window, captioned by the caller.
-    virtual void MessageBox(const std::wstring& text, const std::wstring& caption, MessageIcon icon) = 0;
+    virtual void ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) = 0;
 };

@@ -98,7 +98,7 @@ void HeadlessDialog::KillTimer(std::uintptr_t id) {
     framework_.Record("timer " + std::to_string(template_.id) + " kill " + std::to_string(id));
 }
 
-void HeadlessDialog::MessageBox(const std::wstring& text, const std::wstring& caption, MessageIcon icon) {
+void HeadlessDialog::ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) {
     framework_.ShowMessage(HeadlessMessage{text, caption, icon, template_.id});
 }
 
@@ -256,7 +256,7 @@ int HeadlessDialogFramework::RunModal(const res::DialogTemplate& dialog, DialogL
     return window.EndCode();
 }
 
-void HeadlessDialogFramework::MessageBox(const std::wstring& text, const std::wstring& caption, MessageIcon icon) {
+void HeadlessDialogFramework::ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) {
     ShowMessage(HeadlessMessage{text, caption, icon, 0});
 }
 

@@ -42,7 +42,7 @@ public:
     void EndDialog(int code) override;
     std::uintptr_t SetTimer(std::uintptr_t id, unsigned periodMs) override;
     void KillTimer(std::uintptr_t id) override;
-    void MessageBox(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
+    void ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
     void SetAppIcon() override;
 
     // What the user sees.
@@ -120,7 +120,7 @@ public:
     void FailTimers(bool fail = true) { failTimers_ = fail; }
 
     int RunModal(const res::DialogTemplate& dialog, DialogLogic& logic) override;
-    void MessageBox(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
+    void ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
 
     const std::vector<HeadlessMessage>& Messages() const { return messages_; }
     // Every dialog opened so far, in opening order; they stay readable after they closed.

@@ -48,7 +48,7 @@ bool CDlgTest::UpdateData(bool saveAndValidate) {
     dataText_ = window_->GetText(testdlg::kData);
     std::uint8_t port = 0;
     if (!diag::ParsePort(window_->GetText(testdlg::kPort), port)) {
-        window_->MessageBox(L"Enter an integer between 0 and 255.", applicationName_, MessageIcon::Warning);
+        window_->ShowMessage(L"Enter an integer between 0 and 255.", applicationName_, MessageIcon::Warning);
         window_->FocusAndSelectAll(testdlg::kPort);
         return false;
     }

@@ -109,7 +109,7 @@ public:
     void EndDialog(int code) override;
     std::uintptr_t SetTimer(std::uintptr_t id, unsigned periodMs) override;
     void KillTimer(std::uintptr_t id) override;
-    void MessageBox(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
+    void ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
     void SetAppIcon() override;
 
     // Qt asks these on Esc, the close box and default buttons; the dialog's logic decides.
@@ -413,7 +413,7 @@ void QtDialog::KillTimer(std::uintptr_t id) {
     timers_.erase(it);
 }
 
-void QtDialog::MessageBox(const std::wstring& text, const std::wstring& caption, MessageIcon icon) {
+void QtDialog::ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) {
     ShowMessageBox(this, text, caption, icon);
 }
 
@@ -615,7 +615,7 @@ int QtDialogFramework::RunModal(const res::DialogTemplate& dialog, DialogLogic& 
     return code;
 }
 
-void QtDialogFramework::MessageBox(const std::wstring& text, const std::wstring& caption, MessageIcon icon) {
+void QtDialogFramework::ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) {
     ShowMessageBox(nullptr, text, caption, icon);
 }
 

@@ -43,7 +43,7 @@ public:
     QtDialogFramework& operator=(const QtDialogFramework&) = delete;
 
     int RunModal(const res::DialogTemplate& dialog, DialogLogic& logic) override;
-    void MessageBox(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
+    void ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
 
     // The innermost dialog that runs, or null.
     QWidget* RunningDialog() const;

@@ -4,8 +4,6 @@
 
 #include <commctrl.h>
 
-// The core's dialog operations are called MessageBox; windows.h would rename them.
-#undef MessageBox
 
 namespace win32 {
 
@@ -108,7 +106,7 @@ public:
         if (window_) ::KillTimer(window_, id);
     }
 
-    void MessageBox(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override {
+    void ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override {
         ::MessageBoxW(window_, text.c_str(), caption.c_str(), MessageBoxStyle(icon));
     }
 
@@ -243,7 +241,7 @@ int Win32DialogFramework::RunModal(const res::DialogTemplate& dialog, DialogLogi
     return static_cast<int>(code);
 }
 
-void Win32DialogFramework::MessageBox(const std::wstring& text, const std::wstring& caption, MessageIcon icon) {
+void Win32DialogFramework::ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) {
     ::MessageBoxW(nullptr, text.c_str(), caption.c_str(), MessageBoxStyle(icon));
 }
 

@@ -29,7 +29,7 @@ public:
     explicit Win32DialogFramework(void* instance);
 
     int RunModal(const res::DialogTemplate& dialog, DialogLogic& logic) override;
-    void MessageBox(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
+    void ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
 
 private:
     void* instance_;                   // HINSTANCE

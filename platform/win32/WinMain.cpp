@@ -1,8 +1,6 @@
 // The Windows program: the core on nvapi.dll, the private-profile functions and raw Win32 dialogs.
 #include <windows.h>
 
-// The core's dialog operations are called MessageBox; windows.h would rename them.
-#undef MessageBox
 
 #include "app/CHalvornApp.h"
 #include "gpu/NvApi.h"

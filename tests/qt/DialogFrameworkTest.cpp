@@ -403,7 +403,7 @@ TEST_F(QtDialogFrameworkTest, EndedDuringItsInitialisationTheDialogNeverShows) {
     bool shownDuringMessage = true;
     bool ownedByTheDialog = false;
     logic.onInit = [&](DialogWindow& window) {
-        window.MessageBox(L"Device not support.", L"RTX Halvorn Controller", MessageIcon::None);
+        window.ShowMessage(L"Device not support.", L"RTX Halvorn Controller", MessageIcon::None);
         window.EndDialog(kIdCancel);
         return true;
     };
@@ -434,7 +434,7 @@ TEST_F(QtDialogFrameworkTest, FrameworkMessageBoxHasNoOwnerAndAWarningIcon) {
         ClickOk(box);
     });
     script.Start();
-    framework.MessageBox(L"NV Control initialize failed!", L"HalvornController", MessageIcon::Warning);
+    framework.ShowMessage(L"NV Control initialize failed!", L"HalvornController", MessageIcon::Warning);
     EXPECT_TRUE(script.Done());
 }
 
