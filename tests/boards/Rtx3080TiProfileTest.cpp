@@ -10,6 +10,21 @@ protected:
     void WriteSection(const std::string& body) { WriteProfileText("[RTX3080TiZYL]\r\n" + body); }
 };
 
+// What a profile without any setting key puts into the panel: Auto on, 1.2 V, 1.375 V, 400 kHz,
+// Level 1, Enable, and the Sync box clear.
+const Snapshot kDefaultsPanel = {
+    {"1017.checked", "1"}, {"1021.checked", "0"},
+    {"1000.pos", "64"},    {"1000.enabled", "0"}, {"1001.text", "1.20000 V"},
+    {"1002.pos", "28"},    {"1002.enabled", "1"}, {"1003.text", "1.37500 V"},
+    {"1004.pos", "64"},    {"1004.enabled", "1"}, {"1005.text", "1.20000 V"},
+    {"1010.pos", "1"},     {"1010.enabled", "1"}, {"1019.text", "400 kHz"},
+    {"1006.pos", "1"},     {"1006.enabled", "1"}, {"1007.text", "400 kHz"},
+    {"1049.sel", "1"},     {"1049.text", "Level 1"},
+    {"1054.sel", "1"},     {"1054.text", "Level 1"},
+    {"1050.sel", "1"},     {"1050.text", "Enable"},
+    {"1055.sel", "1"},     {"1055.text", "Enable"},
+};
+
 INSTANTIATE_TEST_SUITE_P(BothControllers, Rtx3080TiProfileTest, ::testing::ValuesIn(BothBoards()), KindName);
 
 TEST_P(Rtx3080TiProfileTest, SaveWritesElevenLinesInKeyOrderFromOneReadEach) {
@@ -121,18 +136,8 @@ TEST_P(Rtx3080TiProfileTest, MissingKeysTakeTheirDefaults) {
     ClearLog();
     ASSERT_TRUE(controller.LoadProfile());
     EXPECT_TRUE(machine.Log().Entries().empty());
-    Snapshot wanted = {
-        {"1017.checked", "1"}, {"1021.checked", "1"},
-        {"1000.pos", "64"},    {"1000.enabled", "0"}, {"1001.text", "1.20000 V"},
-        {"1002.pos", "28"},    {"1002.enabled", "1"}, {"1003.text", "1.37500 V"},
-        {"1004.pos", "64"},    {"1004.enabled", "1"}, {"1005.text", "1.20000 V"},
-        {"1010.pos", "1"},     {"1010.enabled", "1"}, {"1019.text", "400 kHz"},
-        {"1006.pos", "1"},     {"1006.enabled", "1"}, {"1007.text", "400 kHz"},
-        {"1049.sel", "1"},     {"1049.text", "Level 1"},
-        {"1054.sel", "1"},     {"1054.text", "Level 1"},
-        {"1050.sel", "1"},     {"1050.text", "Enable"},
-        {"1055.sel", "1"},     {"1055.text", "Enable"},
-    };
+    Snapshot wanted = kDefaultsPanel;
+    wanted["1021.checked"] = "1";
     EXPECT_EQ(Snap(panel), wanted);
     EXPECT_TRUE(controller.IsAuto());
 }
@@ -169,18 +174,7 @@ TEST_P(Rtx3080TiProfileTest, ValuesOutOfRangeOrNotNumbersAppearAsShowValueMakesT
         ASSERT_TRUE(controller.LoadProfile());
         // Everything the profile leaves out is at its default: Auto on, 1.2 V, 1.375 V, 400 kHz,
         // Level 1, Enable.
-        Snapshot wanted = {
-            {"1017.checked", "1"}, {"1021.checked", "0"},
-            {"1000.pos", "64"},    {"1000.enabled", "0"}, {"1001.text", "1.20000 V"},
-            {"1002.pos", "28"},    {"1002.enabled", "1"}, {"1003.text", "1.37500 V"},
-            {"1004.pos", "64"},    {"1004.enabled", "1"}, {"1005.text", "1.20000 V"},
-            {"1010.pos", "1"},     {"1010.enabled", "1"}, {"1019.text", "400 kHz"},
-            {"1006.pos", "1"},     {"1006.enabled", "1"}, {"1007.text", "400 kHz"},
-            {"1049.sel", "1"},     {"1049.text", "Level 1"},
-            {"1054.sel", "1"},     {"1054.text", "Level 1"},
-            {"1050.sel", "1"},     {"1050.text", "Enable"},
-            {"1055.sel", "1"},     {"1055.text", "Enable"},
-        };
+        Snapshot wanted = kDefaultsPanel;
         for (const auto& [key, value] : c.shown) wanted[key] = value;
         EXPECT_EQ(Snap(panel), wanted);
     }
