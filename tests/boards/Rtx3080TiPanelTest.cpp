@@ -1,6 +1,8 @@
 // What both RTX 3080 Ti controllers show alike: the panel they configure, how board values
 // appear, the slider texts, the Auto box, and lists without a selection.
 #include "Rtx3080TiTestKit.h"
+#include "boards/Rtx2080TiZyl.h"
+#include "sim/Boards.h"
 
 namespace rtx3080ti_test {
 namespace {
@@ -9,10 +11,8 @@ class Rtx3080TiPanelTest : public Rtx3080TiTest, public ::testing::WithParamInte
 
 INSTANTIATE_TEST_SUITE_P(BothControllers, Rtx3080TiPanelTest, ::testing::ValuesIn(BothBoards()), KindName);
 
-TEST_P(Rtx3080TiPanelTest, ActivateConfiguresThePanelForTheBoard) {
-    AddBoard(GetParam());
-    Controller().Activate();
-
+// The panel as either RTX 3080 Ti controller configures it, whatever ran before.
+void ExpectConfiguredForTheBoard(const HeadlessPanel& panel) {
     struct LabelCase {
         int id;
         const wchar_t* text;  // null: hidden, text not looked at
@@ -60,6 +60,34 @@ TEST_P(Rtx3080TiPanelTest, ActivateConfiguresThePanelForTheBoard) {
     // The Sync box belongs to the user.
     EXPECT_TRUE(panel.IsVisible(ctl::kSync));
     EXPECT_FALSE(panel.IsChecked(ctl::kSync));
+}
+
+TEST_P(Rtx3080TiPanelTest, ActivateConfiguresThePanelForTheBoard) {
+    AddBoard(GetParam());
+    Controller().Activate();
+    ExpectConfiguredForTheBoard(panel);
+}
+
+// The template hides list row 1 at start; only an RTX 2080 Ti activated before shows the LN2 row,
+// and the RTX 3080 Ti must take it away again.
+TEST_P(Rtx3080TiPanelTest, ActivateAfterAnRtx2080TiLeavesOnlyThisBoardsPanel) {
+    AddBoard(GetParam());
+    sim::SimGpu& gpu2080 = machine.AddGpu(0x8000, "NVIDIA GeForce RTX 2080 Ti");
+    gpu2080.subsystemId = 0x25891462;
+    sim::AttachBoard(gpu2080, sim::BoardKind::Rtx2080Ti);
+    Controller();  // the GPU list, before the RTX 2080 Ti controller needs it
+
+    Rtx2080TiZyl rtx2080ti(1, panels);
+    ASSERT_TRUE(rtx2080ti.IsDetected());
+    rtx2080ti.Activate();
+    ASSERT_TRUE(panel.IsVisible(ctl::kList1LeftLabel));
+    ASSERT_EQ(panel.Text(ctl::kList1LeftLabel), L"LN2 VRM mode");
+    ASSERT_TRUE(panel.IsVisible(ctl::kList1Left));
+    ASSERT_EQ(panel.Text(ctl::kRow5Label), L"+1.8V");
+    ASSERT_EQ(panel.Items(ctl::kList2Left).size(), 12u);
+
+    Controller().Activate();
+    ExpectConfiguredForTheBoard(panel);
 }
 
 // The board at power-on: both rails automatic at code 175, the defaults elsewhere.
