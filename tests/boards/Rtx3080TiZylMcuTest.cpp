@@ -182,12 +182,41 @@ TEST_F(Rtx3080TiMcuTest, LoadDefaultsWritesOnlyWhatIsNotAtItsDefault) {
                Same(0x1A), {P(200)}, Refresh()})},
         {"everything away from the defaults: seven pauses, none after handing rails back", kAwayFromDefaults,
          kAllDefaultsWritten},
+        // Enabled is the state byte 1 itself; any other non-zero byte is rewritten.
+        {"NV OCP reported as 2, MS OCP as 1",
+         [] { BoardState s; s.nvOcp = 2; return s; }(),
+         {R(0x5A, 0x1B, 3), W(0x5A, 0x12, {0x01, 0x01}), P(100), R(0x5A, 0x1B, 3), R(0x5A, 0x19, 10),
+          R(0x5A, 0x19, 10), R(0x5A, 0x19, 10), R(0x5A, 0x1C, 3), R(0x5A, 0x1C, 3), R(0x5A, 0x1A, 3),
+          R(0x5A, 0x1A, 3), P(200), R(0x5A, 0x19, 10), R(0x5A, 0x19, 10), R(0x5A, 0x19, 10), R(0x5A, 0x19, 10),
+          R(0x5A, 0x1C, 3), R(0x5A, 0x1C, 3), R(0x5A, 0x1A, 3), R(0x5A, 0x1B, 3), R(0x5A, 0x1A, 3),
+          R(0x5A, 0x1B, 3)}},
+        {"MS OCP reported as 2",
+         [] { BoardState s; s.msOcp = 2; return s; }(),
+         Join({Same(0x1B), {R(0x5A, 0x1B, 3), W(0x5A, 0x16, {0x01, 0x01}), P(100)}, Same(0x19), Same(0x19),
+               Same(0x19), Same(0x1C), Same(0x1C), Same(0x1A), Same(0x1A), {P(200)}, Refresh()})},
     };
     AddBoard(kMcuKind);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ExpectRun(c.board, {}, [](IVgaControl& controller) { controller.LoadDefaults(); }, c.script, BoardState{});
     }
+}
+
+// The MCU's OCP state goes into the profile as the board reports it, not as the panel shows it.
+TEST_F(Rtx3080TiMcuTest, SaveKeepsTheOcpStateBytesAsRead) {
+    AddBoard(kMcuKind);
+    BoardState board;
+    board.nvOcp = 2;
+    board.msOcp = 3;
+    Board().Set(board);
+    Rtx3080TiControl& controller = Controller();
+    controller.Activate();
+    ASSERT_EQ(panel.GetSelection(ctl::kList3Left), 1);
+    controller.SaveProfile();
+    EXPECT_NE(ProfileText().find("[RTX3080TiZYL]\r\nAUTO=1\r\nNVVDD=175\r\nFBVDD=220\r\nMSVDD=175\r\n"
+                                 "NVPWM=4\r\nMSPWM=4\r\nNVLL=1\r\nMSLL=1\r\nNVOCP=2\r\nMSOCP=3\r\nSYNC=0\r\n"),
+              std::string::npos)
+        << ProfileText();
 }
 
 TEST_F(Rtx3080TiMcuTest, SetAutoHandsTheRailBackOnlyWhenItIsFixed) {
