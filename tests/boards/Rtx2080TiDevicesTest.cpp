@@ -22,24 +22,6 @@ bool WriteBytes(sim::I2cDevice& device, std::uint8_t reg, Bytes bytes) {
     return device.Write(reg, bytes.empty() ? nullptr : bytes.data(), static_cast<std::uint32_t>(bytes.size()));
 }
 
-struct RegisterValue {
-    std::uint8_t reg;
-    Bytes bytes;
-};
-
-TEST(Regulator2080Ti, NvvddStartsAtTheBoardsDefaults) {
-    Regulator2080Ti nvvdd(Regulator2080Ti::Rail::Nvvdd);
-    const RegisterValue expected[] = {
-        {0xE1, {0x88, 0xC2}}, {0x21, {0xC0, 0x00}}, {0x8B, {0xE8, 0x03}}, {0x24, {0xD0, 0x00}},
-        {0x2A, {0x20, 0x3A}}, {0xBD, {0x28, 0x00}}, {0x1E, {0x31}},       {0x2B, {0x1F}},
-        {0x06, {0x00}},       {0xEC, {0x41, 0x23}}, {0xEE, {0x5F, 0x54}}, {0x44, {0x0B, 0x0C}},
-    };
-    for (const RegisterValue& r : expected)
-        EXPECT_EQ(ReadBytes(nvvdd, r.reg, static_cast<std::uint32_t>(r.bytes.size())), r.bytes) << int{r.reg};
-    EXPECT_FALSE(nvvdd.IsFixed());
-    EXPECT_EQ(nvvdd.ActiveFrequency(), 40);
-}
-
 TEST(Regulator2080Ti, FbvddAnswersOnlyItsVoltageRegisters) {
     Regulator2080Ti fbvdd(Regulator2080Ti::Rail::Fbvdd);
     EXPECT_EQ(ReadBytes(fbvdd, 0xE1, 2), (Bytes{0x88, 0x42}));

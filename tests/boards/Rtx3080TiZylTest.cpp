@@ -131,7 +131,6 @@ protected:
         EXPECT_EQ(Traffic(), Lines(script));
         ExpectTransportOf(0);
         EXPECT_EQ(Board().Get(), after);
-        for (const sim::LogEntry& e : machine.Log().Entries()) EXPECT_EQ(e.kind == sim::LogEntry::Kind::Pause, false);
         const Snapshot shown = Snap(panel);
         controller.Activate();
         EXPECT_EQ(shown, Snap(panel)) << "the panel shows what the board reports";
