@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +20,8 @@
 
 namespace {
 
+namespace fs = std::filesystem;
+
 enum class Found { None, Mcu, Direct, Rtx2080Ti };
 
 Found KindOf(const IVgaControl* controller) {
@@ -27,12 +32,38 @@ Found KindOf(const IVgaControl* controller) {
     return Found::None;
 }
 
+// Every test starts in a directory of its own and can move to a second one, so that which
+// directory the profile store took shows when it was created.
 class BoardDetectionTest : public BoardFixture {
 protected:
+    void SetUp() override {
+        BoardFixture::SetUp();
+        ProfileStore::Release();
+        previous_ = fs::current_path();
+        for (fs::path* dir : {&atDetection_, &later_}) {
+            std::string pattern = (fs::temp_directory_path() / "halvorn-detection-XXXXXX").string();
+            ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+            *dir = pattern;
+        }
+        fs::current_path(atDetection_);
+    }
     void TearDown() override {
         ProfileStore::Release();
+        std::error_code ignored;
+        fs::current_path(previous_, ignored);
+        fs::remove_all(atDetection_, ignored);
+        fs::remove_all(later_, ignored);
         BoardFixture::TearDown();
     }
+
+    void MoveToAnotherDirectory() { fs::current_path(later_); }
+    // The store's file, asked for after the move: it lies where detection ran only when the
+    // store was already there by then.
+    fs::path StorePath() const { return fs::path(ProfileStore::Instance()->Path()); }
+
+    fs::path atDetection_;
+    fs::path later_;
+    fs::path previous_;
 
     std::unique_ptr<IVgaControl> Detect(std::uint32_t gpuIndex = 0) {
         Gpus();
@@ -65,7 +96,9 @@ TEST_P(DetectionOrderTest, FirstCandidateThatDetectsItsBoardWins) {
     gpu.vbios = c.vbios;
     sim::AttachBoard(gpu, c.board);
     EXPECT_EQ(KindOf(Detect().get()), c.expected);
-    EXPECT_NE(ProfileStore::Instance(), nullptr);
+    // Detection creates the store whatever it finds.
+    MoveToAnotherDirectory();
+    EXPECT_EQ(StorePath(), atDetection_ / "Profile.ini");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -145,12 +178,21 @@ TEST_F(BoardDetectionTest, TwoBoardsGetTheirOwnControllersAndShareTheStore) {
     second.subsystemId = 0x39981B4C;
     sim::AttachBoard(second, sim::BoardKind::Rtx3080TiDirect);
     auto first = Detect(0);
-    ProfileStore* store = ProfileStore::Instance();
+    MoveToAnotherDirectory();
     auto other = Detect(1);
-    EXPECT_EQ(KindOf(first.get()), Found::Mcu);
-    EXPECT_EQ(KindOf(other.get()), Found::Direct);
-    EXPECT_EQ(ProfileStore::Instance(), store);
-    EXPECT_NE(first.get(), other.get());
+    ASSERT_EQ(KindOf(first.get()), Found::Mcu);
+    ASSERT_EQ(KindOf(other.get()), Found::Direct);
+    EXPECT_EQ(dynamic_cast<Rtx3080TiControl&>(*first).GpuIndex(), 0u);
+    EXPECT_EQ(dynamic_cast<Rtx3080TiControl&>(*other).GpuIndex(), 1u);
+
+    // The second detection found the store the first one made: both save into one file.
+    for (IVgaControl* controller : {first.get(), other.get()}) {
+        fs::remove(atDetection_ / "Profile.ini");
+        controller->Activate();
+        controller->SaveProfile();
+        EXPECT_TRUE(fs::exists(atDetection_ / "Profile.ini"));
+        EXPECT_FALSE(fs::exists(later_ / "Profile.ini"));
+    }
 }
 
 }  // namespace
