@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -68,22 +70,15 @@ const Rules& RulesFor(Controller c) {
     }();
     static const Rules direct = [] {
         Rules r;
-        const Rule readModifyWrite2 = [](const Bytes& b) { return Size(b, 2); };
         const Rule frequency = [](const Bytes& b) { return In(Word(b), 30, 100) && Word(b) % 10 == 0; };
         for (std::uint8_t d : {0x40, 0x7C}) {
             r[{d, 0x24}] = [](const Bytes& b) { return Word(b) == 256 || Word(b) == 208; };
             r[{d, 0x21}] = [](const Bytes& b) { return In(Word(b), 128, 256); };
-            r[{d, 0xE1}] = readModifyWrite2;
             r[{d, 0xBD}] = frequency;
             r[{d, 0x05}] = [](const Bytes& b) { return b == Bytes{0}; };
-            r[{d, 0x1E}] = [](const Bytes& b) { return Size(b, 1); };
             r[{d, 0x06}] = [](const Bytes& b) { return Size(b, 1) && b[0] % 8 == 0 && b[0] <= 0x18; };
-            r[{d, 0xEC}] = readModifyWrite2;
-            r[{d, 0x44}] = readModifyWrite2;
-            r[{d, 0xEE}] = readModifyWrite2;
             r[{d, 0x6A}] = [](const Bytes& b) { return Word(b) == 355 || Word(b) == 675; };
         }
-        r[{0x44, 0xE1}] = readModifyWrite2;
         r[{0x44, 0x21}] = [](const Bytes& b) { return In(Word(b), 192, 248); };
         return r;
     }();
@@ -117,6 +112,125 @@ const Rules& RulesFor(Controller c) {
     case Controller::None: break;
     }
     return none;
+}
+
+// The direct RTX 3080 Ti controller rewrites these registers from the read right before the
+// write; given those bytes, the only writes its masks allow.
+using Rewrite = std::function<std::vector<Bytes>(const Bytes& read)>;
+
+const std::map<std::pair<std::uint8_t, std::uint8_t>, Rewrite>& DirectRewrites() {
+    static const std::map<std::pair<std::uint8_t, std::uint8_t>, Rewrite> rewrites = [] {
+        std::map<std::pair<std::uint8_t, std::uint8_t>, Rewrite> r;
+        auto b = [](int v) { return static_cast<std::uint8_t>(v); };
+        for (std::uint8_t d : {0x40, 0x7C}) {
+            // Fixed: byte 0 bit 4 and byte 1 bit 5 together; automatic: both cleared.
+            r[{d, 0xE1}] = [b](const Bytes& x) {
+                return std::vector<Bytes>{{b(x[0] | 0x10), b(x[1] | 0x20)}, {b(x[0] & 0xEF), b(x[1] & 0xDF)}};
+            };
+            // OCP: byte 1 bits 5-6 become 01 (enabled) or 00.
+            r[{d, 0xEC}] = [b](const Bytes& x) {
+                return std::vector<Bytes>{{x[0], b((x[1] & 0x9F) | 0x20)}, {x[0], b(x[1] & 0x9F)}};
+            };
+            r[{d, 0x44}] = [b](const Bytes& x) {
+                return std::vector<Bytes>{{x[0], b(x[1] | 0x08)}, {x[0], b(x[1] & 0xF7)}};
+            };
+            // Byte 0 bits 6-7 become 01 (enabled) or 00.
+            r[{d, 0xEE}] = [b](const Bytes& x) {
+                return std::vector<Bytes>{{b((x[0] & 0x3F) | 0x40), x[1]}, {b(x[0] & 0x3F), x[1]}};
+            };
+            // Loadline: bits 7, 6 and 4 kept, bit 5 cleared, bits 0-3 the level.
+            r[{d, 0x1E}] = [b](const Bytes& x) {
+                std::vector<Bytes> levels;
+                for (int level = 0; level <= 15; ++level) levels.push_back({b((x[0] & 0xD0) | level)});
+                return levels;
+            };
+        }
+        // The memory rail is only ever switched to its fixed value, byte 1 untouched.
+        r[{0x44, 0xE1}] = [b](const Bytes& x) {
+            return (x[0] & 0x10) ? std::vector<Bytes>{} : std::vector<Bytes>{{b(x[0] | 0x10), x[1]}};
+        };
+        return r;
+    }();
+    return rewrites;
+}
+
+// Which OCP selections (-1 for a typed list, 0, 1) one write of an OCP sequence stands for; a
+// pattern no selection gives is the rewrite rules' to report, so it agrees with any.
+std::set<int> OcpSelectionsOf(std::uint8_t reg, const Bytes& w) {
+    const std::set<int> any = {-1, 0, 1};
+    switch (reg) {
+    case 0xEC: return (w[1] & 0x60) == 0x20 ? std::set<int>{1} : (w[1] & 0x60) == 0 ? std::set<int>{-1, 0} : any;
+    case 0x44: return (w[1] & 0x08) ? std::set<int>{-1, 1} : std::set<int>{0};
+    case 0xEE: return (w[0] & 0xC0) == 0x40 ? std::set<int>{1} : (w[0] & 0xC0) == 0 ? std::set<int>{-1, 0} : any;
+    case 0x6A: return Word(w) == 355 ? std::set<int>{-1, 1} : Word(w) == 675 ? std::set<int>{0} : any;
+    }
+    return any;
+}
+
+// Every write of the log checked against what its board's controller may write; one line per
+// write that breaks a rule.
+std::vector<std::string> Violations(const std::vector<sim::LogEntry>& log, const std::map<std::uint32_t, Controller>& kinds) {
+    std::vector<std::string> found;
+    const auto handshake = mcu::HandshakeBytes();
+    const sim::LogEntry* previous = nullptr;  // the transfer before, pauses skipped
+    // The OCP sequence in progress: its GPU and regulator, and the selections its writes agree on.
+    std::optional<std::pair<std::uint32_t, std::uint8_t>> ocpOf;
+    std::set<int> ocpSelections;
+    for (const sim::LogEntry& e : log) {
+        if (e.kind == sim::LogEntry::Kind::Pause) continue;
+        const std::string what = sim::TransferLog::Format(e);
+        const Controller kind = kinds.count(e.gpu) ? kinds.at(e.gpu) : Controller::None;
+        const bool ocpRegister = kind == Controller::Direct && (e.device == 0x40 || e.device == 0x7C) &&
+                                 (e.reg == 0xEC || e.reg == 0x44 || e.reg == 0xEE || e.reg == 0x6A);
+        if (!ocpRegister || ocpOf != std::make_pair(e.gpu, e.device)) ocpOf.reset();
+        if (ocpRegister && !ocpOf) {
+            ocpOf = std::make_pair(e.gpu, e.device);
+            ocpSelections = {-1, 0, 1};
+        }
+
+        if (e.kind == sim::LogEntry::Kind::Write) {
+            if (e.device == 0x5A && e.reg == 0xB2) {
+                if (e.bytes != Bytes(handshake.begin(), handshake.end())) found.push_back("not the handshake: " + what);
+            } else if (!(e.port == 1 && e.portSet)) {
+                found.push_back("not on port 1: " + what);
+            } else if (auto rewrite = DirectRewrites().find({e.device, e.reg});
+                       kind == Controller::Direct && rewrite != DirectRewrites().end()) {
+                const bool readFirst = previous && previous->kind == sim::LogEntry::Kind::Read && previous->ok() &&
+                                       previous->gpu == e.gpu && previous->device == e.device && previous->reg == e.reg &&
+                                       previous->bytes.size() == e.bytes.size();
+                if (!readFirst) {
+                    found.push_back("not right after its own read: " + what);
+                } else {
+                    const std::vector<Bytes> allowed = rewrite->second(previous->bytes);
+                    if (std::find(allowed.begin(), allowed.end(), e.bytes) == allowed.end())
+                        found.push_back("not what the read " + sim::TransferLog::Format(*previous) + " allows: " + what);
+                }
+            } else {
+                const Rules& rules = RulesFor(kind);
+                auto rule = rules.find({e.device, e.reg});
+                if (rule == rules.end()) found.push_back("write to a register its controller never writes: " + what);
+                else if (!rule->second(e.bytes)) found.push_back("value out of bounds: " + what);
+            }
+            // The loadline step follows the level just written.
+            if (kind == Controller::Direct && e.reg == 0x06 && previous && previous->kind == sim::LogEntry::Kind::Write &&
+                previous->ok() && previous->gpu == e.gpu && previous->device == e.device && previous->reg == 0x1E &&
+                e.bytes.size() == 1) {
+                const std::uint8_t steps[] = {0x00, 0x08, 0x10, 0x18};
+                if (e.bytes[0] != steps[(previous->bytes.at(0) & 0x0F) / 4])
+                    found.push_back("step for another level than " + sim::TransferLog::Format(*previous) + ": " + what);
+            }
+            if (ocpRegister && e.bytes.size() == 2) {
+                std::set<int> agreed;
+                for (int selection : OcpSelectionsOf(e.reg, e.bytes))
+                    if (ocpSelections.count(selection)) agreed.insert(selection);
+                if (agreed.empty()) found.push_back("OCP write that contradicts the ones before it: " + what);
+                ocpSelections = agreed.empty() ? OcpSelectionsOf(e.reg, e.bytes) : agreed;
+                if (e.reg == 0x6A) ocpOf.reset();
+            }
+        }
+        previous = &e;
+    }
+    return found;
 }
 
 const char* kKeys[] = {"AUTO", "NVVDD", "FBVDD", "MSVDD", "NVPWM", "MSPWM", "NVLL", "MSLL", "NVOCP", "MSOCP", "SYNC", "nvvdd", " NVVDD"};
@@ -193,26 +307,9 @@ protected:
         return kinds;
     }
 
-    // Every write, checked against what its board's controller may write.
     void CheckWrites(std::uint32_t seed) {
-        const auto kinds = Controllers();
-        const auto handshake = mcu::HandshakeBytes();
-        for (const sim::LogEntry& e : machine.Log().Entries()) {
-            if (e.kind != sim::LogEntry::Kind::Write) continue;
-            const std::string what = "seed " + std::to_string(seed) + ": " + sim::TransferLog::Format(e);
-            if (e.device == 0x5A && e.reg == 0xB2) {
-                EXPECT_EQ(e.bytes, Bytes(handshake.begin(), handshake.end())) << what;
-                continue;
-            }
-            EXPECT_TRUE(e.port == 1 && e.portSet) << what;
-            const Rules& rules = RulesFor(kinds.at(e.gpu));
-            auto rule = rules.find({e.device, e.reg});
-            if (rule == rules.end()) {
-                ADD_FAILURE() << "write to a register its controller never writes: " << what;
-                continue;
-            }
-            EXPECT_TRUE(rule->second(e.bytes)) << "value out of bounds: " << what;
-        }
+        for (const std::string& violation : Violations(machine.Log().Entries(), Controllers()))
+            ADD_FAILURE() << "seed " << seed << ": " << violation;
     }
 
     void RunSession(std::uint32_t seed) {
@@ -291,6 +388,78 @@ TEST_F(SafetyTest, RandomSessionsWriteOnlyWhatTheBoardsAllow) {
     }
     // The sessions must have reached the boards, or the check above proves nothing.
     EXPECT_GT(writes, kSeeds);
+}
+
+// The checker itself: hand-made traffic of the direct RTX 3080 Ti controller on GPU 0, each case
+// with the number of writes it must object to.
+sim::LogEntry Transfer(sim::LogEntry::Kind kind, std::uint8_t device, std::uint8_t reg, Bytes bytes) {
+    sim::LogEntry e;
+    e.kind = kind;
+    e.port = 1;
+    e.portSet = true;
+    e.device = device;
+    e.reg = reg;
+    e.length = static_cast<std::uint32_t>(bytes.size());
+    e.bytes = std::move(bytes);
+    return e;
+}
+sim::LogEntry Rd(std::uint8_t device, std::uint8_t reg, Bytes bytes) {
+    return Transfer(sim::LogEntry::Kind::Read, device, reg, std::move(bytes));
+}
+sim::LogEntry Wr(std::uint8_t device, std::uint8_t reg, Bytes bytes) {
+    return Transfer(sim::LogEntry::Kind::Write, device, reg, std::move(bytes));
+}
+
+TEST(SafetyCheckTest, ObjectsToWritesTheDirectControllerCannotMake) {
+    struct Case {
+        const char* what;
+        std::vector<sim::LogEntry> log;
+        std::size_t violations;
+    };
+    // OCP enabled and disabled on regulators whose other bits are all set.
+    const std::vector<sim::LogEntry> enable = {
+        Rd(0x40, 0xEC, {0xFF, 0xFF}), Wr(0x40, 0xEC, {0xFF, 0xBF}), Rd(0x40, 0x44, {0xF0, 0xF0}),
+        Wr(0x40, 0x44, {0xF0, 0xF8}), Rd(0x40, 0xEE, {0xFF, 0xFF}), Wr(0x40, 0xEE, {0x7F, 0xFF}),
+        Wr(0x40, 0x6A, {0x63, 0x01})};
+    const std::vector<sim::LogEntry> disable = {
+        Rd(0x7C, 0xEC, {0xFF, 0xFF}), Wr(0x7C, 0xEC, {0xFF, 0x9F}), Rd(0x7C, 0x44, {0xFF, 0xFF}),
+        Wr(0x7C, 0x44, {0xFF, 0xF7}), Rd(0x7C, 0xEE, {0xFF, 0xFF}), Wr(0x7C, 0xEE, {0x3F, 0xFF}),
+        Wr(0x7C, 0x6A, {0xA3, 0x02})};
+    auto with = [](std::vector<sim::LogEntry> log, std::size_t at, sim::LogEntry replacement) {
+        log.at(at) = std::move(replacement);
+        return log;
+    };
+    const Case cases[] = {
+        {"OCP enabled", enable, 0},
+        {"OCP disabled", disable, 0},
+        {"OCP of a typed list: 0xEC and 0xEE off, 0x44 and 0x6A on",
+         {Rd(0x40, 0xEC, {0x00, 0x21}), Wr(0x40, 0xEC, {0x00, 0x01}), Rd(0x40, 0x44, {0x00, 0x00}),
+          Wr(0x40, 0x44, {0x00, 0x08}), Rd(0x40, 0xEE, {0x4A, 0x00}), Wr(0x40, 0xEE, {0x0A, 0x00}),
+          Wr(0x40, 0x6A, {0x63, 0x01})},
+         0},
+        {"OCP enabled with the limit of a disabled one", with(enable, 6, Wr(0x40, 0x6A, {0xA3, 0x02})), 1},
+        {"OCP disabled but the companion bit set", with(disable, 3, Wr(0x7C, 0x44, {0xFF, 0xFF})), 1},
+        {"OCP enabled with both bits of 0x60", with(enable, 1, Wr(0x40, 0xEC, {0xFF, 0xFF})), 1},
+        {"OCP byte 0 of 0xEC changed", with(enable, 1, Wr(0x40, 0xEC, {0x00, 0xBF})), 1},
+        {"0xEE bits 6-7 as 10", with(enable, 5, Wr(0x40, 0xEE, {0xBF, 0xFF})), 1},
+        {"OCP write without its read", {Wr(0x40, 0xEC, {0x00, 0x21})}, 1},
+        {"loadline 5 on 0xFF", {Rd(0x40, 0x1E, {0xFF}), Wr(0x40, 0x1E, {0xD5}), Wr(0x40, 0x06, {0x08})}, 0},
+        {"loadline keeping bit 5", {Rd(0x40, 0x1E, {0xFF}), Wr(0x40, 0x1E, {0xF5}), Wr(0x40, 0x06, {0x08})}, 1},
+        {"loadline losing bit 6", {Rd(0x7C, 0x1E, {0x40}), Wr(0x7C, 0x1E, {0x05}), Wr(0x7C, 0x06, {0x08})}, 1},
+        {"loadline step of another level", {Rd(0x40, 0x1E, {0x41}), Wr(0x40, 0x1E, {0x4C}), Wr(0x40, 0x06, {0x08})}, 1},
+        {"loadline step after a failed read", {Wr(0x40, 0x06, {0x10})}, 0},
+        {"fixed voltage: both bits", {Rd(0x40, 0xE1, {0x00, 0x00}), Wr(0x40, 0xE1, {0x10, 0x20})}, 0},
+        {"fixed voltage: byte 1 bit forgotten", {Rd(0x7C, 0xE1, {0x00, 0x00}), Wr(0x7C, 0xE1, {0x10, 0x00})}, 1},
+        {"automatic: both cleared", {Rd(0x40, 0xE1, {0xFF, 0xFF}), Wr(0x40, 0xE1, {0xEF, 0xDF})}, 0},
+        {"memory rail fixed, byte 1 kept", {Rd(0x44, 0xE1, {0x08, 0x42}), Wr(0x44, 0xE1, {0x18, 0x42})}, 0},
+        {"memory rail with the core rails' byte 1 bit", {Rd(0x44, 0xE1, {0x08, 0x42}), Wr(0x44, 0xE1, {0x18, 0x62})}, 1},
+        {"memory rail rewritten although already fixed", {Rd(0x44, 0xE1, {0x18, 0x42}), Wr(0x44, 0xE1, {0x18, 0x42})}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::vector<std::string> found = Violations(c.log, {{0, Controller::Direct}});
+        EXPECT_EQ(found.size(), c.violations) << ::testing::PrintToString(found);
+    }
 }
 
 }  // namespace
