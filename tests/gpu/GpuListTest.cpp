@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdint>
 #include <string>
 
@@ -28,6 +29,60 @@ TEST_F(GpuListTest, CreatesOnceAndSortsHandlesAscending) {
     std::wstring name;
     ASSERT_TRUE(first->GetName(0, name));
     EXPECT_EQ(name, L"A");
+}
+
+TEST_F(GpuListTest, HandlesSortAsUnsignedNumbers) {
+    const std::uintptr_t topBit = std::uintptr_t{1} << (sizeof(std::uintptr_t) * 8 - 1);
+    machine.AddGpu(topBit | 0x100, "high");
+    machine.AddGpu(0x2000, "B");
+    machine.AddGpu(0x1000, "A");
+
+    ASSERT_EQ(Gpus().Count(), 3u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(Gpus().Handle(0)), 0x1000u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(Gpus().Handle(1)), 0x2000u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(Gpus().Handle(2)), topBit | 0x100);
+    std::wstring name;
+    ASSERT_TRUE(Gpus().GetName(2, name));
+    EXPECT_EQ(name, L"high");
+}
+
+// Names arrive as multibyte text in the process's locale, as the program sets it from the
+// environment; a UTF-8 locale stands in for a Windows ANSI code page here.
+class GpuNameTest : public SimFixture {
+protected:
+    void SetUp() override {
+        SimFixture::SetUp();
+        previous_ = std::setlocale(LC_CTYPE, nullptr);
+        ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    }
+    void TearDown() override {
+        std::setlocale(LC_CTYPE, previous_.c_str());
+        SimFixture::TearDown();
+    }
+
+private:
+    std::string previous_;
+};
+
+TEST_F(GpuNameTest, NonAsciiNamesAreConvertedThroughTheLocale) {
+    struct Case {
+        const char* bytes;
+        const wchar_t* name;
+    };
+    const Case cases[] = {
+        {"NVIDIA GeForce RTX 3080 Ti \xC3\xA9" "dition", L"NVIDIA GeForce RTX 3080 Ti \u00E9dition"},
+        {"RTX \xE2\x80\x93 \xE6\x97\xA5\xE6\x9C\xAC", L"RTX \u2013 \u65E5\u672C"},
+        // Not text in this encoding: the name converts to nothing, which is still a name.
+        {"RTX \xFF\xFE", L""},
+    };
+    std::uintptr_t handle = 0x1000;
+    for (const Case& c : cases) machine.AddGpu(handle += 0x100, c.bytes);
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(cases[i].bytes);
+        std::wstring name = L"before";
+        EXPECT_TRUE(Gpus().GetName(i, name));
+        EXPECT_EQ(name, cases[i].name);
+    }
 }
 
 TEST_F(GpuListTest, FailedInitializeLeavesAnEmptyListThatIsNeverRetried) {
