@@ -1,17 +1,17 @@
 // The Windows program's resources as compiled into HalvornController.exe, and its windows as
-// Windows builds them from those resources, against the dialog template tables.
+// Windows builds them from those resources, against the dialogs' controls written out below.
 #include <strings.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "WineTest.h"
-#include "res/DialogTemplates.h"
 
 namespace {
 
 using wine::DriverRun;
-using K = res::ControlKind;
 
 // Window and control styles, as the Windows headers number them.
 constexpr std::uint32_t WS_POPUP = 0x80000000, WS_CHILD = 0x40000000, WS_VISIBLE = 0x10000000,
@@ -22,50 +22,102 @@ constexpr std::uint32_t DS_SETFONT = 0x40, DS_FIXEDSYS = 0x8, DS_MODALFRAME = 0x
 constexpr std::uint32_t ES_AUTOHSCROLL = 0x80, ES_READONLY = 0x800, ES_NUMBER = 0x2000, CBS_DROPDOWN = 0x2,
                         BS_PUSHBUTTON = 0x0, BS_AUTOCHECKBOX = 0x3, TBS_HORZ = 0x0, TBS_NOTICKS = 0x10, SS_LEFT = 0x0;
 
-struct Expected {
+// The kinds of control the dialogs use: the window class Windows makes and the style the
+// template gives, before WS_CHILD and WS_VISIBLE.
+struct Kind {
     const char* className;
     std::uint32_t style;
 };
+const Kind kLabel = {"Static", SS_LEFT};
+const Kind kSlider = {"msctls_trackbar32", TBS_HORZ | TBS_NOTICKS | WS_TABSTOP};
+const Kind kValueField = {"Edit", ES_AUTOHSCROLL | ES_READONLY | WS_BORDER | WS_TABSTOP};
+const Kind kTextField = {"Edit", ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP};
+const Kind kDigitField = {"Edit", ES_AUTOHSCROLL | ES_NUMBER | WS_BORDER | WS_TABSTOP};
+const Kind kList = {"ComboBox", CBS_DROPDOWN | WS_TABSTOP};
+const Kind kDeviceList = {"ComboBox", CBS_DROPDOWN | WS_VSCROLL | WS_TABSTOP};
+const Kind kCheckBox = {"Button", BS_AUTOCHECKBOX | WS_TABSTOP};
+const Kind kPushButton = {"Button", BS_PUSHBUTTON | WS_TABSTOP};
 
-Expected ExpectedFor(const res::DialogTemplate& dialog, const res::ControlTemplate& control) {
-    Expected e{"", 0};
-    switch (control.kind) {
-        case K::Label:
-        case K::StatusText:
-            e = {"Static", SS_LEFT};
-            break;
-        case K::Slider:
-            e = {"msctls_trackbar32", TBS_HORZ | TBS_NOTICKS | WS_TABSTOP};
-            break;
-        case K::ValueField:
-            e = {"Edit", ES_AUTOHSCROLL | ES_READONLY | WS_BORDER | WS_TABSTOP};
-            break;
-        case K::TextField:
-            e = {"Edit", ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP};
-            break;
-        case K::DigitField:
-            e = {"Edit", ES_AUTOHSCROLL | ES_NUMBER | WS_BORDER | WS_TABSTOP};
-            break;
-        case K::List:
-            e = {"ComboBox", CBS_DROPDOWN | WS_TABSTOP};
-            if (dialog.id == res::kControllerDialogId && control.id == 1012) e.style |= WS_VSCROLL;
-            break;
-        case K::CheckBox:
-            e = {"Button", BS_AUTOCHECKBOX | WS_TABSTOP};
-            break;
-        case K::PushButton:
-            e = {"Button", BS_PUSHBUTTON | WS_TABSTOP};
-            break;
-    }
-    e.style |= WS_CHILD | (control.visible ? WS_VISIBLE : 0);
-    return e;
-}
+struct Control {
+    int id;  // -1: a label without an ID
+    Kind kind;
+    const char* text;
+    bool visible;
+    int x, y, width, height;  // dialog units; a list's height is its height when open
+};
 
-std::string Narrow(const wchar_t* text) {
-    std::string out;
-    for (const wchar_t* p = text; *p; ++p) out.push_back(static_cast<char>(*p));
-    return out;
-}
+struct Dialog {
+    int id;
+    const char* title;
+    int width, height;
+    bool minimizeBox;
+    std::vector<Control> controls;  // template order, which is the tab order
+};
+
+// Dialog 104: the device list, the panel from top to bottom, then the buttons.
+const Dialog kControllerDialog = {
+    104, "RTX Halvorn Controller", 315, 210, true,
+    {
+        {1012, kDeviceList, "", true, 7, 7, 301, 81},
+        {1021, kCheckBox, "Sync", true, 7, 25, 31, 10},
+        {1017, kCheckBox, "Auto", false, 268, 28, 31, 10},
+        {1014, kLabel, "NVVDD", true, 7, 42, 23, 8},
+        {1000, kSlider, "", true, 45, 40, 211, 15},
+        {1001, kValueField, "", true, 268, 40, 40, 14},
+        {1047, kLabel, "FBVDD", true, 7, 62, 22, 8},
+        {1002, kSlider, "", true, 45, 60, 211, 15},
+        {1003, kValueField, "", true, 268, 60, 40, 14},
+        {1015, kLabel, "PEXVDD", true, 7, 82, 27, 8},
+        {1004, kSlider, "", true, 45, 80, 211, 15},
+        {1005, kValueField, "", true, 268, 80, 40, 14},
+        {1018, kLabel, "PWM Freq.", true, 7, 102, 38, 8},
+        {1010, kSlider, "", true, 45, 100, 211, 15},
+        {1019, kValueField, "", true, 268, 100, 40, 14},
+        {1016, kLabel, "X", false, 7, 122, 38, 8},
+        {1006, kSlider, "", false, 45, 120, 211, 15},
+        {1007, kValueField, "", false, 268, 120, 40, 14},
+        {1044, kLabel, "NVVDD Reset", false, 7, 140, 62, 8},
+        {1048, kList, "", false, 70, 140, 64, 30},
+        {1046, kLabel, "X4 Reset", false, 165, 140, 62, 8},
+        {1053, kList, "", false, 228, 140, 64, 30},
+        {1043, kLabel, "NVVDD Loadline", false, 7, 155, 62, 8},
+        {1049, kList, "", false, 70, 155, 64, 30},
+        {1051, kLabel, "X5 Loadline", false, 165, 154, 62, 8},
+        {1054, kList, "", false, 228, 154, 64, 30},
+        {1045, kLabel, "NVVDD OCP", false, 7, 170, 48, 8},
+        {1050, kList, "", false, 70, 170, 64, 30},
+        {1052, kLabel, "X6 OCP", false, 165, 169, 60, 8},
+        {1055, kList, "", false, 228, 169, 64, 30},
+        {1056, kPushButton, "Load", true, 7, 189, 32, 14},
+        {1057, kPushButton, "Save", true, 41, 189, 32, 14},
+        {1020, kPushButton, "Test", false, 155, 189, 50, 14},
+        {1013, kPushButton, "Apply", true, 208, 189, 50, 14},
+        {1011, kPushButton, "Default", true, 258, 189, 50, 14},
+    }};
+
+// Dialog 103; its status texts are labels the program fills.
+const Dialog kTestDialog = {
+    103, "Internal Test", 235, 107, false,
+    {
+        {-1, kLabel, "I2C Address", true, 7, 7, 40, 8},
+        {1021, kTextField, "", true, 55, 7, 40, 14},
+        {-1, kLabel, "Registry", true, 19, 24, 28, 8},
+        {1022, kTextField, "", true, 55, 24, 40, 14},
+        {-1, kLabel, "Data", true, 31, 42, 16, 8},
+        {1023, kTextField, "", true, 55, 42, 40, 14},
+        {1024, kPushButton, "Read", true, 7, 86, 50, 14},
+        {1025, kPushButton, "Write", true, 61, 86, 50, 14},
+        {1029, kLabel, "", true, 60, 63, 31, 8},
+        {1030, kLabel, "", true, 102, 7, 33, 8},
+        {1031, kLabel, "", true, 102, 24, 33, 8},
+        {1032, kLabel, "", true, 102, 42, 43, 13},
+        {-1, kLabel, "I2C Port", true, 154, 7, 28, 8},
+        {1033, kDigitField, "", true, 188, 7, 40, 14},
+        {1037, kCheckBox, "MSB first", true, 168, 38, 44, 10},
+        {1038, kCheckBox, "Word read/write", true, 159, 25, 69, 10},
+    }};
+
+std::uint32_t StyleOf(const Control& control) { return control.kind.style | WS_CHILD | (control.visible ? WS_VISIBLE : 0); }
 
 // "item ID CLASS style=0x... exstyle=0x... rect=X,Y,W,H text=TEXT" from `template`, and
 // "control ID CLASS style=... exstyle=... visible=V rect=X,Y,W,H text=TEXT" from `layout`.
@@ -104,7 +156,7 @@ std::vector<Item> Items(const DriverRun& run, const char* kind) {
 
 bool SameClass(const std::string& a, const char* b) { return strcasecmp(a.c_str(), b) == 0; }
 
-void ExpectTemplate(const DriverRun& run, const res::DialogTemplate& dialog) {
+void ExpectTemplate(const DriverRun& run, const Dialog& dialog) {
     const std::uint32_t style = DS_SETFONT | DS_FIXEDSYS | DS_MODALFRAME | DS_CENTER | WS_POPUP | WS_CAPTION |
                                 WS_SYSMENU | (dialog.minimizeBox ? WS_MINIMIZEBOX : 0);
     char head[160];
@@ -112,7 +164,7 @@ void ExpectTemplate(const DriverRun& run, const res::DialogTemplate& dialog) {
                   style, dialog.minimizeBox ? WS_EX_APPWINDOW : 0u, dialog.width, dialog.height);
     const std::string id = std::to_string(dialog.id);
     EXPECT_EQ(run.Answer("template " + id), std::string(head) + " items=" + std::to_string(dialog.controls.size()) +
-                                                 " caption=" + Narrow(dialog.title));
+                                                 " caption=" + dialog.title);
 
     std::vector<Item> items;
     bool inDialog = false;
@@ -123,16 +175,15 @@ void ExpectTemplate(const DriverRun& run, const res::DialogTemplate& dialog) {
     }
     ASSERT_EQ(items.size(), dialog.controls.size());
     for (std::size_t i = 0; i < items.size(); ++i) {
-        const res::ControlTemplate& t = dialog.controls[i];
-        const Expected e = ExpectedFor(dialog, t);
+        const Control& t = dialog.controls[i];
         const Item& item = items[i];
         SCOPED_TRACE("dialog " + id + " item " + std::to_string(i) + " (" + std::to_string(t.id) + ")");
         EXPECT_EQ(item.id, t.id);
-        EXPECT_TRUE(SameClass(item.className, e.className)) << item.className << " for " << e.className;
-        EXPECT_EQ(item.style, e.style);
+        EXPECT_TRUE(SameClass(item.className, t.kind.className)) << item.className << " for " << t.kind.className;
+        EXPECT_EQ(item.style, StyleOf(t));
         EXPECT_EQ(item.exStyle, 0u);
         EXPECT_EQ((std::vector<int>{item.x, item.y, item.w, item.h}), (std::vector<int>{t.x, t.y, t.width, t.height}));
-        EXPECT_EQ(item.text, Narrow(t.text));
+        EXPECT_EQ(item.text, t.text);
     }
 }
 
@@ -142,8 +193,8 @@ TEST_F(Win32Resources, DialogTemplatesAndIconInTheProgramAreTheTables) {
     const std::string exe = WindowsPath(ProgramPath());
     const DriverRun run = Drive({"template", exe, "104", "template", exe, "103", "icon", exe, "130"});
     ASSERT_TRUE(run.ok()) << run.Transcript();
-    ExpectTemplate(run, res::ControllerDialog());
-    ExpectTemplate(run, res::TestDialog());
+    ExpectTemplate(run, kControllerDialog);
+    ExpectTemplate(run, kTestDialog);
     // 32-bit images from 100 % to 200 % display scaling.
     EXPECT_EQ(run.Answer("icon 130"), "16x32,20x32,24x32,32x32,40x32,48x32,64x32");
 }
@@ -164,7 +215,7 @@ TEST_F(Win32Resources, ManifestAsksForCommonControls6TheUsersRightsAndDpiAwarene
 // units, that of the dialog's font, must account for every control and the window's size.
 int MulDiv(int value, int numerator, int denominator) { return (value * numerator + denominator / 2) / denominator; }
 
-void ExpectLaidOutInDialogUnits(const DriverRun& run, const res::DialogTemplate& dialog) {
+void ExpectLaidOutInDialogUnits(const DriverRun& run, const Dialog& dialog) {
     int clientWidth = 0, clientHeight = 0;
     ASSERT_EQ(std::sscanf(run.Answer("dialog").c_str(), "%*s %*s %*s client=%d,%d", &clientWidth, &clientHeight), 2)
         << run.Transcript();
@@ -175,7 +226,7 @@ void ExpectLaidOutInDialogUnits(const DriverRun& run, const res::DialogTemplate&
     for (int bx = 1; bx <= 64 && !baseX; ++bx) {
         bool all = MulDiv(dialog.width, bx, 4) == clientWidth;
         for (std::size_t i = 0; all && i < items.size(); ++i) {
-            const res::ControlTemplate& t = dialog.controls[i];
+            const Control& t = dialog.controls[i];
             all = items[i].x == MulDiv(t.x, bx, 4) && items[i].w == MulDiv(t.width, bx, 4);
         }
         if (all) baseX = bx;
@@ -183,9 +234,10 @@ void ExpectLaidOutInDialogUnits(const DriverRun& run, const res::DialogTemplate&
     for (int by = 1; by <= 128 && !baseY; ++by) {
         bool all = MulDiv(dialog.height, by, 8) == clientHeight;
         for (std::size_t i = 0; all && i < items.size(); ++i) {
-            const res::ControlTemplate& t = dialog.controls[i];
+            const Control& t = dialog.controls[i];
             // A drop-down list's template height is its height when open.
-            all = items[i].y == MulDiv(t.y, by, 8) && (t.kind == K::List || items[i].h == MulDiv(t.height, by, 8));
+            const bool list = SameClass(t.kind.className, "ComboBox");
+            all = items[i].y == MulDiv(t.y, by, 8) && (list || items[i].h == MulDiv(t.height, by, 8));
         }
         if (all) baseY = by;
     }
@@ -194,9 +246,9 @@ void ExpectLaidOutInDialogUnits(const DriverRun& run, const res::DialogTemplate&
 
     // Child windows in the template's order are the tab order.
     for (std::size_t i = 0; i < items.size(); ++i) {
-        const res::ControlTemplate& t = dialog.controls[i];
+        const Control& t = dialog.controls[i];
         EXPECT_EQ(items[i].id, t.id) << "tab position " << i;
-        EXPECT_TRUE(SameClass(items[i].className, ExpectedFor(dialog, t).className)) << items[i].className;
+        EXPECT_TRUE(SameClass(items[i].className, t.kind.className)) << items[i].className;
     }
 }
 
@@ -204,12 +256,12 @@ TEST_F(Win32Resources, WindowsAreLaidOutFromTheTemplatesInTabOrder) {
     const pid_t program = StartProgram({"internalTest"});
     DriverRun run = Drive({"wait-main", "20000", "layout"});
     ASSERT_TRUE(run.ok()) << run.Transcript();
-    ExpectLaidOutInDialogUnits(run, res::ControllerDialog());
+    ExpectLaidOutInDialogUnits(run, kControllerDialog);
 
     run = Drive({"use-main", "post-click", "1020", "wait-dialog", "Internal Test", "10000", "layout", "press-esc",
                  "wait-gone", "10000"});
     ASSERT_TRUE(run.ok()) << run.Transcript();
-    ExpectLaidOutInDialogUnits(run, res::TestDialog());
+    ExpectLaidOutInDialogUnits(run, kTestDialog);
     CloseProgram(program);
 }
 
