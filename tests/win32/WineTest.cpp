@@ -169,8 +169,10 @@ void WineTest::Reap(pid_t pid) {
     }
 }
 
-pid_t WineTest::StartProgram(const std::vector<std::string>& arguments) {
-    std::vector<std::string> argv = {"wine", program_};
+pid_t WineTest::StartProgram(const std::vector<std::string>& arguments) { return StartProgramFrom(program_, arguments); }
+
+pid_t WineTest::StartProgramFrom(const std::string& program, const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv = {"wine", program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     const std::string name = folder_ + "/program-" + std::to_string(++spawned_);
     const pid_t pid = Spawn(argv, name + ".out", name + ".err");
@@ -199,8 +201,12 @@ bool WineTest::WaitForExit(pid_t program, int timeoutMs) {
 }
 
 DriverRun WineTest::Drive(const std::vector<std::string>& commands, int timeoutMs) {
-    std::vector<std::string> argv = {"wine", driver_};
-    argv.insert(argv.end(), commands.begin(), commands.end());
+    return RunHelper(driver_, commands, timeoutMs);
+}
+
+DriverRun WineTest::RunHelper(const std::string& helper, const std::vector<std::string>& arguments, int timeoutMs) {
+    std::vector<std::string> argv = {"wine", helper};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
     const std::string name = folder_ + "/driver-" + std::to_string(++spawned_);
     DriverRun run;
     const pid_t pid = Spawn(argv, name + ".out", name + ".err");

@@ -51,8 +51,13 @@ protected:
     bool WaitForExit(pid_t program, int timeoutMs);
     bool IsRunning(pid_t program);
 
+    // Starts a copy of the program kept elsewhere (a Unix path), as StartProgram does.
+    pid_t StartProgramFrom(const std::string& program, const std::vector<std::string>& arguments = {});
+
     // Runs the driver with these commands and waits for it.
     DriverRun Drive(const std::vector<std::string>& commands, int timeoutMs = 60000);
+    // Runs another Windows helper program (a Unix path) the same way.
+    DriverRun RunHelper(const std::string& helper, const std::vector<std::string>& arguments, int timeoutMs = 60000);
     // Closes the controller window with its close box and waits for the program to end.
     void CloseProgram(pid_t program);
 

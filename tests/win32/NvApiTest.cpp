@@ -1,0 +1,115 @@
+// NvAPI as the Windows program reaches it: every function under the interface ID NVIDIA publishes
+// for it, and nvapi.dll taken from the system directory and nowhere else. The IDs are written out
+// here, so neither the program's loader nor the test nvapi.dll can drift from them unnoticed.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "WineTest.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using wine::DriverRun;
+
+// NVIDIA's interface IDs.
+const std::string kInitialize = "0150E828", kEnumPhysicalGpus = "E5AC921F", kGetFullName = "CEEE8E9F",
+                  kGetPciIdentifiers = "2DDFB66E", kGetVbiosVersionString = "A561FD7D", kI2cReadEx = "4D7B0709",
+                  kI2cWriteEx = "283AC65A";
+
+const std::string kHelpers = std::string(HALVORN_WINDOWS_BUILD) + "/test-nvapi";
+const std::string kProbe = kHelpers + "/halvorn_nvapi_probe.exe";
+const std::string kDecoy = kHelpers + "/decoy/nvapi.dll";
+const char* const kMark = "decoy-nvapi-loaded";
+
+class Win32NvApi : public wine::WineTest {
+protected:
+    void SetUp() override {
+        WineTest::SetUp();
+        for (const std::string& helper : {kProbe, kDecoy})
+            ASSERT_TRUE(fs::exists(helper)) << "missing " << helper << "; build the Windows program first";
+    }
+};
+
+TEST_F(Win32NvApi, TheTestLibraryHandsOutEachFunctionUnderItsPublishedId) {
+    UseScenario("gpu handle=0x3100 name=\"NVIDIA GeForce RTX 2080 Ti\" subsystem=0x25891462 vbios=90.02.17.40.88 "
+                "board=rtx2080ti\n");
+    const std::vector<std::string> ids = {kInitialize,        kEnumPhysicalGpus, kGetFullName, kGetPciIdentifiers,
+                                          kGetVbiosVersionString, kI2cReadEx,    kI2cWriteEx};
+    std::vector<std::string> commands = {"C:\\windows\\system32\\nvapi.dll"};
+    for (const std::string& id : ids) commands.insert(commands.end(), {"query", id});
+    for (const char* other : {"00000000", "0150E829", "FFFFFFFF"}) commands.insert(commands.end(), {"query", other});
+    // Each function called by its ID as NVIDIA declares it: a swapped ID shows as a wrong answer.
+    commands.insert(commands.end(), {"initialize", kInitialize, "enum", kEnumPhysicalGpus, "name", kGetFullName, "0",
+                                     "pci", kGetPciIdentifiers, "0", "vbios", kGetVbiosVersionString, "0", "read",
+                                     kI2cReadEx, "0", "40", "E1", "2", "write", kI2cWriteEx, "0", "40", "06", "00"});
+    const DriverRun run = RunHelper(kProbe, commands);
+    ASSERT_TRUE(run.ok()) << run.Transcript();
+
+    for (const std::string& id : ids) EXPECT_EQ(run.Answer("query " + id), "found") << id;
+    for (const char* other : {"00000000", "0150E829", "FFFFFFFF"})
+        EXPECT_EQ(run.Answer(std::string("query ") + other), "null") << other;
+    EXPECT_EQ(run.Answer("initialize"), "0");
+    EXPECT_EQ(run.Answer("enum"), "0 1");
+    EXPECT_EQ(run.Answer("name"), "0 NVIDIA GeForce RTX 2080 Ti");
+    EXPECT_NE(run.Answer("pci").find(" 25891462 "), std::string::npos) << run.Answer("pci");
+    EXPECT_EQ(run.Answer("pci").substr(0, 2), "0 ");
+    EXPECT_EQ(run.Answer("vbios"), "0 90.02.17.40.88");
+    // The regulator's voltage control register at power-on: automatic.
+    EXPECT_EQ(run.Answer("read"), "0 88 C2");
+    EXPECT_EQ(run.Answer("write"), "0");
+
+    const std::vector<wine::Transfer> transfers = Transfers();
+    ASSERT_EQ(transfers.size(), 2u) << run.Transcript();
+    EXPECT_EQ(transfers[0].kind, 'R');
+    EXPECT_EQ(transfers[0].rest.substr(0, 8), "p1 40:E1");
+    EXPECT_EQ(transfers[1].kind, 'W');
+    EXPECT_EQ(transfers[1].rest, "p1 40:06 [00] ok");
+}
+
+TEST_F(Win32NvApi, APlantedNvApiBesideTheProgramOrInTheCurrentDirectoryIsNeverLoaded) {
+    // The decoy shows where it was loaded: taken on purpose, it leaves its mark.
+    const fs::path check = fs::path(Folder()) / "check";
+    fs::create_directories(check);
+    fs::copy_file(kDecoy, check / "nvapi.dll");
+    const DriverRun loaded = RunHelper(kProbe, {WindowsPath((check / "nvapi.dll").string())});
+    ASSERT_TRUE(loaded.ok()) << loaded.Transcript();
+    ASSERT_TRUE(fs::exists(check / kMark));
+
+    // A copy of the program with the decoy beside it, started in a folder that holds another.
+    const fs::path programFolder = fs::path(Folder()) / "program";
+    fs::create_directories(programFolder);
+    fs::copy_file(ProgramPath(), programFolder / "HalvornController.exe");
+    fs::copy_file(kDecoy, programFolder / "nvapi.dll");
+    fs::copy_file(kDecoy, fs::path(Folder()) / "nvapi.dll");
+    const std::string program = (programFolder / "HalvornController.exe").string();
+    auto expectNoMark = [&] {
+        EXPECT_FALSE(fs::exists(programFolder / kMark)) << "the nvapi.dll beside the program was loaded";
+        EXPECT_FALSE(fs::exists(fs::path(Folder()) / kMark)) << "the nvapi.dll in the current directory was loaded";
+    };
+
+    // With the simulator in the system directory the program finds its boards there.
+    {
+        const pid_t running = StartProgramFrom(program);
+        const DriverRun run = Drive({"wait-main", "20000", "items", "1012"});
+        expectNoMark();
+        ASSERT_TRUE(run.ok()) << run.Transcript();
+        EXPECT_EQ(run.Answer("items 1012"),
+                  "3 NVIDIA GeForce RTX 3080 Ti|NVIDIA GeForce RTX 3080 Ti|NVIDIA GeForce RTX 2080 Ti");
+        CloseProgram(running);
+        EXPECT_FALSE(Transfers().empty());
+    }
+    // Without it there is no NvAPI at all, rather than the one lying about.
+    {
+        InstallNvApi(false);
+        const pid_t running = StartProgramFrom(program);
+        const DriverRun run = Drive({"wait-message", "20000", "ok", "wait-gone", "10000"});
+        expectNoMark();
+        ASSERT_TRUE(run.ok()) << run.Transcript();
+        EXPECT_NE(run.Answer("message").find("|NV Control initialize failed!|"), std::string::npos)
+            << run.Transcript();
+        EXPECT_TRUE(WaitForExit(running, 15000));
+    }
+}
+
+}  // namespace
