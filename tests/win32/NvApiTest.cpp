@@ -67,6 +67,17 @@ TEST_F(Win32NvApi, TheTestLibraryHandsOutEachFunctionUnderItsPublishedId) {
     EXPECT_EQ(transfers[1].rest, "p1 40:06 [00] ok");
 }
 
+// NvAPI's texts are in the ANSI code page, Windows-1252 here: 0x96 is an en dash there (and a
+// control character in Latin-1), 0xE9 an e with acute accent (and no character at all in UTF-8).
+TEST_F(Win32NvApi, GpuNamesAreConvertedThroughTheAnsiCodePage) {
+    UseScenario("gpu handle=0x2100 name=\"NVIDIA GeForce RTX 3080 Ti \x96 \xE9" "dition\" board=rtx3080ti-mcu\n");
+    const pid_t program = StartProgram();
+    const DriverRun run = Drive({"wait-main", "20000", "items", "1012"});
+    ASSERT_TRUE(run.ok()) << run.Transcript();
+    EXPECT_EQ(run.Answer("items 1012"), "1 NVIDIA GeForce RTX 3080 Ti \xE2\x80\x93 \xC3\xA9" "dition");
+    CloseProgram(program);
+}
+
 TEST_F(Win32NvApi, APlantedNvApiBesideTheProgramOrInTheCurrentDirectoryIsNeverLoaded) {
     // The decoy shows where it was loaded: taken on purpose, it leaves its mark.
     const fs::path check = fs::path(Folder()) / "check";

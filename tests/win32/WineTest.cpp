@@ -49,7 +49,8 @@ bool StartsWith(const std::string& text, const std::string& prefix) { return tex
 // Names the tests set themselves; a value from the calling shell must not leak in.
 bool IsOurs(const char* entry) {
     static const char* const kNames[] = {"WINEPREFIX=", "WINEARCH=",           "WINEDEBUG=",          "DISPLAY=",
-                                         "WINEDLLOVERRIDES=", "HALVORN_SIM_LOG=", "HALVORN_SIM_SCENARIO="};
+                                         "WINEDLLOVERRIDES=", "HALVORN_SIM_LOG=", "HALVORN_SIM_SCENARIO=",
+                                         "LC_ALL="};
     for (const char* name : kNames)
         if (std::strncmp(entry, name, std::strlen(name)) == 0) return true;
     return false;
@@ -135,6 +136,8 @@ std::vector<std::string> WineTest::Environment() const {
     env.push_back("WINEARCH=win32");
     env.push_back("WINEDEBUG=-all");
     env.push_back("DISPLAY=:" + display_);
+    // Wine takes the ANSI code page from the locale: English, so Windows-1252, on every machine.
+    env.push_back("LC_ALL=C.UTF-8");
     env.push_back("HALVORN_SIM_LOG=" + WindowsPath(folder_ + "/sim.log"));
     if (!scenario_.empty()) env.push_back("HALVORN_SIM_SCENARIO=" + WindowsPath(scenario_));
     return env;
