@@ -59,7 +59,6 @@ constexpr std::array<int, 5> kValueFields = {kNvvddValue, kFbvddValue, kPexvddVa
                                              kRail1v8Value};
 constexpr std::array<int, 3> kHiddenLists = {ctl::kList1Right, ctl::kList2Right, ctl::kList3Right};
 
-
 int DecodeOffset(std::uint8_t byte) {
     const int magnitude = byte & ofs::kMagnitudeMask;
     return (byte & ofs::kNegative) != 0 ? -magnitude : magnitude;
