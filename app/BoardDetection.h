@@ -6,6 +6,6 @@
 
 #include "boards/ControlPanel.h"
 #include "boards/IVgaControl.h"
-#include "boards/Sleeper.h"
+#include "gpu/Sleeper.h"
 
 std::unique_ptr<IVgaControl> CreateBoardController(std::uint32_t gpuIndex, PanelSource& panels, Sleeper& sleeper);

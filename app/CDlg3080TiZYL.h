@@ -11,7 +11,7 @@
 #include "app/DialogFramework.h"
 #include "boards/ControlPanel.h"
 #include "boards/IVgaControl.h"
-#include "boards/Sleeper.h"
+#include "gpu/Sleeper.h"
 
 // Builds the controller of the board on one GPU, or none. CreateBoardController in the program.
 using BoardFactory =

@@ -8,7 +8,7 @@
 #include "app/DialogFramework.h"
 #include "app/ProcessServices.h"
 #include "boards/ControlPanel.h"
-#include "boards/Sleeper.h"
+#include "gpu/Sleeper.h"
 
 class CHalvornApp final : public PanelSource {
 public:

@@ -1,8 +1,8 @@
 #pragma once
 // The RTX 2080 Ti board as data: how the board is recognised, its three I2C devices and their
 // registers, the byte patterns the regulators expect, the loadline codes, the offset rails'
-// voltage tables, the panel's ranges and the board's defaults. The controller and the board
-// simulator take their numbers from here.
+// voltage tables, the panel's ranges and the board's defaults, as the controller drives them. The
+// simulator keeps its own maps of the chips, so the two check each other.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -13,7 +13,6 @@ using Bytes2 = std::array<std::uint8_t, 2>;
 
 // Recognition: PCI subsystem ID (device in the upper half, vendor in the lower) and VBIOS text.
 constexpr std::uint32_t kSubsystemDevice = 0x2589;
-constexpr unsigned kSubsystemDeviceShift = 16;
 constexpr std::uint32_t kReferenceSubsystem = 0x12FA10DE;  // needs the VBIOS below as well
 constexpr const wchar_t* kReferenceVbios = L"90.02.17.40.88";
 

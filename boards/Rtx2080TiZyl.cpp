@@ -1,10 +1,10 @@
-#include "boards/BoardRegisters.h"
 #include "boards/Rtx2080TiZyl.h"
 
 #include <algorithm>
 #include <array>
 #include <string>
 
+#include "boards/BoardIo.h"
 #include "boards/ControlIds.h"
 #include "boards/PanelText.h"
 #include "boards/Rtx2080TiRegisters.h"
@@ -59,10 +59,6 @@ constexpr std::array<int, 5> kValueFields = {kNvvddValue, kFbvddValue, kPexvddVa
                                              kRail1v8Value};
 constexpr std::array<int, 3> kHiddenLists = {ctl::kList1Right, ctl::kList2Right, ctl::kList3Right};
 
-std::uint8_t Low(unsigned value) { return static_cast<std::uint8_t>(value & 0xFFu); }
-std::uint8_t High(unsigned value) { return static_cast<std::uint8_t>((value >> 8) & 0xFFu); }
-unsigned Word(const std::array<std::uint8_t, 2>& bytes) { return bytes[0] + 256u * bytes[1]; }
-
 int DecodeOffset(std::uint8_t byte) {
     const int magnitude = byte & ofs::kMagnitudeMask;
     return (byte & ofs::kNegative) != 0 ? -magnitude : magnitude;
@@ -101,18 +97,13 @@ Rtx2080TiZyl::Rtx2080TiZyl(std::uint32_t gpuIndex, PanelSource& panels)
 }
 
 bool Rtx2080TiZyl::Probe() const {
-    if (!gpus_.IsReady() || gpuIndex_ >= gpus_.Count()) return false;
-    nvapi::NvApi& api = nvapi::Api();
-    const nvapi::NvPhysicalGpuHandle handle = gpus_.Handle(gpuIndex_);
-
-    std::uint32_t deviceId = 0, subsystemId = 0, revisionId = 0, extDeviceId = 0;
-    if (api.GPU_GetPCIIdentifiers(handle, &deviceId, &subsystemId, &revisionId, &extDeviceId) != nvapi::NVAPI_OK)
-        return false;
-    if ((subsystemId >> rb::kSubsystemDeviceShift) == rb::kSubsystemDevice) return true;
-    if (subsystemId != rb::kReferenceSubsystem) return false;
+    const std::optional<std::uint32_t> subsystem = board_io::SubsystemId(gpus_, gpuIndex_);
+    if (!subsystem) return false;
+    if (board_io::SubsystemDevice(*subsystem) == rb::kSubsystemDevice) return true;
+    if (*subsystem != rb::kReferenceSubsystem) return false;
 
     char version[nvapi::NVAPI_SHORT_STRING_MAX] = {};
-    if (api.GPU_GetVbiosVersionString(handle, version) != nvapi::NVAPI_OK) return false;
+    if (nvapi::Api().GPU_GetVbiosVersionString(gpus_.Handle(gpuIndex_), version) != nvapi::NVAPI_OK) return false;
     version[sizeof version - 1] = '\0';  // a driver that fills all 64 bytes must not run us off the end
     return AnsiToWide(version) == rb::kReferenceVbios;
 }
@@ -121,12 +112,12 @@ bool Rtx2080TiZyl::Probe() const {
 
 bool Rtx2080TiZyl::ReadRegister(std::uint8_t device, std::uint8_t reg, std::uint8_t* data,
                                 std::uint32_t length) const {
-    return board_registers::Read(gpus_, gpuIndex_, rb::kPort, device, reg, data, length);
+    return board_io::Read(gpus_, gpuIndex_, rb::kPort, device, reg, data, length);
 }
 
 bool Rtx2080TiZyl::WriteRegister(std::uint8_t device, std::uint8_t reg, const std::uint8_t* data,
                                  std::uint32_t length) const {
-    return board_registers::Write(gpus_, gpuIndex_, rb::kPort, device, reg, data, length);
+    return board_io::Write(gpus_, gpuIndex_, rb::kPort, device, reg, data, length);
 }
 
 bool Rtx2080TiZyl::WriteByte(std::uint8_t device, std::uint8_t reg, std::uint8_t value) const {
@@ -139,7 +130,7 @@ bool Rtx2080TiZyl::WritePair(std::uint8_t device, std::uint8_t reg, std::uint8_t
 }
 
 bool Rtx2080TiZyl::WriteWord(std::uint8_t device, std::uint8_t reg, unsigned value) const {
-    return WritePair(device, reg, Low(value), High(value));
+    return WritePair(device, reg, board_io::LowByte(value), board_io::HighByte(value));
 }
 
 // ---- Reads ----
@@ -157,11 +148,10 @@ std::optional<int> Rtx2080TiZyl::ReadVoltage(std::uint8_t device) const {
     if (*fixed) {
         if (!ReadRegister(device, vr::kFixedVoltage, bytes.data(), rb::kWordLength)) return std::nullopt;
         const unsigned bias = device == rb::kFbvddRegulator ? vr::kFbvddBias : 0u;
-        return static_cast<int>(Word(bytes) + bias);
+        return static_cast<int>(board_io::Word(bytes[0], bytes[1]) + bias);
     }
     if (!ReadRegister(device, vr::kMeasuredVoltage, bytes.data(), rb::kWordLength)) return std::nullopt;
-    // Millivolts to 6.25 mV steps, rounded down.
-    return static_cast<int>(Word(bytes) * 100u / 625u);
+    return board_io::MillivoltsToCode(board_io::Word(bytes[0], bytes[1]));
 }
 
 std::optional<int> Rtx2080TiZyl::ReadOffset(std::uint8_t reg) const {
@@ -173,7 +163,7 @@ std::optional<int> Rtx2080TiZyl::ReadOffset(std::uint8_t reg) const {
 std::optional<int> Rtx2080TiZyl::ReadFrequency() const {
     std::array<std::uint8_t, 2> bytes{};
     if (!ReadRegister(rb::kNvvddRegulator, vr::kFrequency, bytes.data(), rb::kWordLength)) return std::nullopt;
-    return static_cast<int>(Word(bytes) / static_cast<unsigned>(rb::kFrequencyWireScale));
+    return board_io::Word(bytes[0], bytes[1]) / rb::kFrequencyWireScale;
 }
 
 std::optional<int> Rtx2080TiZyl::ReadLoadline() const {

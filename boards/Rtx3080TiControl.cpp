@@ -1,10 +1,11 @@
-#include "boards/BoardRegisters.h"
 #include "boards/Rtx3080TiControl.h"
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <string>
 
+#include "boards/BoardIo.h"
 #include "boards/ControlIds.h"
 #include "boards/PanelText.h"
 #include "boards/Rtx3080TiRegisters.h"
@@ -132,8 +133,28 @@ constexpr ProfileKey kProfileKeys[] = {
 };
 constexpr const wchar_t* kSyncKey = L"SYNC";
 
-// Loading fills MSVDD before FBVDD; indices into kProfileKeys.
-constexpr std::size_t kLoadOrder[] = {0, 1, 3, 2, 4, 5, 6, 7, 8, 9};
+// Loading shows the items in this order, MSVDD before FBVDD unlike the saved order.
+constexpr PanelItem kLoadOrder[] = {PanelItem::Auto,        PanelItem::Nvvdd,       PanelItem::Msvdd,
+                                    PanelItem::Fbvdd,       PanelItem::NvFrequency, PanelItem::MsFrequency,
+                                    PanelItem::NvLoadline,  PanelItem::MsLoadline,  PanelItem::NvOcp,
+                                    PanelItem::MsOcp};
+
+constexpr const ProfileKey* KeyOf(PanelItem item) {
+    for (const ProfileKey& key : kProfileKeys)
+        if (key.item == item) return &key;
+    return nullptr;
+}
+
+constexpr bool LoadsEveryKeyOnce() {
+    if (std::size(kLoadOrder) != std::size(kProfileKeys)) return false;
+    for (std::size_t i = 0; i < std::size(kLoadOrder); ++i) {
+        if (!KeyOf(kLoadOrder[i])) return false;
+        for (std::size_t j = 0; j < i; ++j)
+            if (kLoadOrder[j] == kLoadOrder[i]) return false;
+    }
+    return true;
+}
+static_assert(LoadsEveryKeyOnce(), "a profile key left out of the load order, or loaded twice");
 
 std::wstring ProfileLine(const wchar_t* key, std::int32_t value) {
     return std::wstring(key) + L"=" + Widen(std::to_string(value)) + L"\r\n";
@@ -299,8 +320,8 @@ bool Rtx3080TiControl::LoadProfile() {
     ProfileSection section;
     if (!profiles_.ReadSection(ProfileSectionName(), section)) return false;
 
-    for (std::size_t index : kLoadOrder) {
-        const ProfileKey& key = kProfileKeys[index];
+    for (PanelItem item : kLoadOrder) {
+        const ProfileKey& key = *KeyOf(item);
         const auto found = section.find(key.name);
         const std::uint32_t value = found != section.end() ? found->second : key.whenMissing;
         ShowValue(key.item, static_cast<std::int32_t>(value));
@@ -325,10 +346,10 @@ void Rtx3080TiControl::SaveProfile() {
 
 bool Rtx3080TiControl::ReadRegister(std::uint8_t device, std::uint8_t reg, std::uint8_t* data,
                                     std::uint32_t length) const {
-    return board_registers::Read(gpus_, gpuIndex_, kPort, device, reg, data, length);
+    return board_io::Read(gpus_, gpuIndex_, kPort, device, reg, data, length);
 }
 
 bool Rtx3080TiControl::WriteRegister(std::uint8_t device, std::uint8_t reg, const std::uint8_t* data,
                                      std::uint32_t length) const {
-    return board_registers::Write(gpus_, gpuIndex_, kPort, device, reg, data, length);
+    return board_io::Write(gpus_, gpuIndex_, kPort, device, reg, data, length);
 }

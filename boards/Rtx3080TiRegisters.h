@@ -1,7 +1,7 @@
 #pragma once
 // The RTX 3080 Ti board as data: the panel's ranges and the board's defaults, the register map of
-// its microcontroller (MCU) and the register map of its three voltage regulators. Both board
-// controllers and the board simulator take their numbers from here.
+// its microcontroller (MCU) and the register map of its three voltage regulators, as both board
+// controllers drive them. The simulator keeps its own maps of the chips, so the two check each other.
 #include <cstddef>
 #include <cstdint>
 
@@ -30,7 +30,6 @@ constexpr std::uint8_t kPort = 1;
 
 // The PCI subsystem device ID (upper half of NvAPI's subsystem ID) that marks the board.
 constexpr std::uint32_t kSubsystemDevice = 0x3998;
-constexpr unsigned kSubsystemDeviceShift = 16;
 
 namespace mcu_map {
 

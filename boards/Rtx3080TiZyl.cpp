@@ -1,59 +1,56 @@
 #include "boards/Rtx3080TiZyl.h"
 
+#include <optional>
+
+#include "boards/BoardIo.h"
 #include "boards/Rtx3080TiRegisters.h"
-#include "gpu/NvApi.h"
 
 namespace {
 
 using namespace rtx3080ti;
 using namespace rtx3080ti::vr_map;
 
-// The regulator behind each setting.
-struct Placement {
-    PanelItem item;
-    std::uint8_t device;
-};
+using board_io::HighByte;
+using board_io::LowByte;
+using board_io::Word;
 
-constexpr Placement kPlacements[] = {
-    {PanelItem::Auto, kNvvdd},           {PanelItem::Nvvdd, kNvvdd},       {PanelItem::Fbvdd, kFbvdd},
-    {PanelItem::Msvdd, kMsvdd},          {PanelItem::NvFrequency, kNvvdd}, {PanelItem::MsFrequency, kMsvdd},
-    {PanelItem::NvLoadline, kNvvdd},     {PanelItem::MsLoadline, kMsvdd},  {PanelItem::NvOcp, kNvvdd},
-    {PanelItem::MsOcp, kMsvdd},
-};
-
-std::uint8_t DeviceOf(PanelItem item) {
-    for (const Placement& p : kPlacements)
-        if (p.item == item) return p.device;
-    return kNvvdd;
+// The regulator behind each setting. The switch has no default, so an item without a placement
+// does not compile; a value outside the enumeration has no regulator at all.
+std::optional<std::uint8_t> DeviceOf(PanelItem item) {
+    switch (item) {
+        case PanelItem::Auto:
+        case PanelItem::Nvvdd:
+        case PanelItem::NvFrequency:
+        case PanelItem::NvLoadline:
+        case PanelItem::NvOcp:
+            return kNvvdd;
+        case PanelItem::Fbvdd:
+            return kFbvdd;
+        case PanelItem::Msvdd:
+        case PanelItem::MsFrequency:
+        case PanelItem::MsLoadline:
+        case PanelItem::MsOcp:
+            return kMsvdd;
+    }
+    return std::nullopt;
 }
 
-std::uint8_t Low(std::int32_t value) { return static_cast<std::uint8_t>(value & 0xFF); }
-std::uint8_t High(std::int32_t value) { return static_cast<std::uint8_t>((value >> 8) & 0xFF); }
-std::int32_t Word(const std::uint8_t (&bytes)[2]) { return bytes[0] | bytes[1] << 8; }
-
 constexpr auto Without(std::uint8_t bits) { return static_cast<std::uint8_t>(~bits); }
-
-// Measured millivolts to 6.25 mV steps, truncated: 1200 mV and 1203 mV are both 192.
-std::int32_t MillivoltsToCode(std::int32_t millivolts) { return millivolts * 100 / 625; }
 
 }  // namespace
 
 Rtx3080TiZyl::Rtx3080TiZyl(std::uint32_t gpuIndex, PanelSource& panels) : Rtx3080TiControl(gpuIndex, panels) {}
 
 bool Rtx3080TiZyl::Probe() {
-    const GpuList& gpus = Gpus();
-    if (gpus.IsReady() && GpuIndex() < gpus.Count()) {
-        std::uint32_t deviceId = 0, subsystemId = 0, revisionId = 0, extDeviceId = 0;
-        if (nvapi::Api().GPU_GetPCIIdentifiers(gpus.Handle(GpuIndex()), &deviceId, &subsystemId, &revisionId,
-                                               &extDeviceId) == nvapi::NVAPI_OK &&
-            subsystemId >> kSubsystemDeviceShift == kSubsystemDevice)
-            SetDetected();
-    }
+    const std::optional<std::uint32_t> subsystem = board_io::SubsystemId(Gpus(), GpuIndex());
+    if (subsystem && board_io::SubsystemDevice(*subsystem) == kSubsystemDevice) SetDetected();
     return IsDetected();
 }
 
 bool Rtx3080TiZyl::ReadItem(PanelItem item, std::int32_t& value) {
-    const std::uint8_t device = DeviceOf(item);
+    const std::optional<std::uint8_t> placement = DeviceOf(item);
+    if (!placement) return false;
+    const std::uint8_t device = *placement;
     std::uint8_t bytes[2] = {};
     std::uint8_t byte = 0;
     switch (item) {
@@ -68,7 +65,7 @@ bool Rtx3080TiZyl::ReadItem(PanelItem item, std::int32_t& value) {
         case PanelItem::NvFrequency:
         case PanelItem::MsFrequency:
             if (!ReadWord(device, kFrequency, bytes)) return false;
-            value = Word(bytes) / kFrequencyWireScale;
+            value = Word(bytes[0], bytes[1]) / kFrequencyWireScale;
             return true;
         case PanelItem::NvLoadline:
         case PanelItem::MsLoadline:
@@ -85,7 +82,9 @@ bool Rtx3080TiZyl::ReadItem(PanelItem item, std::int32_t& value) {
 }
 
 void Rtx3080TiZyl::WriteItem(PanelItem item, std::int32_t value) {
-    const std::uint8_t device = DeviceOf(item);
+    const std::optional<std::uint8_t> placement = DeviceOf(item);
+    if (!placement) return;
+    const std::uint8_t device = *placement;
     switch (item) {
         case PanelItem::Auto:
             break;
@@ -119,12 +118,12 @@ bool Rtx3080TiZyl::ReadVoltage(std::uint8_t device, std::int32_t& code) const {
     std::uint8_t bytes[2] = {};
     if (control[0] & kFixedModeBit) {
         if (!ReadWord(device, kFixedVoltage, bytes)) return false;
-        code = Word(bytes);
+        code = Word(bytes[0], bytes[1]);
         return true;
     }
     // The top four bits of the measurement are status, not voltage.
     if (!ReadWord(device, kMeasuredVoltage, bytes)) return false;
-    code = MillivoltsToCode(bytes[0] + (bytes[1] & kMeasuredHighMask) * 256);
+    code = board_io::MillivoltsToCode(Word(bytes[0], bytes[1] & kMeasuredHighMask));
     return true;
 }
 
@@ -203,7 +202,7 @@ bool Rtx3080TiZyl::WriteWord(std::uint8_t device, std::uint8_t reg, const std::u
 }
 
 bool Rtx3080TiZyl::WriteWordValue(std::uint8_t device, std::uint8_t reg, std::int32_t value) const {
-    const std::uint8_t bytes[2] = {Low(value), High(value)};
+    const std::uint8_t bytes[2] = {LowByte(value), HighByte(value)};
     return WriteWord(device, reg, bytes);
 }
 

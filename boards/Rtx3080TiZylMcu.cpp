@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "boards/BoardIo.h"
 #include "boards/McuHandshake.h"
 #include "boards/Rtx3080TiRegisters.h"
 
@@ -39,8 +40,8 @@ const McuSetting* SettingOf(PanelItem item) {
     return nullptr;
 }
 
-std::uint8_t Low(std::int32_t value) { return static_cast<std::uint8_t>(value & 0xFF); }
-std::uint8_t High(std::int32_t value) { return static_cast<std::uint8_t>((value >> 8) & 0xFF); }
+using board_io::HighByte;
+using board_io::LowByte;
 
 // The first byte of every MCU write counts the bytes after it.
 constexpr auto kRailCount = static_cast<std::uint8_t>(kRailWriteLength - 1);
@@ -72,8 +73,7 @@ bool Rtx3080TiZylMcu::ReadItem(PanelItem item, std::int32_t& value) {
     if (!setting) return false;
     std::array<std::uint8_t, kStatusLength> bytes{};
     if (!Read(setting->readRegister, bytes.data(), setting->readLength)) return false;
-    value = bytes[setting->offset];
-    if (setting->rail) value |= bytes[setting->offset + 1] << 8;
+    value = setting->rail ? board_io::Word(bytes[setting->offset], bytes[setting->offset + 1]) : bytes[setting->offset];
     return true;
 }
 
@@ -81,10 +81,10 @@ void Rtx3080TiZylMcu::WriteItem(PanelItem item, std::int32_t value) {
     const McuSetting* setting = SettingOf(item);
     if (!setting) return;
     if (setting->rail) {
-        const std::uint8_t bytes[kRailWriteLength] = {kRailCount, kModeFixed, Low(value), High(value)};
+        const std::uint8_t bytes[kRailWriteLength] = {kRailCount, kModeFixed, LowByte(value), HighByte(value)};
         Write(setting->writeRegister, bytes, kRailWriteLength);
     } else {
-        const std::uint8_t bytes[kSettingWriteLength] = {kSettingCount, Low(value)};
+        const std::uint8_t bytes[kSettingWriteLength] = {kSettingCount, LowByte(value)};
         Write(setting->writeRegister, bytes, kSettingWriteLength);
     }
     // The MCU needs the time whether or not it acknowledged.

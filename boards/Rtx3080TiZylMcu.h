@@ -7,7 +7,7 @@
 
 #include "boards/ControlPanel.h"
 #include "boards/Rtx3080TiControl.h"
-#include "boards/Sleeper.h"
+#include "gpu/Sleeper.h"
 
 class Rtx3080TiZylMcu final : public Rtx3080TiControl {
 public:

@@ -3,18 +3,48 @@
 #include <algorithm>
 #include <array>
 
-#include "boards/McuHandshake.h"
-#include "boards/Rtx3080TiRegisters.h"
+#include "sim/ChipValues.h"
 
 namespace sim {
 
 namespace {
 
-using namespace rtx3080ti;
-using namespace rtx3080ti::mcu_map;
+// The MCU's registers as its firmware lays them out.
+constexpr std::uint8_t kIdentification = 0xB1;  // 6 bytes, read only
+constexpr std::uint8_t kHandshake = 0xB2;       // 5 bytes, write only
+constexpr std::uint8_t kStatus = 0x19;          // 10 bytes: count, then mode and code of each rail
+constexpr std::uint8_t kLoadline = 0x1A;        // 3 bytes: count, NVVDD, MSVDD
+constexpr std::uint8_t kOcp = 0x1B;             // as 0x1A
+constexpr std::uint8_t kFrequency = 0x1C;       // as 0x1A, 100 kHz units
 
+constexpr std::uint32_t kIdentificationLength = 6;
+constexpr std::uint32_t kStatusLength = 10;
+constexpr std::uint32_t kPairLength = 3;
+constexpr std::uint32_t kRailWriteLength = 4;     // count, mode, code low, code high
+constexpr std::uint32_t kSettingWriteLength = 2;  // count, value
+
+// Status block bytes: the mode of a rail, followed by its two-byte code.
+constexpr std::size_t kNvvddMode = 1, kMsvddMode = 4, kFbvddMode = 7;
+// Pair registers: byte 1 is the NVVDD regulator's, byte 2 the MSVDD regulator's.
+constexpr std::size_t kPairNvvdd = 1, kPairMsvdd = 2;
+
+constexpr std::uint8_t kModeAutomatic = 0x00;
+constexpr std::uint8_t kModeFixed = 0x01;
+
+// Identification: the board revision, the MCU's own 7-bit address, the board code, firmware 1.7.
 constexpr std::uint8_t kRevision = 0x10;
+constexpr std::uint8_t kOwnAddress = 0x2D;
+constexpr std::uint8_t kBoardCode = 0x03;
 constexpr std::uint8_t kFirmwareMajor = 1, kFirmwareMinor = 7;
+
+// The firmware opens up for the word "HLVN" followed by its tail byte, and for nothing else.
+constexpr std::array<std::uint8_t, 5> kUnlockBytes = {0x48, 0x4C, 0x56, 0x4E, 0xA5};
+
+// Power-on state: FBVDD fixed at 220 (1.375 V), 400 kHz, loadline level 1, OCP enabled.
+constexpr std::uint16_t kPowerOnFbvdd = 220;
+constexpr std::uint8_t kPowerOnFrequency = 4;
+constexpr std::uint8_t kPowerOnLoadline = 1;
+constexpr std::uint8_t kPowerOnOcp = 1;
 
 // Which settings register a write lands in, and where.
 struct Target {
@@ -25,11 +55,11 @@ struct Target {
 };
 
 constexpr Target kTargets[] = {
-    {kNvvddWrite, kStatus, kStatusNvvddMode, true},      {kMsvddWrite, kStatus, kStatusMsvddMode, true},
-    {kFbvddWrite, kStatus, kStatusFbvddMode, true},      {kNvLoadlineWrite, kLoadline, kPairNvvdd, false},
-    {kMsLoadlineWrite, kLoadline, kPairMsvdd, false},    {kNvOcpWrite, kOcp, kPairNvvdd, false},
-    {kMsOcpWrite, kOcp, kPairMsvdd, false},              {kNvFrequencyWrite, kFrequency, kPairNvvdd, false},
-    {kMsFrequencyWrite, kFrequency, kPairMsvdd, false},
+    {0x10, kStatus, kNvvddMode, true},      {0x11, kLoadline, kPairNvvdd, false},
+    {0x12, kOcp, kPairNvvdd, false},        {0x13, kFrequency, kPairNvvdd, false},
+    {0x14, kStatus, kMsvddMode, true},      {0x15, kLoadline, kPairMsvdd, false},
+    {0x16, kOcp, kPairMsvdd, false},        {0x17, kFrequency, kPairMsvdd, false},
+    {0x18, kStatus, kFbvddMode, true},
 };
 
 const Target* TargetOf(std::uint8_t reg) {
@@ -38,30 +68,27 @@ const Target* TargetOf(std::uint8_t reg) {
     return nullptr;
 }
 
-std::uint8_t Low(std::uint16_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
-std::uint8_t High(std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); }
 std::uint8_t CountByte(std::uint32_t length) { return static_cast<std::uint8_t>(length - 1); }
 
 }  // namespace
 
 Mcu3080Ti::Mcu3080Ti() {
     Define(kIdentification,
-           {CountByte(kIdentificationLength), kRevision, kIdAddressValue, kIdBoardValue, kFirmwareMajor, kFirmwareMinor},
-           true, false);
-    Define(kHandshake, std::vector<std::uint8_t>(kHandshakeLength, 0), false, true);
+           {CountByte(kIdentificationLength), kRevision, kOwnAddress, kBoardCode, kFirmwareMajor, kFirmwareMinor}, true,
+           false);
+    Define(kHandshake, std::vector<std::uint8_t>(kUnlockBytes.size(), 0), false, true);
 
-    const auto fixed = static_cast<std::uint16_t>(kDefaultFbvdd);
     Define(kStatus,
-           {CountByte(kStatusLength), kModeAutomatic, Low(automaticCode_), High(automaticCode_), kModeAutomatic,
-            Low(automaticCode_), High(automaticCode_), kModeFixed, Low(fixed), High(fixed)},
+           {CountByte(kStatusLength), kModeAutomatic, LowByte(automaticCode_), HighByte(automaticCode_),
+            kModeAutomatic, LowByte(automaticCode_), HighByte(automaticCode_), kModeFixed, LowByte(kPowerOnFbvdd),
+            HighByte(kPowerOnFbvdd)},
            true, false);
-    const auto pair = [](int value) {
-        return std::vector<std::uint8_t>{CountByte(kPairLength), static_cast<std::uint8_t>(value),
-                                         static_cast<std::uint8_t>(value)};
+    const auto pair = [](std::uint8_t value) {
+        return std::vector<std::uint8_t>{CountByte(kPairLength), value, value};
     };
-    Define(kLoadline, pair(kDefaultLoadline), true, false);
-    Define(kOcp, pair(kDefaultOcp), true, false);
-    Define(kFrequency, pair(kDefaultFrequency), true, false);
+    Define(kLoadline, pair(kPowerOnLoadline), true, false);
+    Define(kOcp, pair(kPowerOnOcp), true, false);
+    Define(kFrequency, pair(kPowerOnFrequency), true, false);
 
     for (const Target& t : kTargets)
         Define(t.writeRegister, std::vector<std::uint8_t>(t.rail ? kRailWriteLength : kSettingWriteLength, 0), false,
@@ -70,8 +97,7 @@ Mcu3080Ti::Mcu3080Ti() {
 
 bool Mcu3080Ti::OnWrite(std::uint8_t reg, const std::uint8_t* data, std::uint32_t length) {
     if (reg == kHandshake) {
-        const std::array<std::uint8_t, kHandshakeLength> expected = mcu::HandshakeBytes();
-        if (length != kHandshakeLength || !std::equal(expected.begin(), expected.end(), data)) return false;
+        if (length != kUnlockBytes.size() || !std::equal(kUnlockBytes.begin(), kUnlockBytes.end(), data)) return false;
         locked_ = false;
         return true;
     }
@@ -83,21 +109,21 @@ bool Mcu3080Ti::OnWrite(std::uint8_t reg, const std::uint8_t* data, std::uint32_
 
     if (target->rail) {
         const auto code = static_cast<std::uint16_t>(data[2] | data[3] << 8);
-        SetRail(target->offset, target->offset + 1, data[1], code);
+        SetRail(target->offset, data[1], code);
     } else {
         SetPairByte(target->readRegister, target->offset, data[1]);
     }
     return true;
 }
 
-void Mcu3080Ti::SetRail(std::size_t modeByte, std::size_t codeByte, std::uint8_t mode, std::uint16_t code) {
+void Mcu3080Ti::SetRail(std::size_t modeByte, std::uint8_t mode, std::uint16_t code) {
     Register* status = Find(kStatus);
     // A status block poked short grows back to its width.
     if (status->value.size() < kStatusLength) status->value.resize(kStatusLength);
     const std::uint16_t shown = mode == kModeFixed ? code : automaticCode_;
     status->value[modeByte] = mode;
-    status->value[codeByte] = Low(shown);
-    status->value[codeByte + 1] = High(shown);
+    status->value[modeByte + 1] = LowByte(shown);
+    status->value[modeByte + 2] = HighByte(shown);
 }
 
 void Mcu3080Ti::SetPairByte(std::uint8_t reg, std::size_t index, std::uint8_t value) {
@@ -112,25 +138,21 @@ void Mcu3080Ti::SetAutomaticCode(std::uint16_t code) {
     if (MsvddMode() != kModeFixed) SetMsvdd(MsvddMode(), code);
 }
 
-void Mcu3080Ti::SetNvvdd(std::uint8_t mode, std::uint16_t code) {
-    SetRail(kStatusNvvddMode, kStatusNvvddCode, mode, code);
-}
-void Mcu3080Ti::SetMsvdd(std::uint8_t mode, std::uint16_t code) {
-    SetRail(kStatusMsvddMode, kStatusMsvddCode, mode, code);
-}
-void Mcu3080Ti::SetFbvdd(std::uint16_t code) { SetRail(kStatusFbvddMode, kStatusFbvddCode, kModeFixed, code); }
+void Mcu3080Ti::SetNvvdd(std::uint8_t mode, std::uint16_t code) { SetRail(kNvvddMode, mode, code); }
+void Mcu3080Ti::SetMsvdd(std::uint8_t mode, std::uint16_t code) { SetRail(kMsvddMode, mode, code); }
+void Mcu3080Ti::SetFbvdd(std::uint16_t code) { SetRail(kFbvddMode, kModeFixed, code); }
 
 std::uint8_t Mcu3080Ti::StatusByte(std::size_t index) const { return Find(kStatus)->value.at(index); }
 std::uint16_t Mcu3080Ti::StatusWord(std::size_t index) const {
     return static_cast<std::uint16_t>(StatusByte(index) | StatusByte(index + 1) << 8);
 }
 
-std::uint8_t Mcu3080Ti::NvvddMode() const { return StatusByte(kStatusNvvddMode); }
-std::uint16_t Mcu3080Ti::NvvddCode() const { return StatusWord(kStatusNvvddCode); }
-std::uint8_t Mcu3080Ti::MsvddMode() const { return StatusByte(kStatusMsvddMode); }
-std::uint16_t Mcu3080Ti::MsvddCode() const { return StatusWord(kStatusMsvddCode); }
-std::uint8_t Mcu3080Ti::FbvddMode() const { return StatusByte(kStatusFbvddMode); }
-std::uint16_t Mcu3080Ti::FbvddCode() const { return StatusWord(kStatusFbvddCode); }
+std::uint8_t Mcu3080Ti::NvvddMode() const { return StatusByte(kNvvddMode); }
+std::uint16_t Mcu3080Ti::NvvddCode() const { return StatusWord(kNvvddMode + 1); }
+std::uint8_t Mcu3080Ti::MsvddMode() const { return StatusByte(kMsvddMode); }
+std::uint16_t Mcu3080Ti::MsvddCode() const { return StatusWord(kMsvddMode + 1); }
+std::uint8_t Mcu3080Ti::FbvddMode() const { return StatusByte(kFbvddMode); }
+std::uint16_t Mcu3080Ti::FbvddCode() const { return StatusWord(kFbvddMode + 1); }
 std::uint8_t Mcu3080Ti::NvLoadline() const { return Find(kLoadline)->value.at(kPairNvvdd); }
 std::uint8_t Mcu3080Ti::MsLoadline() const { return Find(kLoadline)->value.at(kPairMsvdd); }
 std::uint8_t Mcu3080Ti::NvOcp() const { return Find(kOcp)->value.at(kPairNvvdd); }

@@ -59,7 +59,8 @@ protected:
     bool OnWrite(std::uint8_t reg, const std::uint8_t* data, std::uint32_t length) override;
 
 private:
-    void SetRail(std::size_t modeByte, std::size_t codeByte, std::uint8_t mode, std::uint16_t code);
+    // A rail's mode byte in the status block; its code follows in the next two bytes.
+    void SetRail(std::size_t modeByte, std::uint8_t mode, std::uint16_t code);
     std::uint8_t StatusByte(std::size_t index) const;
     std::uint16_t StatusWord(std::size_t index) const;
     void SetPairByte(std::uint8_t reg, std::size_t index, std::uint8_t value);

@@ -8,7 +8,7 @@
 
 #include "app/CHalvornApp.h"
 #include "app/ProcessServices.h"
-#include "boards/Sleeper.h"
+#include "gpu/Sleeper.h"
 #include "gpu/NvApi.h"
 #include "platform/qt/AppIcon.h"
 #include "platform/qt/QtDialogFramework.h"

@@ -2,7 +2,7 @@
 #include <QApplication>
 #include <QStringList>
 
-#include "boards/Sleeper.h"
+#include "gpu/Sleeper.h"
 #include "platform/qt/ControllerProgram.h"
 #include "platform/qt/QtProcessServices.h"
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/ProcessServices.h"
-#include "boards/Sleeper.h"
+#include "gpu/Sleeper.h"
 
 namespace win32 {
 

@@ -1,11 +1,9 @@
 // The simulated RTX 3080 Ti MCU and regulators, as the board controllers and the demo rely on them.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
-#include "boards/McuHandshake.h"
 #include "sim/Mcu3080Ti.h"
 #include "sim/Regulator3080Ti.h"
 
@@ -22,10 +20,8 @@ bool WriteOf(sim::I2cDevice& device, std::uint8_t reg, const Bytes& bytes) {
     return device.Write(reg, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
 }
 
-Bytes Handshake() {
-    const std::array<std::uint8_t, 5> h = mcu::HandshakeBytes();
-    return Bytes(h.begin(), h.end());
-}
+// "HLVN" and the tail byte: the MCU's own unlock bytes.
+Bytes Handshake() { return {0x48, 0x4C, 0x56, 0x4E, 0xA5}; }
 
 TEST(Mcu3080TiTest, StartsLockedAndTakesOnlyItsHandshake) {
     sim::Mcu3080Ti mcu;
@@ -107,6 +103,34 @@ TEST(Regulator3080TiTest, TheMemoryRegulatorAnswersOnlyItsVoltageRegisters) {
     for (std::uint8_t reg : {0x24, 0xBD, 0x05, 0x1E, 0x06, 0xEC, 0x44, 0xEE, 0x6A}) {
         EXPECT_TRUE(ReadOf(fb, reg, 1).empty()) << int(reg);
         EXPECT_FALSE(WriteOf(fb, reg, {0x00, 0x00})) << int(reg);
+    }
+}
+
+// The board's defaults as each core regulator holds them: automatic output, limit 1.3 V, 400 kHz,
+// loadline level 1 with its step, OCP enabled with its three companions. Bits the controllers do
+// not interpret are masked away.
+TEST(Regulator3080TiTest, TheCoreRegulatorsPowerOnAtTheBoardDefaults) {
+    struct Field {
+        std::uint8_t reg;
+        std::uint32_t length;
+        std::size_t byte;
+        std::uint8_t mask;
+        std::uint8_t value;
+    };
+    const Field fields[] = {
+        {0xE1, 2, 0, 0x10, 0x00}, {0xE1, 2, 1, 0x20, 0x00}, {0x24, 2, 0, 0xFF, 0xD0}, {0x24, 2, 1, 0xFF, 0x00},
+        {0xBD, 2, 0, 0xFF, 0x28}, {0xBD, 2, 1, 0xFF, 0x00}, {0x1E, 1, 0, 0x0F, 0x01}, {0x06, 1, 0, 0xFF, 0x00},
+        {0xEC, 2, 1, 0x60, 0x20}, {0x44, 2, 1, 0x08, 0x08}, {0xEE, 2, 0, 0xC0, 0x40}, {0x6A, 2, 0, 0xFF, 0x63},
+        {0x6A, 2, 1, 0xFF, 0x01},
+    };
+    for (Rail rail : {Rail::Nvvdd, Rail::Msvdd}) {
+        sim::Regulator3080Ti regulator(rail);
+        for (const Field& f : fields) {
+            const Bytes bytes = ReadOf(regulator, f.reg, f.length);
+            ASSERT_EQ(bytes.size(), f.length) << int(f.reg);
+            EXPECT_EQ(bytes[f.byte] & f.mask, f.value) << "register 0x" << std::hex << int(f.reg) << " byte " << f.byte;
+        }
+        EXPECT_TRUE(WriteOf(regulator, 0x05, {0x00})) << "the frequency commit";
     }
 }
 

@@ -3,7 +3,7 @@
 // into the machine's transfer log instead of taking time.
 #include "boards/ControlPanel.h"
 #include "boards/HeadlessPanel.h"
-#include "boards/Sleeper.h"
+#include "gpu/Sleeper.h"
 #include "sim/MachineSleeper.h"
 #include "support/SimFixture.h"
 

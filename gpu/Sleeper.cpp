@@ -1,4 +1,4 @@
-#include "boards/Sleeper.h"
+#include "gpu/Sleeper.h"
 
 #include <chrono>
 #include <thread>

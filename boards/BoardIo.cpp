@@ -1,9 +1,11 @@
-#include "boards/BoardRegisters.h"
+#include "boards/BoardIo.h"
 
 #include <algorithm>
 #include <array>
 
-namespace board_registers {
+#include "gpu/NvApi.h"
+
+namespace board_io {
 
 bool Read(const GpuList& gpus, std::uint32_t gpuIndex, std::uint8_t port, std::uint8_t device, std::uint8_t reg,
           std::uint8_t* data, std::uint32_t length) {
@@ -33,4 +35,13 @@ bool Write(const GpuList& gpus, std::uint32_t gpuIndex, std::uint8_t port, std::
     return gpus.Write(transfer);
 }
 
-}  // namespace board_registers
+std::optional<std::uint32_t> SubsystemId(const GpuList& gpus, std::uint32_t gpuIndex) {
+    if (!gpus.IsReady() || gpuIndex >= gpus.Count()) return std::nullopt;
+    std::uint32_t deviceId = 0, subsystemId = 0, revisionId = 0, extDeviceId = 0;
+    if (nvapi::Api().GPU_GetPCIIdentifiers(gpus.Handle(gpuIndex), &deviceId, &subsystemId, &revisionId,
+                                           &extDeviceId) != nvapi::NVAPI_OK)
+        return std::nullopt;
+    return subsystemId;
+}
+
+}  // namespace board_io

@@ -1,5 +1,6 @@
 #pragma once
-// Pauses between MCU writes. The program sleeps for real; tests and the simulator record.
+// Pauses a device on the bus needs between transfers (the RTX 3080 Ti board's MCU after each
+// setting). The program sleeps for real; tests and the simulator move a clock instead.
 
 class Sleeper {
 public:
