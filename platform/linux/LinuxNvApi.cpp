@@ -140,6 +140,7 @@ NvStatus LinuxNvApi::EnumPhysicalGPUs(nvapi::NvPhysicalGpuHandle handles[nvapi::
     if (!initialized_) return nvapi::NVAPI_ERROR;
     if (!handles || !count) return nvapi::NVAPI_INVALID_ARGUMENT;
     gpus_.clear();
+    adapters_.clear();
     const std::string folder = roots_.sysfs + "/bus/pci/devices";
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -264,6 +265,8 @@ NvStatus LinuxNvApi::Transfer(nvapi::NvPhysicalGpuHandle handle, nvapi::NV_I2C_I
 }
 
 std::string LinuxNvApi::AdapterDevice(const Gpu& gpu, unsigned port) {
+    const auto cached = adapters_.find({gpu.name, port});
+    if (cached != adapters_.end()) return cached->second;
     const std::string adapters = roots_.sysfs + "/bus/i2c/devices";
     std::vector<std::string> matches;
     for (const std::string& entry : I2cEntries(adapters)) {
@@ -289,6 +292,7 @@ std::string LinuxNvApi::AdapterDevice(const Gpu& gpu, unsigned port) {
                        "\" exists. Reload i2c-dev with `sudo modprobe -r i2c-dev && sudo modprobe i2c-dev`.");
         return {};
     }
+    adapters_[{gpu.name, port}] = device;
     return device;
 }
 

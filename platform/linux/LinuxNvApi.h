@@ -8,8 +8,10 @@
 // bytes on a display's DDC bus instead of the board's.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gpu/NvApi.h"
@@ -65,7 +67,8 @@ private:
     nvapi::NvStatus InformationLine(nvapi::NvPhysicalGpuHandle handle, const char* key,
                                     char out[nvapi::NVAPI_SHORT_STRING_MAX]) const;
     nvapi::NvStatus Transfer(nvapi::NvPhysicalGpuHandle handle, nvapi::NV_I2C_INFO_V3* info, bool write);
-    // The /dev/i2c-N of the GPU's port, found by name; empty when there is none to use.
+    // The /dev/i2c-N of the GPU's port, found by name once per run; empty when there is none to
+    // use, and then looked for again next time.
     std::string AdapterDevice(const Gpu& gpu, unsigned port);
     nvapi::NvStatus TransferOn(int fd, const std::string& device, const nvapi::NV_I2C_INFO_V3& info, bool write);
     void Tell(const std::string& cause);
@@ -76,6 +79,7 @@ private:
     std::set<std::string> told_;
     bool initialized_ = false;
     std::vector<Gpu> gpus_;
+    std::map<std::pair<std::string, unsigned>, std::string> adapters_;  // (GPU, port) -> device file
 };
 
 }  // namespace linuxnv

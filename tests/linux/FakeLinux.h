@@ -257,15 +257,7 @@ protected:
                             "Model: \t\t NVIDIA GeForce RTX 2080 Ti\nIRQ:   \t\t 141\n"
                             "Video BIOS: \t 90.02.17.40.88\nBus Type: \t PCIe\n");
 
-        sim::SimGpu& rtx3080 = machine.AddGpu(kSim3080Ti, "RTX 3080 Ti");
-        rtx3080.subsystemId = 0x39981B4C;
-        sim::AttachBoard(rtx3080, sim::BoardKind::Rtx3080TiMcu);
-        rtx3080.Attach(2, 0xA0, scratch);
-        sim::SimGpu& rtx2080 = machine.AddGpu(kSim2080Ti, "RTX 2080 Ti");
-        rtx2080.subsystemId = 0x12FA10DE;
-        rtx2080.vbios = "90.02.17.40.88";
-        sim::AttachBoard(rtx2080, sim::BoardKind::Rtx2080Ti);
-        machine.Initialize();
+        BuildBoards();
 
         smbus = tree.AddAdapter(0, "SMBus I801 adapter at efa0");
         tree.AddAdapter(1, "i915 gmbus dpc");
@@ -290,12 +282,27 @@ protected:
         EXPECT_EQ(kernel.openNow(), 0u) << "a device file was left open";
     }
 
+    // The boards in their power-on state, behind the adapters; a fresh machine each call.
+    void BuildBoards() {
+        machine = sim::SimMachine();
+        scratch = std::make_shared<app_test::ScratchDevice>();
+        sim::SimGpu& rtx3080 = machine.AddGpu(kSim3080Ti, "RTX 3080 Ti");
+        rtx3080.subsystemId = 0x39981B4C;
+        sim::AttachBoard(rtx3080, sim::BoardKind::Rtx3080TiMcu);
+        rtx3080.Attach(2, 0xA0, scratch);
+        sim::SimGpu& rtx2080 = machine.AddGpu(kSim2080Ti, "RTX 2080 Ti");
+        rtx2080.subsystemId = 0x12FA10DE;
+        rtx2080.vbios = "90.02.17.40.88";
+        sim::AttachBoard(rtx2080, sim::BoardKind::Rtx2080Ti);
+        machine.Initialize();
+    }
+
     // Every device file the back end opened, once each.
     std::set<std::string> Opened() const { return {kernel.opened.begin(), kernel.opened.end()}; }
 
     FakeTree tree;
     sim::SimMachine machine;
-    std::shared_ptr<app_test::ScratchDevice> scratch = std::make_shared<app_test::ScratchDevice>();
+    std::shared_ptr<app_test::ScratchDevice> scratch;
     FakeKernel kernel{machine};
     std::vector<std::string> reports;
     linuxnv::LinuxNvApi api{tree.Roots(), kernel, [this](const std::string& cause) { reports.push_back(cause); }};
