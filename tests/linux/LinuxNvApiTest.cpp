@@ -146,6 +146,12 @@ struct NameCase {
     bool reached;
 };
 
+void PrintTo(const NameCase& c, std::ostream* out) {
+    *out << c.gpu << " port " << unsigned(c.port) << " \"";
+    for (const char* p = c.adapterName; *p; ++p) *out << (*p == '\n' ? std::string("\\n") : std::string(1, *p));
+    *out << "\"";
+}
+
 class AdapterNameTest : public ::testing::TestWithParam<NameCase> {};
 
 TEST_P(AdapterNameTest, TheTransferReachesTheAdapterNamedForTheGpuAndPortOnly) {
