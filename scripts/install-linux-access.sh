@@ -16,8 +16,9 @@ fi
 install -D -m 0644 "$here/halvorn-i2c-dev.conf" /etc/modules-load.d/halvorn-i2c-dev.conf
 install -D -m 0644 "$here/70-halvorn-nvidia-i2c.rules" /etc/udev/rules.d/70-halvorn-nvidia-i2c.rules
 getent group "$group" >/dev/null || groupadd --system "$group"
-modprobe i2c-dev
+# The rule first, so that adapters appearing with the module get it; then the ones already there.
 udevadm control --reload
+modprobe i2c-dev
 udevadm trigger --subsystem-match=i2c-dev --action=change
 
 if [ -n "$user" ] && [ "$user" != root ]; then
