@@ -2,6 +2,7 @@
 // kernel: which GPUs it lists, what it says about them, which adapter each transfer reaches and
 // in which form, what it refuses, and what it tells a user who can mend the cause.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -380,11 +381,44 @@ TEST_F(RealKernelTest, DevNullIsNoAdapter) {
 }
 
 TEST_F(RealKernelTest, AFileWithoutPermissionIsReportedAsSuch) {
-    if (geteuid() == 0) GTEST_SKIP() << "root opens any file; the fake kernel's refusal covers this";
-    fs::permissions(rtx3080Port1, fs::perms::none);
-    EXPECT_FALSE(ReadPort1());
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_NE(reports[0].find("permission denied on " + rtx3080Port1), std::string::npos) << reports[0];
+    fs::permissions(rtx3080Port1, fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(tree.root, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
+    if (geteuid() != 0) {
+        EXPECT_FALSE(ReadPort1());
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_NE(reports[0].find("permission denied on " + rtx3080Port1), std::string::npos) << reports[0];
+        return;
+    }
+    // Root opens any file: the run goes to a child that has given up root for nobody.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        std::string said;
+        linuxnv::KernelI2cDev kernelOfNobody;
+        LinuxNvApi nobody(tree.Roots(), kernelOfNobody, [&](const std::string& cause) { said += cause; });
+        nvapi::NvPhysicalGpuHandle handles[nvapi::NVAPI_MAX_PHYSICAL_GPUS] = {};
+        std::uint32_t count = 0;
+        std::uint8_t reg = 0xB1, byte = 0;
+        nvapi::NV_I2C_INFO_V3 info{};
+        info.version = nvapi::NV_I2C_INFO_VER3;
+        info.i2cDevAddress = 0x5A;
+        info.pbI2cRegAddress = &reg;
+        info.regAddrSize = 1;
+        info.pbData = &byte;
+        info.cbSize = 1;
+        info.portId = 1;
+        info.bIsPortIdSet = 1;
+        std::uint32_t unknown = 0;
+        if (nobody.Initialize() != nvapi::NVAPI_OK || nobody.EnumPhysicalGPUs(handles, &count) != nvapi::NVAPI_OK) _exit(3);
+        if (nobody.I2CReadEx(handles[0], &info, &unknown) == nvapi::NVAPI_OK) _exit(4);
+        _exit(said.find("permission denied on " + rtx3080Port1) == 0 ? 0 : 5);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: cannot drop root, 3: no GPUs, 4: the read succeeded, 5: not reported";
 }
 
 }  // namespace
