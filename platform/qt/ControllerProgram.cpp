@@ -10,6 +10,7 @@
 #include "app/ProcessServices.h"
 #include "gpu/Sleeper.h"
 #include "gpu/NvApi.h"
+#include "platform/linux/LinuxNvApi.h"
 #include "platform/qt/AppIcon.h"
 #include "platform/qt/QtDialogFramework.h"
 #include "sim/Scenario.h"
@@ -26,13 +27,13 @@ void Complain(const ProcessServices& services, const std::string& what) {
                  what.c_str());
 }
 
-// The simulated machine is chosen as NvAPI for the run and let go before it is destroyed.
-class SimulatedNvApi {
+// The NvAPI realization is chosen for the run and let go before it is destroyed.
+class ChosenNvApi {
 public:
-    explicit SimulatedNvApi(sim::SimMachine& machine) { nvapi::SetNvApi(&machine); }
-    ~SimulatedNvApi() { nvapi::SetNvApi(nullptr); }
-    SimulatedNvApi(const SimulatedNvApi&) = delete;
-    SimulatedNvApi& operator=(const SimulatedNvApi&) = delete;
+    explicit ChosenNvApi(nvapi::NvApi& api) { nvapi::SetNvApi(&api); }
+    ~ChosenNvApi() { nvapi::SetNvApi(nullptr); }
+    ChosenNvApi(const ChosenNvApi&) = delete;
+    ChosenNvApi& operator=(const ChosenNvApi&) = delete;
 };
 
 int RunApplication(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper) {
@@ -67,7 +68,15 @@ SimulateSwitch FindSimulateSwitch(const QStringList& arguments) {
 int RunController(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper) {
     QApplication::setWindowIcon(AppIcon());
     const SimulateSwitch simulate = FindSimulateSwitch(arguments);
-    if (!simulate.present) return RunApplication(arguments, services, sleeper);
+    if (!simulate.present) {
+        // The NVIDIA driver's I2C adapters. What keeps the program from the boards goes to stderr
+        // with its fix; the window's own messages stay as they are.
+        linuxnv::KernelI2cDev kernel;
+        linuxnv::LinuxNvApi hardware(linuxnv::Roots{}, kernel,
+                                     [&services](const std::string& cause) { Complain(services, cause); });
+        ChosenNvApi chosen(hardware);
+        return RunApplication(arguments, services, sleeper);
+    }
 
     if (simulate.missingFile) {
         Complain(services, "--simulate= names no scenario file");
@@ -83,7 +92,7 @@ int RunController(const QStringList& arguments, ProcessServices& services, Sleep
             return 2;
         }
     }
-    SimulatedNvApi simulated(machine);
+    ChosenNvApi simulated(machine);
     return RunApplication(arguments, services, sleeper);
 }
 

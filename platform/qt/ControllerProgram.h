@@ -4,7 +4,8 @@
 //
 // `--simulate` runs on the built-in simulated machine, `--simulate=FILE` on a scenario file; both
 // are switches, so the application's own rule still finds `internalTest`. Without them the
-// hardware's NvAPI is used.
+// NVIDIA driver's I2C adapters are used (platform/linux), and what keeps the program from them
+// (no driver, i2c-dev not loaded, no permission) is printed on stderr with its fix.
 #include <QString>
 #include <QStringList>
 

@@ -6,7 +6,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStringList>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
 
 #include "UserScript.h"
 #include "boards/ControlIds.h"
@@ -25,6 +31,35 @@ class RecordingSleeper final : public Sleeper {
 public:
     void Sleep(unsigned milliseconds) override { slept += milliseconds; }
     unsigned slept = 0;
+};
+
+// This process's standard error, caught in a file for the time of a run.
+class StderrCapture {
+public:
+    StderrCapture() : file_(std::tmpfile()) {
+        std::fflush(stderr);
+        saved_ = dup(2);
+        dup2(fileno(file_), 2);
+    }
+    ~StderrCapture() { Stop(); }
+    std::string Text() {
+        Stop();
+        std::string text;
+        std::rewind(file_);
+        for (int c; (c = std::fgetc(file_)) != EOF;) text.push_back(static_cast<char>(c));
+        return text;
+    }
+
+private:
+    void Stop() {
+        if (saved_ < 0) return;
+        std::fflush(stderr);
+        dup2(saved_, 2);
+        close(saved_);
+        saved_ = -1;
+    }
+    std::FILE* file_;
+    int saved_ = -1;
 };
 
 class QtProgramTest : public ::testing::Test {
@@ -80,7 +115,32 @@ TEST_F(QtProgramTest, WithoutTheSimulatorAMachineWithoutNvidiaHardwareSaysSo) {
         EXPECT_TRUE(other.AcquireInstanceLock(L"RTX Halvorn Controller"));
         ClickOk(box);
     });
+    StderrCapture errors;
     EXPECT_EQ(Run({}), 0);
+    // The cause and its fix, for the user who has the board but not the driver.
+    const std::string said = errors.Text();
+    EXPECT_NE(said.find("qt_tests: no NVIDIA driver: /proc/driver/nvidia is missing"), std::string::npos) << said;
+    EXPECT_NE(said.find("--simulate"), std::string::npos) << said;
+}
+
+TEST(QtProgramProcessTest, TheProgramStartedWithoutTheSimulatorPrintsWhyOnThisMachine) {
+    QTemporaryDir runtimeDir;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir.path());
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setReadChannel(QProcess::StandardError);
+    program.start(QStringLiteral(HALVORN_CONTROLLER_PATH), {});
+    ASSERT_TRUE(program.waitForStarted(15000));
+    QString errors;
+    const QString cause = QStringLiteral("HalvornController: no NVIDIA driver: /proc/driver/nvidia is missing");
+    while (!errors.contains(cause) && program.waitForReadyRead(15000))
+        errors += QString::fromLocal8Bit(program.readAllStandardError());
+    EXPECT_TRUE(errors.contains(cause)) << errors.toStdString();
+    // It then waits for the user to close "NV Control initialize failed!", which nobody does here.
+    program.kill();
+    program.waitForFinished(10000);
 }
 
 TEST_F(QtProgramTest, SimulateRunsOnTheBuiltInMachineAndStillFindsInternalTest) {

@@ -1,0 +1,312 @@
+#pragma once
+// "Linux hardware" for the NVIDIA back end: a sysfs, procfs and /dev tree in a temporary folder,
+// and a fake kernel behind the i2c-dev seam that carries each transfer to the simulator's device
+// models the way the NVIDIA driver carries it, recording every open and every bus operation.
+#include <gtest/gtest.h>
+#include <linux/i2c-dev.h>
+#include <linux/i2c.h>
+#include <stdlib.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/linux/I2cDev.h"
+#include "platform/linux/LinuxNvApi.h"
+#include "app/ScratchDevice.h"
+#include "gpu/GpuList.h"
+#include "sim/Boards.h"
+#include "sim/SimMachine.h"
+
+namespace linux_test {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+struct PciFunction {
+    const char* address;  // as sysfs names it
+    std::uint32_t vendor, device, pciClass, subsystemVendor, subsystemDevice, revision;
+};
+
+class FakeTree {
+public:
+    FakeTree() {
+        std::string pattern = (fs::temp_directory_path() / "halvorn-linux-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) ADD_FAILURE() << "no temporary folder";
+        root = pattern;
+        fs::create_directories(root / "sys/bus/pci/devices");
+        fs::create_directories(root / "sys/bus/i2c/devices");
+        fs::create_directories(root / "proc");
+        fs::create_directories(root / "dev");
+    }
+    ~FakeTree() {
+        std::error_code error;
+        fs::remove_all(root, error);
+    }
+    FakeTree(const FakeTree&) = delete;
+    FakeTree& operator=(const FakeTree&) = delete;
+
+    linuxnv::Roots Roots() const { return {(root / "sys").string(), (root / "proc").string(), (root / "dev").string()}; }
+    void LoadDriver() { fs::create_directories(root / "proc/driver/nvidia/gpus"); }
+
+    void AddPci(const PciFunction& f) {
+        const fs::path dir = root / "sys/bus/pci/devices" / f.address;
+        fs::create_directories(dir);
+        Write(dir / "vendor", Hex(f.vendor, 4));
+        Write(dir / "device", Hex(f.device, 4));
+        Write(dir / "class", Hex(f.pciClass, 6));
+        Write(dir / "subsystem_vendor", Hex(f.subsystemVendor, 4));
+        Write(dir / "subsystem_device", Hex(f.subsystemDevice, 4));
+        Write(dir / "revision", Hex(f.revision, 2));
+    }
+    void AddInformation(const std::string& address, const std::string& text) {
+        fs::create_directories(root / "proc/driver/nvidia/gpus" / address);
+        Write(root / "proc/driver/nvidia/gpus" / address / "information", text);
+    }
+    // An adapter as i2c-core shows it, and its /dev node as i2c-dev makes it (a plain file here).
+    std::string AddAdapter(int number, const std::string& name) {
+        const std::string entry = "i2c-" + std::to_string(number);
+        fs::create_directories(root / "sys/bus/i2c/devices" / entry);
+        Write(root / "sys/bus/i2c/devices" / entry / "name", name + "\n");
+        Write(root / "dev" / entry, "");
+        return (root / "dev" / entry).string();
+    }
+    void RemoveDeviceNodes() {
+        for (const auto& e : fs::directory_iterator(root / "dev")) fs::remove(e.path());
+    }
+
+    static void Write(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+    static std::string Hex(std::uint32_t value, int digits) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%0*x\n", digits, value);
+        return text;
+    }
+
+    fs::path root;
+};
+
+// What reached a bus, as the kernel saw it.
+struct BusOp {
+    std::string device;  // /dev/i2c-N
+    std::string kind;    // "smbus block read", "smbus block write", "smbus byte write", "rdwr write", "rdwr read"
+    std::uint8_t address = 0;  // 7-bit
+    std::uint8_t reg = 0;
+    Bytes bytes;          // data written, or read back
+    int transactions = 1;  // how many the NVIDIA driver makes of it
+
+    bool operator==(const BusOp& o) const {
+        return device == o.device && kind == o.kind && address == o.address && reg == o.reg && bytes == o.bytes &&
+               transactions == o.transactions;
+    }
+};
+inline std::ostream& operator<<(std::ostream& out, const BusOp& op) {
+    out << op.device << " " << op.kind << " @" << std::hex << unsigned(op.address) << " reg " << unsigned(op.reg) << " [";
+    for (std::uint8_t b : op.bytes) out << " " << unsigned(b);
+    return out << " ] x" << std::dec << op.transactions;
+}
+
+class FakeKernel final : public linuxnv::I2cDev {
+public:
+    explicit FakeKernel(sim::SimMachine& machine) : machine_(machine) {}
+
+    // One adapter of a simulated GPU. smbus: the driver reports the port SMBus-capable.
+    struct Adapter {
+        std::uintptr_t simGpu = 0;
+        std::uint8_t port = 0;
+        bool smbus = true;
+        int openError = 0;  // errno open fails with
+    };
+    void Serve(const std::string& device, Adapter adapter) { adapters_[device] = adapter; }
+    void FailOpen(const std::string& device, int error) { adapters_[device].openError = error; }
+
+    int Open(const std::string& path) override {
+        opened.push_back(path);
+        auto it = adapters_.find(path);
+        if (it != adapters_.end() && it->second.openError) return -it->second.openError;
+        const int fd = next_++;
+        open_[fd] = path;
+        return fd;
+    }
+    void Close(int fd) override {
+        if (open_.erase(fd) == 0) ADD_FAILURE() << "closed twice or never opened: " << fd;
+    }
+    int Ioctl(int fd, unsigned long request, void* argument) override {
+        auto path = open_.find(fd);
+        if (path == open_.end()) return -EBADF;
+        auto it = adapters_.find(path->second);
+        if (it == adapters_.end()) return -ENOTTY;  // a file that is no I2C adapter
+        const Adapter& a = it->second;
+        switch (request) {
+        case I2C_FUNCS:
+            *static_cast<unsigned long*>(argument) =
+                a.smbus ? I2C_FUNC_I2C | I2C_FUNC_SMBUS_QUICK | I2C_FUNC_SMBUS_BYTE | I2C_FUNC_SMBUS_BYTE_DATA |
+                              I2C_FUNC_SMBUS_WORD_DATA | I2C_FUNC_SMBUS_BLOCK_DATA | I2C_FUNC_SMBUS_I2C_BLOCK
+                        : I2C_FUNC_I2C;
+            return 0;
+        case I2C_SLAVE:
+            slave_[fd] = static_cast<std::uint8_t>(reinterpret_cast<std::uintptr_t>(argument));
+            return 0;
+        case I2C_SMBUS: return Smbus(path->second, a, slave_[fd], *static_cast<i2c_smbus_ioctl_data*>(argument));
+        case I2C_RDWR: return Rdwr(path->second, a, *static_cast<i2c_rdwr_ioctl_data*>(argument));
+        default: return -ENOTTY;
+        }
+    }
+
+    std::vector<std::string> opened;
+    std::vector<BusOp> ops;
+    std::size_t openNow() const { return open_.size(); }
+
+private:
+    // The simulator's device behind the adapter, reached as NvAPI would reach it.
+    bool Device(const Adapter& a, bool write, std::uint8_t address, std::uint8_t reg, std::uint8_t* data,
+                std::uint32_t length) {
+        nvapi::NV_I2C_INFO_V3 info{};
+        info.version = nvapi::NV_I2C_INFO_VER3;
+        info.i2cDevAddress = static_cast<std::uint8_t>(address << 1);
+        info.pbI2cRegAddress = &reg;
+        info.regAddrSize = 1;
+        info.pbData = data;
+        info.cbSize = length;
+        info.i2cSpeed = nvapi::NVAPI_I2C_SPEED_DEPRECATED;
+        info.portId = a.port;
+        info.bIsPortIdSet = 1;
+        std::uint32_t unknown = 0;
+        const auto gpu = reinterpret_cast<nvapi::NvPhysicalGpuHandle>(a.simGpu);
+        return (write ? machine_.I2CWriteEx(gpu, &info, &unknown) : machine_.I2CReadEx(gpu, &info, &unknown)) ==
+               nvapi::NVAPI_OK;
+    }
+
+    int Smbus(const std::string& device, const Adapter& a, std::uint8_t address, i2c_smbus_ioctl_data& r) {
+        if (!a.smbus) return -EOPNOTSUPP;
+        BusOp op{device, "", address, r.command, {}, 1};
+        bool ok = false;
+        if (r.read_write == I2C_SMBUS_WRITE && r.size == I2C_SMBUS_BYTE) {
+            op.kind = "smbus byte write";
+            ok = Device(a, true, address, r.command, nullptr, 0);
+        } else if (r.size == I2C_SMBUS_I2C_BLOCK_DATA && r.data && r.data->block[0] <= I2C_SMBUS_BLOCK_MAX) {
+            const std::uint8_t n = r.data->block[0];
+            if (r.read_write == I2C_SMBUS_WRITE) {
+                op.kind = "smbus block write";
+                op.bytes.assign(r.data->block + 1, r.data->block + 1 + n);
+                ok = Device(a, true, address, r.command, r.data->block + 1, n);
+            } else {
+                op.kind = "smbus block read";
+                ok = Device(a, false, address, r.command, r.data->block + 1, n);
+                if (ok) op.bytes.assign(r.data->block + 1, r.data->block + 1 + n);
+            }
+        } else {
+            ADD_FAILURE() << "an SMBus request the back end should never make: size " << r.size;
+            return -EINVAL;
+        }
+        ops.push_back(op);
+        return ok ? 0 : -ENXIO;
+    }
+
+    // Message by message, a stop after each, as the NVIDIA driver carries I2C_RDWR.
+    int Rdwr(const std::string& device, const Adapter& a, i2c_rdwr_ioctl_data& r) {
+        const i2c_msg* m = r.msgs;
+        if (r.nmsgs == 1 && !(m[0].flags & I2C_M_RD) && m[0].len >= 1) {
+            BusOp op{device, "rdwr write", static_cast<std::uint8_t>(m[0].addr), m[0].buf[0],
+                     Bytes(m[0].buf + 1, m[0].buf + m[0].len), 1};
+            ops.push_back(op);
+            return Device(a, true, op.address, op.reg, m[0].buf + 1, m[0].len - 1u) ? 0 : -ENXIO;
+        }
+        if (r.nmsgs == 2 && !(m[0].flags & I2C_M_RD) && m[0].len == 1 && (m[1].flags & I2C_M_RD) && m[0].addr == m[1].addr) {
+            BusOp op{device, "rdwr read", static_cast<std::uint8_t>(m[0].addr), m[0].buf[0], {}, 2};
+            const bool ok = Device(a, false, op.address, op.reg, m[1].buf, m[1].len);
+            if (ok) op.bytes.assign(m[1].buf, m[1].buf + m[1].len);
+            ops.push_back(op);
+            return ok ? 0 : -ENXIO;
+        }
+        ADD_FAILURE() << "an I2C_RDWR request the back end should never make: " << r.nmsgs << " messages";
+        return -EINVAL;
+    }
+
+    sim::SimMachine& machine_;
+    std::map<std::string, Adapter> adapters_;
+    std::map<int, std::string> open_;
+    std::map<int, std::uint8_t> slave_;
+    int next_ = 100;
+};
+
+// The machine most tests run on: an Intel GPU, an RTX 3080 Ti board driven through its MCU at
+// 0000:0a:00.0 (its information file has no "Video BIOS:" line) with its audio function beside it,
+// and an RTX 2080 Ti board at 0000:65:00.0, a 3D-controller-class function whose subsystem and
+// VBIOS mark the board. The 3080 Ti's ports are SMBus-capable, the 2080 Ti's offer plain I2C
+// alone. Between them sit the chipset's SMBus, DDC adapters of another driver and names that
+// almost match. Port 2 of the 3080 Ti carries a scratch device at 0x50.
+class LinuxMachine : public ::testing::Test {
+protected:
+    static constexpr std::uintptr_t kSim3080Ti = 0xA00;
+    static constexpr std::uintptr_t kSim2080Ti = 0x6500;
+
+    void SetUp() override {
+        tree.LoadDriver();
+        tree.AddPci({"0000:00:02.0", 0x8086, 0x9BC5, 0x030000, 0x1028, 0x09E0, 0x05});
+        tree.AddPci({"0000:0a:00.0", 0x10DE, 0x2208, 0x030000, 0x1B4C, 0x3998, 0xA1});
+        tree.AddPci({"0000:0a:00.1", 0x10DE, 0x1AEF, 0x040300, 0x1B4C, 0x3998, 0xA1});
+        tree.AddPci({"0000:65:00.0", 0x10DE, 0x1E07, 0x030200, 0x10DE, 0x12FA, 0xA1});
+        tree.AddInformation("0000:0a:00.0", "Model: \t\t NVIDIA GeForce RTX 3080 Ti\nIRQ:   \t\t 140\nBus Type: \t PCIe\n");
+        tree.AddInformation("0000:65:00.0",
+                            "Model: \t\t NVIDIA GeForce RTX 2080 Ti\nIRQ:   \t\t 141\n"
+                            "Video BIOS: \t 90.02.17.40.88\nBus Type: \t PCIe\n");
+
+        BuildBoards();
+
+        smbus = tree.AddAdapter(0, "SMBus I801 adapter at efa0");
+        tree.AddAdapter(1, "i915 gmbus dpc");
+        rtx2080Port1 = tree.AddAdapter(2, "NVIDIA i2c adapter 1 at 65:00.0");
+        rtx2080Port2 = tree.AddAdapter(3, "NVIDIA i2c adapter 2 at 65:00.0");
+        rtx3080Port1 = tree.AddAdapter(4, "NVIDIA i2c adapter 1 at a:00.0");
+        rtx3080Port2 = tree.AddAdapter(5, "NVIDIA i2c adapter 2 at a:00.0");
+        tree.AddAdapter(6, "NVIDIA i2c adapter 3 at a:00.0");
+        tree.AddAdapter(7, "AUX B/DDI B/PHY B");
+        tree.AddAdapter(8, "NVIDIA i2c adapter 1 at 10:00.0");   // bus 0x10, not 10 = 0x0a
+        tree.AddAdapter(9, "NVIDIA i2c adapter 1 at 101:00.0");  // 0x65 written in decimal
+        tree.AddAdapter(10, "NVIDIA i2c adapter 1 at a:00.1");   // the audio function
+        kernel.Serve(rtx3080Port1, {kSim3080Ti, 1, true, 0});
+        kernel.Serve(rtx3080Port2, {kSim3080Ti, 2, true, 0});
+        kernel.Serve(rtx2080Port1, {kSim2080Ti, 1, false, 0});
+        kernel.Serve(rtx2080Port2, {kSim2080Ti, 2, false, 0});
+        nvapi::SetNvApi(&api);
+    }
+    void TearDown() override {
+        GpuList::Release();
+        nvapi::SetNvApi(nullptr);
+        EXPECT_EQ(kernel.openNow(), 0u) << "a device file was left open";
+    }
+
+    // The boards in their power-on state, behind the adapters; a fresh machine each call.
+    void BuildBoards() {
+        machine = sim::SimMachine();
+        scratch = std::make_shared<app_test::ScratchDevice>();
+        sim::SimGpu& rtx3080 = machine.AddGpu(kSim3080Ti, "RTX 3080 Ti");
+        rtx3080.subsystemId = 0x39981B4C;
+        sim::AttachBoard(rtx3080, sim::BoardKind::Rtx3080TiMcu);
+        rtx3080.Attach(2, 0xA0, scratch);
+        sim::SimGpu& rtx2080 = machine.AddGpu(kSim2080Ti, "RTX 2080 Ti");
+        rtx2080.subsystemId = 0x12FA10DE;
+        rtx2080.vbios = "90.02.17.40.88";
+        sim::AttachBoard(rtx2080, sim::BoardKind::Rtx2080Ti);
+        machine.Initialize();
+    }
+
+    // Every device file the back end opened, once each.
+    std::set<std::string> Opened() const { return {kernel.opened.begin(), kernel.opened.end()}; }
+
+    FakeTree tree;
+    sim::SimMachine machine;
+    std::shared_ptr<app_test::ScratchDevice> scratch;
+    FakeKernel kernel{machine};
+    std::vector<std::string> reports;
+    linuxnv::LinuxNvApi api{tree.Roots(), kernel, [this](const std::string& cause) { reports.push_back(cause); }};
+    std::string smbus, rtx3080Port1, rtx3080Port2, rtx2080Port1, rtx2080Port2;
+};
+
+}  // namespace linux_test
