@@ -33,7 +33,7 @@ public:
     void SetText(int id, const std::wstring& text) override {
         if (!panel_.HasControl(id) || panel_.Text(id) == text) return;
         panel_.SetText(id, text);
-        if (panel_.HasControl(id) && IsEdit(panel_.Get(id).kind)) dialog_.Command(id, Notification::TextChanged);
+        if (IsEdit(panel_.Get(id).kind)) dialog_.Command(id, Notification::TextChanged);
     }
     void Show(int id, bool visible) override { panel_.Show(id, visible); }
     void Enable(int id, bool enabled) override { panel_.Enable(id, enabled); }

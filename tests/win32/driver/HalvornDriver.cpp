@@ -54,6 +54,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cwctype>
@@ -608,9 +609,14 @@ void Driver::Command(const std::wstring& name) {
         std::vector<INPUT> inputs;
         AddMove(inputs, at);
         AddButton(inputs, true);
-        // In steps, as a hand moves; the trackbar follows every one.
+        Deliver(inputs);
+        // In steps, as a hand moves, each taken before the next; the screen's edge stops the mouse.
         constexpr int kSteps = 8;
-        for (int step = 1; dx != 0 && step <= kSteps; ++step) AddMove(inputs, POINT{at.x + dx * step / kSteps, at.y});
+        const LONG right = GetSystemMetrics(SM_CXSCREEN) - 1;
+        for (int step = 1; dx != 0 && step <= kSteps; ++step) {
+            AddMove(inputs, POINT{std::max(0L, std::min(right, at.x + dx * step / kSteps)), at.y});
+            Deliver(inputs);
+        }
         AddButton(inputs, false);
         Deliver(inputs);
     } else if (name == L"close") {
