@@ -23,15 +23,17 @@ bool IsTabStop(res::ControlKind kind) {
 }  // namespace
 
 // The program's view of the controls: what Win32 does on top of the plain control model, i.e.
-// WM_SETTEXT on an edit control sends EN_CHANGE to the dialog.
+// WM_SETTEXT on an edit control sends EN_CHANGE to the dialog. A text the control already shows
+// is not set again, as in the Win32 realization, so the caret stays where the user left it.
 class HeadlessDialog::NotifyingControls final : public ControlPanel {
 public:
     explicit NotifyingControls(HeadlessDialog& dialog) : dialog_(dialog), panel_(dialog.panel_) {}
 
     bool HasControl(int id) const override { return panel_.HasControl(id); }
     void SetText(int id, const std::wstring& text) override {
+        if (!panel_.HasControl(id) || panel_.Text(id) == text) return;
         panel_.SetText(id, text);
-        if (panel_.HasControl(id) && IsEdit(panel_.Get(id).kind)) dialog_.Command(id, Notification::TextChanged);
+        if (IsEdit(panel_.Get(id).kind)) dialog_.Command(id, Notification::TextChanged);
     }
     void Show(int id, bool visible) override { panel_.Show(id, visible); }
     void Enable(int id, bool enabled) override { panel_.Enable(id, enabled); }
@@ -72,7 +74,13 @@ std::wstring HeadlessDialog::GetText(int id) const { return panel_.HasControl(id
 
 void HeadlessDialog::FocusAndSelectAll(int id) {
     focus_ = id;
-    focusSelectsAll_ = true;
+    if (panel_.HasControl(id)) panel_.UserSelectAll(id);
+}
+
+bool HeadlessDialog::FocusTextSelected() const {
+    if (!panel_.HasControl(focus_)) return false;
+    const res::ControlKind kind = panel_.Get(focus_).kind;
+    return (IsEdit(kind) || kind == res::ControlKind::List) && panel_.WholeTextSelected(focus_);
 }
 
 void HeadlessDialog::EndDialog(int code) {
@@ -112,7 +120,8 @@ void HeadlessDialog::Create() {
         const HeadlessPanel::Control& state = panel_.Get(control.id);
         if (!IsTabStop(state.kind) || !state.visible || !state.enabled) continue;
         focus_ = control.id;
-        focusSelectsAll_ = IsEdit(state.kind);
+        // Tab into a field selects its text.
+        if (IsEdit(state.kind)) panel_.UserSelectAll(control.id);
         break;
     }
 }
@@ -141,47 +150,54 @@ bool HeadlessDialog::Click(int id) {
     const res::ControlKind kind = panel_.Get(id).kind;
     if (kind != res::ControlKind::PushButton && kind != res::ControlKind::CheckBox) return false;
     focus_ = id;
-    focusSelectsAll_ = false;
     if (kind == res::ControlKind::CheckBox) panel_.UserClickCheck(id);
     Command(id, Notification::Clicked);
     return true;
 }
 
-bool HeadlessDialog::TypeText(int id, const std::wstring& text) {
+bool HeadlessDialog::CanType(int id) const {
     if (!CanAct(id)) return false;
     const res::ControlKind kind = panel_.Get(id).kind;
-    if (kind != res::ControlKind::TextField && kind != res::ControlKind::DigitField && kind != res::ControlKind::List)
-        return false;
+    return kind == res::ControlKind::TextField || kind == res::ControlKind::DigitField ||
+           kind == res::ControlKind::List;
+}
+
+void HeadlessDialog::TypeKey(int id, wchar_t key) {
+    // A digits-only field refuses other keys, and a refused key leaves the text alone.
+    if (panel_.Get(id).kind == res::ControlKind::DigitField && !IsDigit(key) && key != L'\b') return;
+    if (panel_.UserTypeKey(id, key)) Command(id, Notification::TextChanged);
+}
+
+bool HeadlessDialog::TypeText(int id, const std::wstring& text) {
+    if (!CanType(id)) return false;
     focus_ = id;
-    focusSelectsAll_ = true;
-    if (text.empty()) {
-        // The Delete key on the selected text; nothing changes when there is no text.
-        if (panel_.Text(id).empty()) return true;
-        panel_.UserTypeText(id, std::wstring());
-        Command(id, Notification::TextChanged);
-        return true;
-    }
-    std::wstring typed;
-    for (wchar_t key : text) {
-        // A digits-only field refuses other keys, and a refused key leaves the text alone.
-        if (kind == res::ControlKind::DigitField && !IsDigit(key)) continue;
+    panel_.UserSelectAll(id);
+    // The Delete key on the selected text; nothing changes when there is no text.
+    if (text.empty()) return TypeKeys(id, L"\b");
+    return TypeKeys(id, text);
+}
+
+bool HeadlessDialog::TypeKeys(int id, const std::wstring& keys) {
+    if (!CanType(id)) return false;
+    focus_ = id;
+    for (wchar_t key : keys) {
         // A handler that moved the focus elsewhere gets the remaining keys sent somewhere else.
         if (!IsRunning() || !enabled_ || focus_ != id) break;
-        typed.push_back(key);
-        panel_.UserTypeText(id, typed);
-        focusSelectsAll_ = false;
-        Command(id, Notification::TextChanged);
+        TypeKey(id, key);
     }
     return true;
 }
 
-bool HeadlessDialog::PasteText(int id, const std::wstring& text) {
-    if (!CanAct(id)) return false;
-    const res::ControlKind kind = panel_.Get(id).kind;
-    if (kind != res::ControlKind::TextField && kind != res::ControlKind::DigitField && kind != res::ControlKind::List)
-        return false;
+bool HeadlessDialog::PlaceCaret(int id, int pos) {
+    if (!CanType(id)) return false;
     focus_ = id;
-    focusSelectsAll_ = false;
+    panel_.UserPlaceCaret(id, pos);
+    return true;
+}
+
+bool HeadlessDialog::PasteText(int id, const std::wstring& text) {
+    if (!CanType(id)) return false;
+    focus_ = id;
     panel_.UserTypeText(id, text);
     Command(id, Notification::TextChanged);
     return true;

@@ -2,8 +2,11 @@
 // The dialog framework without a window system. A dialog is a HeadlessPanel built from its
 // template; the test acts as the user while it runs, through one scripted session per modal run,
 // and the framework delivers the events as Win32 would: a click on a check box toggles it before
-// the command arrives, every keystroke in an edit field and every text the program puts into one
-// sends a change notification, moving a slider sends a scroll notification. Message boxes, timers
+// the command arrives, every keystroke that changes an edit field and every new text the program
+// puts into one sends a change notification, moving a slider sends a scroll notification. Keys go
+// in at the field's caret, and a text the program puts into a field puts the caret back at the
+// start, as Windows does; so a program that rewrites the field under the user's typing gets the
+// keys in the wrong order here too. Message boxes, timers
 // and end codes are recorded. A dialog opened from a handler runs nested, its owner disabled.
 #include <cstddef>
 #include <cstdint>
@@ -58,13 +61,20 @@ public:
     int EndCode() const { return endCode_; }
     bool HasAppIcon() const { return appIcon_; }
     int FocusedControl() const { return focus_; }
-    bool FocusTextSelected() const { return focusSelectsAll_; }
+    // The focused field's whole text is selected, so the next key replaces it.
+    bool FocusTextSelected() const;
     bool IsTimerRunning(std::uintptr_t id) const { return timers_.count(id) != 0; }
 
     // What the user does. Each returns false when the window would not take the action: it has
     // ended or is disabled, or the control is missing, hidden, disabled or of another kind.
     bool Click(int id);                                // push button or check box
-    bool TypeText(int id, const std::wstring& text);   // replaces the text, key by key
+    // Selects the field's whole text and types over it, key by key at the caret; an empty text
+    // is the Delete key on the selection.
+    bool TypeText(int id, const std::wstring& text);
+    // Keys into the field at its caret, as they come (L'\b' is Backspace).
+    bool TypeKeys(int id, const std::wstring& keys);
+    // A click into the field's text: the focus, and the caret at pos.
+    bool PlaceCaret(int id, int pos);
     bool PasteText(int id, const std::wstring& text);  // replaces the text at once, digits-only fields too
     bool SelectItem(int id, int index);                // picks a list item
     bool MoveSlider(int id, int pos);
@@ -84,6 +94,8 @@ private:
     void Create();
     void Destroy();
     bool CanAct(int id) const;
+    bool CanType(int id) const;
+    void TypeKey(int id, wchar_t key);
     void Command(int id, Notification what);
     static bool IsEdit(res::ControlKind kind);
 
@@ -99,7 +111,6 @@ private:
     int endCode_ = 0;
     bool appIcon_ = false;
     int focus_ = 0;
-    bool focusSelectsAll_ = false;
     std::set<std::uintptr_t> timers_;
 };
 

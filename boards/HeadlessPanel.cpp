@@ -32,8 +32,23 @@ const HeadlessPanel::Control& HeadlessPanel::Get(int id) const {
 
 bool HeadlessPanel::HasControl(int id) const { return Find(id) != nullptr; }
 
+namespace {
+
+int Length(const HeadlessPanel::Control& c) { return static_cast<int>(c.text.size()); }
+
+void SetCaret(HeadlessPanel::Control& c, int anchor, int caret) {
+    c.anchor = std::max(0, std::min(anchor, Length(c)));
+    c.caret = std::max(0, std::min(caret, Length(c)));
+}
+
+}  // namespace
+
 void HeadlessPanel::SetText(int id, const std::wstring& text) {
-    if (Control* c = Find(id)) c->text = text;
+    Control* c = Find(id);
+    if (!c) return;
+    c->text = text;
+    // WM_SETTEXT leaves an edit control's caret at the start, with nothing selected.
+    SetCaret(*c, 0, 0);
 }
 
 void HeadlessPanel::Show(int id, bool visible) {
@@ -70,6 +85,7 @@ void HeadlessPanel::ClearList(int id) {
     c->items.clear();
     c->selection = -1;
     c->text.clear();
+    SetCaret(*c, 0, 0);
 }
 
 void HeadlessPanel::InsertItem(int id, int index, const std::wstring& text) {
@@ -88,10 +104,13 @@ void HeadlessPanel::SetSelection(int id, int index) {
     if (index < 0 || index >= static_cast<int>(c->items.size())) {
         c->selection = -1;
         c->text.clear();
+        SetCaret(*c, 0, 0);
         return;
     }
     c->selection = index;
     c->text = c->items[static_cast<std::size_t>(index)];
+    // The combo box shows the chosen item selected in its field.
+    SetCaret(*c, 0, Length(*c));
 }
 
 int HeadlessPanel::GetSelection(int id) const {
@@ -123,11 +142,47 @@ bool HeadlessPanel::UserSelectItem(int id, int index) {
     return true;
 }
 
+bool HeadlessPanel::WholeTextSelected(int id) const {
+    const Control& c = Get(id);
+    return std::min(c.anchor, c.caret) == 0 && std::max(c.anchor, c.caret) == Length(c);
+}
+
 void HeadlessPanel::UserTypeText(int id, const std::wstring& text) {
     Control* c = Find(id);
     if (!c) return;
     c->text = text;
+    SetCaret(*c, Length(*c), Length(*c));
     if (c->kind == res::ControlKind::List) c->selection = -1;
+}
+
+bool HeadlessPanel::UserTypeKey(int id, wchar_t key) {
+    Control* c = Find(id);
+    if (!c) return false;
+    int from = std::min(c->anchor, c->caret);
+    const int to = std::max(c->anchor, c->caret);
+    std::wstring text = c->text;
+    if (key == L'\b') {
+        if (from == to) {
+            if (from == 0) return false;
+            --from;
+        }
+        text.erase(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
+    } else {
+        text.replace(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from), 1, key);
+        ++from;
+    }
+    c->text = text;
+    SetCaret(*c, from, from);
+    if (c->kind == res::ControlKind::List) c->selection = -1;
+    return true;
+}
+
+void HeadlessPanel::UserSelectAll(int id) {
+    if (Control* c = Find(id)) SetCaret(*c, 0, Length(*c));
+}
+
+void HeadlessPanel::UserPlaceCaret(int id, int pos) {
+    if (Control* c = Find(id)) SetCaret(*c, pos, pos);
 }
 
 bool HeadlessPanel::UserClickCheck(int id) {

@@ -1,7 +1,9 @@
 #pragma once
 // The controls of a dialog template without any window system, behaving as the Win32 controls
 // do: a trackbar clamps its thumb into its range, a reset combo box has no selection, typing into
-// a combo's field clears the selection. Tests and command-line tools drive it as a user would.
+// a combo's field clears the selection, a typed key goes in at the caret of an edit field and the
+// text the program sets puts the caret back at the start. Tests and command-line tools drive it
+// as a user would.
 #include <map>
 #include <string>
 #include <vector>
@@ -20,6 +22,9 @@ public:
         std::vector<std::wstring> items;
         int selection = -1;
         bool checked = false;
+        // The selected text of an edit field or a list's field runs from the anchor to the caret;
+        // with both at one place, nothing is selected.
+        int anchor = 0, caret = 0;
     };
 
     explicit HeadlessPanel(const res::DialogTemplate& dialog = res::ControllerDialog());
@@ -44,11 +49,21 @@ public:
     bool IsVisible(int id) const { return Get(id).visible; }
     bool IsEnabled(int id) const { return Get(id).enabled; }
     std::vector<std::wstring> Items(int id) const { return Get(id).items; }
+    int Caret(int id) const { return Get(id).caret; }
+    bool WholeTextSelected(int id) const;
 
     // What a user does. Each returns false when the control would not take the action.
     bool UserMoveSlider(int id, int pos);        // clamped like a drag to the end of the track
     bool UserSelectItem(int id, int index);
-    void UserTypeText(int id, const std::wstring& text);  // a combo's field: no selection afterwards
+    // The whole text replaced at once, as a paste over the selected whole text; the caret ends
+    // behind it. A combo's field: no selection afterwards.
+    void UserTypeText(int id, const std::wstring& text);
+    // One key in an edit field or a list's field: a character replaces the selected text or goes
+    // in at the caret, L'\b' (Backspace) removes the selected text or the character before the
+    // caret. Returns whether the text changed.
+    bool UserTypeKey(int id, wchar_t key);
+    void UserSelectAll(int id);
+    void UserPlaceCaret(int id, int pos);  // a click into the text, clamped to it
     bool UserClickCheck(int id);                 // toggles; returns the new state
 
     // Removes a control, as a window built from another template would lack it.

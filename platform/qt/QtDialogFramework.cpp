@@ -518,11 +518,16 @@ void QtDialog::Panel::SetText(int id, const std::wstring& text) {
             break;
         case Kind::ValueField:
         case Kind::TextField:
-        case Kind::DigitField:
-            static_cast<QLineEdit*>(control->widget)->setText(value);
+        case Kind::DigitField: {
+            auto* field = static_cast<QLineEdit*>(control->widget);
+            // An unchanged text is not rewritten, as in the Win32 realization: setText would move
+            // the cursor to the end and drop the selection under the user's hands.
+            if (field->text() == value) break;
+            field->setText(value);
             // WM_SETTEXT on an edit control reports the change like the user's typing.
             dialog_.Command(id, Notification::TextChanged);
             break;
+        }
         case Kind::List:
             static_cast<QComboBox*>(control->widget)->setEditText(value);
             break;

@@ -19,8 +19,11 @@ public:
 
     bool HasControl(int id) const override { return Item(id) != nullptr; }
 
+    // A text the control already shows is left alone: rewriting an edit field puts its caret back
+    // at the start, and the next key the user types would land in front of the others.
     void SetText(int id, const std::wstring& text) override {
-        if (HWND item = Item(id)) SetWindowTextW(item, text.c_str());
+        HWND item = Item(id);
+        if (item && TextOf(item) != text) SetWindowTextW(item, text.c_str());
     }
     void Show(int id, bool visible) override {
         if (HWND item = Item(id)) ShowWindow(item, visible ? SW_SHOW : SW_HIDE);
@@ -51,6 +54,15 @@ public:
 
     HWND Item(int id) const { return dialog_ ? GetDlgItem(dialog_, id) : nullptr; }
 
+    static std::wstring TextOf(HWND item) {
+        const int length = GetWindowTextLengthW(item);
+        if (length <= 0) return std::wstring();
+        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+        const int copied = GetWindowTextW(item, text.data(), length + 1);
+        text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
+        return text;
+    }
+
 private:
     LRESULT Send(int id, UINT message, WPARAM wParam, LPARAM lParam) const {
         HWND item = Item(id);
@@ -76,13 +88,7 @@ public:
 
     std::wstring GetText(int id) const override {
         HWND item = controls_.Item(id);
-        if (!item) return std::wstring();
-        const int length = GetWindowTextLengthW(item);
-        if (length <= 0) return std::wstring();
-        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-        const int copied = GetWindowTextW(item, text.data(), length + 1);
-        text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
-        return text;
+        return item ? Win32Controls::TextOf(item) : std::wstring();
     }
 
     void FocusAndSelectAll(int id) override {

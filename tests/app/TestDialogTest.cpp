@@ -60,6 +60,49 @@ TEST_F(TestDialogTest, OpensWithZerosAndTransfersNothingUntilTheFieldsWereEdited
     EXPECT_TRUE(framework.Messages().empty());
 }
 
+// Every key's handler copies the fields back into the dialog; the keys typed after it must still
+// land behind the ones before, in all three hex fields.
+TEST_F(TestDialogTest, TypedKeysStayInOrderThroughEveryEcho) {
+    device->registers[0x1C] = {0x34, 0x12};
+    Open([&](HeadlessDialog& window) {
+        window.Click(kWordAccess);
+        Type(window, L"5A", L"1C");
+        window.TypeText(kData, L"1234");
+        EXPECT_EQ(window.Text(kAddress), L"5A");
+        EXPECT_EQ(window.Text(kRegister), L"1C");
+        EXPECT_EQ(window.Text(kData), L"1234");
+        EXPECT_EQ(window.Text(kAddressEcho), L"5Ah");
+        EXPECT_EQ(window.Text(kRegisterEcho), L"1Ch");
+        EXPECT_EQ(window.Text(kDataEcho), L"1234h");
+        EXPECT_EQ(window.Panel().Caret(kData), 4);
+        window.Click(kRead);
+        EXPECT_EQ(window.Text(kResult), L"OK");
+    });
+    ASSERT_EQ(Transfers().size(), 1u);
+    EXPECT_EQ(Transfers()[0].device, 0x5A);
+    EXPECT_EQ(Transfers()[0].reg, 0x1C);
+}
+
+// The caret stays where the user put it: a key typed in the middle goes in there, Backspace takes
+// the character before it.
+TEST_F(TestDialogTest, KeysGoInWhereTheUserPutTheCaret) {
+    Open([&](HeadlessDialog& window) {
+        window.TypeText(kRegister, L"1C");
+        window.PlaceCaret(kRegister, 1);
+        window.TypeKeys(kRegister, L"0");
+        EXPECT_EQ(window.Text(kRegister), L"10C");
+        EXPECT_EQ(window.Text(kRegisterEcho), L"invalid");
+        window.TypeKeys(kRegister, L"\b");
+        EXPECT_EQ(window.Text(kRegister), L"1C");
+        EXPECT_EQ(window.Text(kRegisterEcho), L"1Ch");
+        window.PlaceCaret(kRegister, 0);
+        window.TypeKeys(kRegister, L"0x");
+        EXPECT_EQ(window.Text(kRegister), L"0x1C");
+        EXPECT_EQ(window.Text(kRegisterEcho), L"1Ch");
+        EXPECT_EQ(window.Panel().Caret(kRegister), 2);
+    });
+}
+
 struct HexCase {
     const char* name;
     friend void PrintTo(const HexCase& c, std::ostream* os) { *os << c.name; }
@@ -267,9 +310,11 @@ TEST_P(PortTest, IsTakenAsADecimalByteOrRefusedWithTheFrameworksMessage) {
         if (!c.port) {
             // The first key's handler stopped at the port and took the focus there.
             EXPECT_EQ(window.FocusedControl(), kPort);
-            EXPECT_TRUE(window.FocusTextSelected());
             EXPECT_EQ(window.Text(kAddressEcho), L"5h");
+            // The copy back put the last port taken over the selected text, caret at the start.
             EXPECT_EQ(window.Text(kPort), L"0");
+            EXPECT_FALSE(window.FocusTextSelected());
+            EXPECT_EQ(window.Panel().Caret(kPort), 0);
             window.TypeText(kAddress, L"5A");
         }
         window.Click(kRead);

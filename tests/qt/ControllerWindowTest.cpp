@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
+#include <QTest>
 #include <QTimer>
 
 #include <string>
@@ -111,6 +112,47 @@ TEST_F(QtControllerWindowTest, MovingASliderShowsTheValueAndApplyWritesIt) {
     EXPECT_TRUE(writesBeforeApply.empty()) << "a slider alone does not touch the board";
 }
 
+TEST_F(QtControllerWindowTest, DraggingASliderToTheEndAndApplyWritesTheTopValue) {
+    script.WhenDialog(res::kControllerDialogId, [&](QWidget* window) {
+        auto* slider = ControlOf<QSlider>(window, ctl::kRow2Slider);
+        Drag(slider, slider->width());
+        EXPECT_EQ(slider->value(), 56);
+        EXPECT_EQ(FieldText(window, ctl::kRow2Value), "1.55000 V");
+        Click(ControlOf<QPushButton>(window, ctl::kApply));
+        EXPECT_EQ(DirectRegulator(0x44).FixedCode(), 248);
+        Drag(slider, -slider->width());
+        EXPECT_EQ(slider->value(), 0);
+        PressEsc(window);
+    });
+    Run();
+}
+
+// Text typed over a list's entry picks none, and Apply writes nothing for it.
+TEST_F(QtControllerWindowTest, TypedListTextIsNoLevelAndApplyWritesNothing) {
+    std::vector<std::string> typedWrites{"none taken"};
+    std::vector<std::string> pickedWrites;
+    script.WhenDialog(res::kControllerDialogId, [&](QWidget* window) {
+        auto* list = ControlOf<QComboBox>(window, ctl::kList2Right);
+        EXPECT_EQ(Text(list->currentText()), "Level 1");
+        std::size_t mark = LogMark();
+        list->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(list, QStringLiteral("Level 3"));
+        EXPECT_EQ(Text(list->currentText()), "Level 3");
+        Click(ControlOf<QPushButton>(window, ctl::kApply));
+        typedWrites = WritesSince(mark);
+
+        mark = LogMark();
+        PressKey(list, Qt::Key_Down);
+        Click(ControlOf<QPushButton>(window, ctl::kApply));
+        pickedWrites = WritesSince(mark);
+        PressEsc(window);
+    });
+    Run();
+    EXPECT_EQ(typedWrites, std::vector<std::string>{});
+    EXPECT_NE(pickedWrites, std::vector<std::string>{}) << "a picked level is written";
+}
+
 TEST_F(QtControllerWindowTest, DefaultPutsTheBoardBack) {
     DirectRegulator(0x44).SetFixed(240);
     script.WhenDialog(res::kControllerDialogId, [&](QWidget* window) {
@@ -197,6 +239,54 @@ TEST_F(QtControllerWindowTest, SaveWritesProfileIniAndLoadAppliesIt) {
         PressEsc(window);
     });
     Run();
+}
+
+// Keys typed into the three hex fields land in order, and one typed after Home goes in there.
+TEST_F(QtControllerWindowTest, InternalTestTakesTypedHexFieldsInOrder) {
+    std::size_t mark = 0;
+    script.WhenDialog(res::kControllerDialogId, [&](QWidget* window) {
+        Pick(ControlOf<QComboBox>(window, ctl::kDeviceList), 1);
+        Click(ControlOf<QPushButton>(window, ctl::kTest));
+    });
+    script.WhenDialog(res::kTestDialogId, [&](QWidget* dialog) {
+        Click(ControlOf<QCheckBox>(dialog, testdlg::kWordAccess));
+        // Into each field, its whole text selected with Ctrl+A, then the keys.
+        auto typeOver = [](QLineEdit* field, const QString& keys) {
+            field->setFocus(Qt::MouseFocusReason);
+            QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(field, keys);
+        };
+        auto* address = ControlOf<QLineEdit>(dialog, testdlg::kAddress);
+        auto* reg = ControlOf<QLineEdit>(dialog, testdlg::kRegister);
+        auto* data = ControlOf<QLineEdit>(dialog, testdlg::kData);
+        typeOver(address, QStringLiteral("5A"));
+        typeOver(reg, QStringLiteral("1C"));
+        typeOver(data, QStringLiteral("1234"));
+        EXPECT_EQ(Text(address->text()), "5A");
+        EXPECT_EQ(Text(reg->text()), "1C");
+        EXPECT_EQ(Text(data->text()), "1234");
+        EXPECT_EQ(LabelText(dialog, testdlg::kAddressEcho), "5Ah");
+        EXPECT_EQ(LabelText(dialog, testdlg::kRegisterEcho), "1Ch");
+        EXPECT_EQ(LabelText(dialog, testdlg::kDataEcho), "1234h");
+
+        PressKey(reg, Qt::Key_Home);
+        QTest::keyClicks(reg, QStringLiteral("0x"));
+        EXPECT_EQ(Text(reg->text()), "0x1C");
+        EXPECT_EQ(LabelText(dialog, testdlg::kRegisterEcho), "1Ch");
+
+        mark = LogMark();
+        Click(ControlOf<QPushButton>(dialog, testdlg::kRead));
+        EXPECT_EQ(LabelText(dialog, testdlg::kResult), "OK");
+        PressEsc(dialog);
+    });
+    script.WhenDialog(res::kControllerDialogId, [&](QWidget* window) { PressEsc(window); });
+    Run({L"internalTest"});
+    const std::vector<sim::LogEntry>& entries = machine.Log().Entries();
+    ASSERT_EQ(entries.size(), mark + 1);
+    EXPECT_EQ(entries.back().handle, kMcu3080Ti) << "the selected board's GPU";
+    EXPECT_EQ(entries.back().device, 0x5A);
+    EXPECT_EQ(entries.back().reg, 0x1C);
+    EXPECT_EQ(entries.back().length, 2u);
 }
 
 TEST_F(QtControllerWindowTest, InternalTestReadsARegisterWhileTheWindowWaits) {

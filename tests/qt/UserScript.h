@@ -20,6 +20,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -133,6 +135,29 @@ inline void Type(QWidget* widget, const QString& keys) {
     ASSERT_NE(widget, nullptr);
     widget->setFocus(Qt::TabFocusReason);
     QTest::keyClicks(widget, keys);
+}
+
+// Presses on the slider's handle, moves the mouse dx pixels in steps, lets go.
+inline void Drag(QSlider* slider, int dx) {
+    ASSERT_NE(slider, nullptr);
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.sliderValue = slider->value();
+    option.subControls = QStyle::SC_SliderHandle;
+    const QPoint from =
+        slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider).center();
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, from);
+    constexpr int kSteps = 8;
+    QPoint at = from;
+    for (int step = 1; step <= kSteps; ++step) {
+        at = from + QPoint(dx * step / kSteps, 0);
+        QTest::mouseMove(slider, at);
+    }
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, at);
 }
 
 // Opens the list and clicks the item.

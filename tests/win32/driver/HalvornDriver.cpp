@@ -1,5 +1,7 @@
-// Works the running Windows program the way a user would, with window messages, and prints what
-// its windows show, one line per question. Run under Wine beside the program by the Wine tests.
+// Works the running Windows program the way a user would, with real keyboard and mouse input
+// (SendInput, into the system's input queue like a keyboard's and a mouse's) or with window
+// messages, and prints what its windows show, one line per question. Run under Wine beside the
+// program by the Wine tests.
 //
 //   halvorn_driver COMMAND [ARGS] COMMAND [ARGS] ...
 //
@@ -15,7 +17,17 @@
 //   windows                 prints "windows MAIN DIALOGS MESSAGES": how many of each exist,
 //                           "MAIN" counting controller windows whether shown or not
 //
-// Acting on the current window, as a user would:
+// Real input into the current window, which is brought to the foreground first; each returns once
+// the program has taken every event it caused:
+//   type TEXT               the keys of TEXT, into the control that has the focus
+//   key NAME [COUNT]        a key COUNT times (default 1): enter, esc, tab, backspace, delete,
+//                           left, right, up, down, pageup, pagedown, home, end
+//   mouse-click ID          a left click in the middle of a control (a combo box's field, a
+//                           slider's channel)
+//   click-thumb ID          a left click on a slider's thumb, which takes the focus
+//   drag-thumb ID DX        presses on a slider's thumb, moves DX pixels in steps, releases
+//
+// Acting on the current window with window messages:
 //   select ID INDEX         picks a list entry: CB_SETCURSEL, then CBN_SELCHANGE to the dialog
 //   slide ID POS            drags a slider: TBM_SETPOS, then WM_HSCROLL TB_THUMBPOSITION and TB_ENDTRACK
 //   click ID                BM_CLICK, returning when the program has handled it
@@ -27,7 +39,8 @@
 //   ok                      clicks the OK button of the current message box
 //
 // Questions about the current window:
-//   text ID, sel ID, pos ID, range ID, check ID, visible ID, enabled ID, items ID, focus
+//   text ID, sel ID, pos ID, range ID, check ID, visible ID, enabled ID, items ID, focus,
+//   caret ID (an edit field's or a combo box's selection: "caret ID START END")
 //   title, shown, iconic, window-enabled, foreground, layout
 //
 // The program file itself:
@@ -41,8 +54,10 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -373,6 +388,85 @@ void DumpManifest(const std::wstring& exe) {
     FreeLibrary(module);
 }
 
+// ---------------------------------------------------------------------------------------------
+// Real input. SendInput only queues the events; the program takes them in its own time. The
+// driver shares the program's input state (AttachThreadInput), and a closing key nothing reacts
+// to (F24), pressed and released after the events, shows when the program has taken them all.
+
+constexpr WORD kSettleKey = VK_F24;
+constexpr DWORD kSettleMs = 10000;
+
+void Queue(std::vector<INPUT>& inputs) {
+    if (inputs.empty()) return;
+    const UINT sent = SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    if (sent != inputs.size()) Fail("SendInput took " + std::to_string(sent) + " of " + std::to_string(inputs.size()));
+    inputs.clear();
+}
+
+void AddKey(std::vector<INPUT>& inputs, WORD key, bool down) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    switch (key) {
+        case VK_LEFT: case VK_RIGHT: case VK_UP: case VK_DOWN: case VK_PRIOR: case VK_NEXT:
+        case VK_HOME: case VK_END: case VK_DELETE:
+            input.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+            break;
+        default:
+            break;
+    }
+    inputs.push_back(input);
+}
+
+void AddPress(std::vector<INPUT>& inputs, WORD key) {
+    AddKey(inputs, key, true);
+    AddKey(inputs, key, false);
+}
+
+// The keys that make one character on the keyboard layout, Shift included.
+void AddCharacter(std::vector<INPUT>& inputs, wchar_t c) {
+    const SHORT scan = VkKeyScanW(c);
+    if (scan == -1 || (HIBYTE(scan) & ~1)) Fail("no plain key makes the character " + std::to_string(int(c)));
+    const bool shift = HIBYTE(scan) & 1;
+    if (shift) AddKey(inputs, VK_SHIFT, true);
+    AddPress(inputs, LOBYTE(scan));
+    if (shift) AddKey(inputs, VK_SHIFT, false);
+}
+
+void AddButton(std::vector<INPUT>& inputs, bool down) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+    inputs.push_back(input);
+}
+
+// An absolute move, in the normalised coordinates SendInput maps onto the primary screen.
+void AddMove(std::vector<INPUT>& inputs, POINT to) {
+    const LONG width = GetSystemMetrics(SM_CXSCREEN);
+    const LONG height = GetSystemMetrics(SM_CYSCREEN);
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = static_cast<LONG>((static_cast<LONGLONG>(to.x) * 65536 + width - 1) / width);
+    input.mi.dy = static_cast<LONG>((static_cast<LONGLONG>(to.y) * 65536 + height - 1) / height);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    inputs.push_back(input);
+}
+
+WORD NamedKey(const std::wstring& name) {
+    static const struct {
+        const wchar_t* name;
+        WORD key;
+    } keys[] = {{L"enter", VK_RETURN}, {L"esc", VK_ESCAPE},  {L"tab", VK_TAB},     {L"backspace", VK_BACK},
+                {L"delete", VK_DELETE}, {L"left", VK_LEFT},  {L"right", VK_RIGHT}, {L"up", VK_UP},
+                {L"down", VK_DOWN},    {L"pageup", VK_PRIOR}, {L"pagedown", VK_NEXT}, {L"home", VK_HOME},
+                {L"end", VK_END}};
+    for (const auto& k : keys)
+        if (name == k.name) return k.key;
+    Fail("unknown key " + Utf8(name));
+}
+
 class Driver {
 public:
     Driver(int argc, wchar_t** argv) : args_(argv + 1, argv + argc) {}
@@ -415,6 +509,14 @@ private:
     void Command(const std::wstring& name);
     void Layout();
     void PressKey(WPARAM key);
+
+    // Real input.
+    void Foreground();
+    void Deliver(std::vector<INPUT>& inputs);
+    static void AwaitTaken();
+    POINT Middle(HWND control) const;
+    RECT ThumbRect(HWND slider) const;
+    void MouseClick(POINT at);
 
     std::vector<std::wstring> args_;
     std::size_t next_ = 0;
@@ -484,6 +586,39 @@ void Driver::Command(const std::wstring& name) {
         PressKey(VK_RETURN);
     } else if (name == L"press-esc") {
         PressKey(VK_ESCAPE);
+    } else if (name == L"type") {
+        const std::wstring text = Take();
+        std::vector<INPUT> inputs;
+        for (wchar_t c : text) AddCharacter(inputs, c);
+        Deliver(inputs);
+    } else if (name == L"key") {
+        const WORD key = NamedKey(Take());
+        int count = 1;
+        if (next_ < args_.size() && !args_[next_].empty() && std::iswdigit(args_[next_][0])) count = TakeInt();
+        std::vector<INPUT> inputs;
+        for (int i = 0; i < count; ++i) AddPress(inputs, key);
+        Deliver(inputs);
+    } else if (name == L"mouse-click") {
+        MouseClick(Middle(Control(TakeInt())));
+    } else if (name == L"click-thumb" || name == L"drag-thumb") {
+        HWND slider = Control(TakeInt());
+        const int dx = name == L"drag-thumb" ? TakeInt() : 0;
+        RECT thumb = ThumbRect(slider);
+        POINT at{(thumb.left + thumb.right) / 2, (thumb.top + thumb.bottom) / 2};
+        ClientToScreen(slider, &at);
+        std::vector<INPUT> inputs;
+        AddMove(inputs, at);
+        AddButton(inputs, true);
+        Deliver(inputs);
+        // In steps, as a hand moves, each taken before the next; the screen's edge stops the mouse.
+        constexpr int kSteps = 8;
+        const LONG right = GetSystemMetrics(SM_CXSCREEN) - 1;
+        for (int step = 1; dx != 0 && step <= kSteps; ++step) {
+            AddMove(inputs, POINT{std::max(0L, std::min(right, at.x + dx * step / kSteps)), at.y});
+            Deliver(inputs);
+        }
+        AddButton(inputs, false);
+        Deliver(inputs);
     } else if (name == L"close") {
         PostMessageW(Current(), WM_CLOSE, 0, 0);
     } else if (name == L"minimize") {
@@ -529,11 +664,20 @@ void Driver::Command(const std::wstring& name) {
             line += (i == 0 ? " " : "|") + Flat(item);
         }
         Say(line);
+    } else if (name == L"caret") {
+        const int id = TakeInt();
+        HWND control = Control(id);
+        const bool combo = ClassName(control) == L"ComboBox";
+        const auto selection = static_cast<DWORD>(Send(control, combo ? CB_GETEDITSEL : EM_GETSEL, 0, 0));
+        Say("caret " + Id(id) + " " + std::to_string(LOWORD(selection)) + " " + std::to_string(HIWORD(selection)));
     } else if (name == L"focus") {
         GUITHREADINFO info{};
         info.cbSize = sizeof info;
         GetGUIThreadInfo(GetWindowThreadProcessId(Current(), nullptr), &info);
-        Say("focus " + (info.hwndFocus ? std::to_string(GetDlgCtrlID(info.hwndFocus)) : std::string("none")));
+        HWND focus = info.hwndFocus;
+        // A combo box's field is a child window of its own; the user sees the combo box focused.
+        if (focus && ClassName(GetParent(focus)) == L"ComboBox") focus = GetParent(focus);
+        Say("focus " + (focus ? std::to_string(GetDlgCtrlID(focus)) : std::string("none")));
     } else if (name == L"title") {
         Say("title " + Flat(WindowText(Current())));
     } else if (name == L"shown") {
@@ -571,6 +715,104 @@ void Driver::PressKey(WPARAM key) {
     // Returns once the keys are handled; a key that closed the window has nothing left to answer.
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &ignored);
+}
+
+// Keyboard input goes to the foreground window's focus; a program started from a test has no
+// window manager to make it the foreground, so the driver does, sharing the program's input.
+void Driver::Foreground() {
+    HWND window = Current();
+    const DWORD program = GetWindowThreadProcessId(window, nullptr);
+    MSG ignored;
+    PeekMessageW(&ignored, nullptr, 0, 0, PM_NOREMOVE);  // a message queue of our own to attach
+    if (!AttachThreadInput(GetCurrentThreadId(), program, TRUE)) Fail("cannot share the program's input");
+    if (GetForegroundWindow() != window) SetForegroundWindow(window);
+    if (GetForegroundWindow() != window) Fail("the window does not come to the foreground");
+}
+
+void Driver::Deliver(std::vector<INPUT>& inputs) {
+    Foreground();
+    HWND window = Current();
+    Queue(inputs);
+    AwaitTaken();
+    // The last event is taken; its handling ends before the program answers.
+    if (IsWindow(window)) {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &result);
+    }
+}
+
+// While keys wait in the program's queue its key state stays as of the last key it took, so the
+// closing key shows down once the program has taken it and up once it has taken its release.
+// Wine lets go of keys the X server does not hold down when a window gets the X focus; a closing
+// key let go of that way before it was seen down is pressed again.
+void Driver::AwaitTaken() {
+    const ULONGLONG deadline = GetTickCount64() + kSettleMs;
+    auto expire = [deadline](const char* what) {
+        if (GetTickCount64() >= deadline)
+            Fail(std::string("the program did not take the ") + what + " within " + std::to_string(kSettleMs) + " ms");
+    };
+    std::vector<INPUT> inputs;
+    AddKey(inputs, kSettleKey, true);
+    Queue(inputs);
+    while (!(GetKeyState(kSettleKey) & 0x8000)) {
+        if (!(GetAsyncKeyState(kSettleKey) & 0x8000)) {
+            AddKey(inputs, kSettleKey, true);
+            Queue(inputs);
+        }
+        expire("input");
+        Sleep(2);
+    }
+    AddKey(inputs, kSettleKey, false);
+    Queue(inputs);
+    while (GetKeyState(kSettleKey) & 0x8000) {
+        expire("closing key's release");
+        Sleep(2);
+    }
+}
+
+POINT Driver::Middle(HWND control) const {
+    RECT rect;
+    GetWindowRect(control, &rect);
+    // A combo box's window includes its closed list only while it is dropped.
+    if (ClassName(control) == L"ComboBox") {
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof info;
+        if (GetComboBoxInfo(control, &info)) {
+            MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&info.rcItem), 2);
+            rect = info.rcItem;
+        }
+    }
+    return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+// TBM_GETTHUMBRECT writes through a pointer, so the rectangle lives in the program's memory.
+RECT Driver::ThumbRect(HWND slider) const {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(slider, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) Fail("cannot open the program's process");
+    void* remote = VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+    RECT thumb{};
+    SIZE_T read = 0;
+    const bool ok = remote && (Send(slider, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(remote)), true) &&
+                    ReadProcessMemory(process, remote, &thumb, sizeof thumb, &read) && read == sizeof thumb;
+    if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    if (!ok || thumb.right <= thumb.left) Fail("cannot find the slider's thumb");
+    return thumb;
+}
+
+void Driver::MouseClick(POINT at) {
+    std::vector<INPUT> inputs;
+    AddMove(inputs, at);
+    AddButton(inputs, true);
+    AddButton(inputs, false);
+    Deliver(inputs);
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    if (cursor.x != at.x || cursor.y != at.y)
+        Fail("the mouse went to " + std::to_string(cursor.x) + "," + std::to_string(cursor.y) + ", not " +
+             std::to_string(at.x) + "," + std::to_string(at.y));
 }
 
 // The window as built from its resource: styles, the dialog base units, and every child in
