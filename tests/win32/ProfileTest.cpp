@@ -1,9 +1,11 @@
 // Profile.ini between the Windows program (Windows' own private-profile functions, under Wine)
 // and the Linux build (the profile store over the portable file realization): each reads what
 // the other wrote.
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "WineTest.h"
 #include "profile/PrivateProfile.h"
@@ -120,6 +122,30 @@ TEST_F(Win32Profile, ProfileWrittenByTheLinuxBuildLoadsAndAppliesWithSync) {
     EXPECT_EQ(run.Answer("sel 1054"), "4");
     EXPECT_EQ(run.Answer("sel 1050"), "0");
     EXPECT_EQ(run.Answer("sel 1055"), "1");
+    EXPECT_EQ(run.Answer("check 1017"), "0");
+    CloseProgram(program);
+}
+
+// Wine keeps the parsed file in memory and answers a later read from it; a body handed over as
+// one string with line breaks inside came back as one line there, and the Load found AUTO only.
+TEST_F(Win32Profile, SaveThenLoadInOneRunGivesTheSavedPanelBack) {
+    const pid_t program = StartProgram();
+    DriverRun run = Drive({"wait-main", "20000", "select", "1012", "1"});
+    ASSERT_TRUE(run.ok()) << run.Transcript();
+    // NVVDD fixed at 1.3 V and FBVDD at 1.55 V, neither a default; then Save.
+    Act({"click", "1017", "slide", "1000", "80", "slide", "1002", "56", "click", "1013", "click", "1057"});
+
+    std::ostringstream raw;
+    raw << std::ifstream(Folder() + "/Profile.ini", std::ios::binary).rdbuf();
+    EXPECT_EQ(raw.str(), "[RTX3080TiZYL]\r\nAUTO=0\r\nNVVDD=208\r\nFBVDD=248\r\nMSVDD=175\r\nNVPWM=4\r\n"
+                         "MSPWM=4\r\nNVLL=1\r\nMSLL=1\r\nNVOCP=1\r\nMSOCP=1\r\nSYNC=0\r\n");
+
+    // Some seconds on, as a user would come back to it; then the panel moves away and Load.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    run = Act({"slide", "1000", "10", "slide", "1002", "5", "click", "1056", "text", "1001", "text", "1003", "check",
+               "1017"});
+    EXPECT_EQ(run.Answer("text 1001"), "1.30000 V");
+    EXPECT_EQ(run.Answer("text 1003"), "1.55000 V");
     EXPECT_EQ(run.Answer("check 1017"), "0");
     CloseProgram(program);
 }
