@@ -62,6 +62,9 @@ std::wstring Win32PrivateProfile::ReadSection(const std::wstring& section, const
 
 bool Win32PrivateProfile::WriteSection(const std::wstring& section, const std::wstring& data,
                                        const std::wstring& path) {
+    // Windows refuses to write a read-only file; Wine run as root writes it all the same.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
     const std::wstring lines = OneStringPerLine(data);
     return WritePrivateProfileSectionW(section.c_str(), lines.c_str(), path.c_str()) != 0;
 }

@@ -150,6 +150,51 @@ TEST_F(Win32Profile, SaveThenLoadInOneRunGivesTheSavedPanelBack) {
     CloseProgram(program);
 }
 
+// What the Windows profile functions do with a protected or linked Profile.ini, seen through the
+// file the program leaves after Save. A pause before each case, so that the platform's cached copy
+// of the file is not what it goes by.
+TEST_F(Win32Profile, SaveLeavesAReadOnlyFileAloneAndWritesThroughLinks) {
+    const fs::path file = fs::path(Folder()) / "Profile.ini";
+    const std::string old = "[Other]\r\nX=1\r\n[RTX3080TiZYL]\r\nAUTO=1\r\n";
+    auto bytes = [](const fs::path& path) {
+        std::ostringstream raw;
+        raw << std::ifstream(path, std::ios::binary).rdbuf();
+        return raw.str();
+    };
+    auto write = [](const fs::path& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    };
+    const std::string saved = "NVVDD=175\r\nFBVDD=220\r\n";  // the board's values, as Save writes them
+    write(file, old);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+
+    const pid_t program = StartProgram();
+    DriverRun run = Drive({"wait-main", "20000", "select", "1012", "1"});
+    ASSERT_TRUE(run.ok()) << run.Transcript();
+
+    Act({"click", "1057"});
+    EXPECT_EQ(bytes(file), old) << "a read-only Profile.ini is left as it was";
+
+    fs::remove(file);
+    fs::create_directory(fs::path(Folder()) / "real");
+    fs::create_symlink("real/Profile.ini", file);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    Act({"click", "1057"});
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file)));
+    EXPECT_NE(bytes(fs::path(Folder()) / "real" / "Profile.ini").find(saved), std::string::npos)
+        << "a link to a missing file is written through";
+
+    fs::remove(file);
+    write(file, old);
+    fs::create_hard_link(file, fs::path(Folder()) / "real" / "Hard.ini");
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    Act({"click", "1057"});
+    EXPECT_NE(bytes(fs::path(Folder()) / "real" / "Hard.ini").find(saved), std::string::npos)
+        << "the other name of a hard-linked file sees the save";
+    EXPECT_EQ(fs::hard_link_count(file), 2u);
+    CloseProgram(program);
+}
+
 TEST_F(Win32Profile, SectionLongerThanWindowsUsualBufferIsReadWhole) {
     // Past 65,536 characters of other lines, the keys that matter: the Windows program must read
     // on until it has them all. Only NVVDD differs from the board at power-on.
