@@ -610,9 +610,11 @@ bool SaveFile(const fs::path& path, Rewrite rewrite) {
     if (!old.valid() && errno != ENOENT) return false;
     struct stat status {};
     std::string bytes;
+    bool journaled = false;
     if (old.valid()) {
         if (fstat(old.get(), &status) != 0 || !S_ISREG(status.st_mode) || !MayWrite(file, status)) return false;
-        if (!ReadJournal(file, status.st_uid, bytes) && !ReadAll(old.get(), bytes)) return false;
+        journaled = ReadJournal(file, status.st_uid, bytes);
+        if (!journaled && !ReadAll(old.get(), bytes)) return false;
         old.Close();
     }
     std::string out;
@@ -621,35 +623,34 @@ bool SaveFile(const fs::path& path, Rewrite rewrite) {
     std::string staged;
     Descriptor fd = CreateTemporary(file, staged);
     if (!fd.valid()) return false;
-    bool ok = WriteAll(fd.get(), out) && fsync(fd.get()) == 0;
-    // The temporary takes the old file's place only when it can be the same file in all but
-    // contents: one name, the same owner, group and mode.
+    bool ok = WriteAll(fd.get(), out);
+    // The fresh file takes the old one's place only when it can be the same file in all but its
+    // contents: one name, the same owner, group and mode. With a journal there, the journal must
+    // stay the newest contents until the file holds them, so that save goes in place as well.
     bool replace = false;
-    if (ok) {
-        if (status.st_nlink == 0) {
-            replace = fchmod(fd.get(), NewFileMode()) == 0;
-        } else if (status.st_nlink == 1) {
-            replace = fchown(fd.get(), status.st_uid, status.st_gid) == 0 &&
-                      fchmod(fd.get(), status.st_mode & 07777) == 0 && fsync(fd.get()) == 0;
-        }
+    if (ok && status.st_nlink == 0) {
+        // A journal without its file speaks for nothing; left there, it would outrank the new file.
+        replace = fchmod(fd.get(), NewFileMode()) == 0 && RemoveJournal(file);
+        ok = replace;
+    } else if (ok && status.st_nlink == 1 && !journaled) {
+        replace = fchown(fd.get(), status.st_uid, status.st_gid) == 0 && fchmod(fd.get(), status.st_mode & 07777) == 0;
     }
+    ok = ok && fsync(fd.get()) == 0;
     ok = fd.Close() && ok;
     if (ok && replace) {
-        ok = rename(staged.c_str(), file.c_str()) == 0;
-        if (ok) return SyncFolder(folder) && RemoveJournal(file);
-    } else if (ok) {
-        // In place, for other links or another owner: first the new contents become the journal,
-        // on disk, then the file is overwritten, then the journal goes.
-        ok = rename(staged.c_str(), JournalOf(file).c_str()) == 0;
-        if (ok) {
-            if (!SyncFolder(folder)) return false;
-            Descriptor target(open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-            ok = target.valid() && WriteAll(target.get(), out) && ftruncate(target.get(), static_cast<off_t>(out.size())) == 0 &&
-                 fsync(target.get()) == 0;
-            ok = target.Close() && ok;
-            // A failed write leaves the journal, which stands for the file until the next save.
-            return ok && RemoveJournal(file) && SyncFolder(folder);
+        if (rename(staged.c_str(), file.c_str()) == 0) return SyncFolder(folder);
+    } else if (ok && rename(staged.c_str(), JournalOf(file).c_str()) == 0) {
+        // In place: the new contents are on disk as the journal before the file is overwritten.
+        if (!SyncFolder(folder)) {
+            RemoveJournal(file);
+            return false;
         }
+        Descriptor target(open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+        ok = target.valid() && WriteAll(target.get(), out) &&
+             ftruncate(target.get(), static_cast<off_t>(out.size())) == 0 && fsync(target.get()) == 0;
+        ok = target.Close() && ok;
+        // A failed overwrite keeps the journal, which stands for the file until the next save.
+        return ok && RemoveJournal(file) && SyncFolder(folder);
     }
     unlink(staged.c_str());
     return false;

@@ -289,6 +289,28 @@ TEST_F(ProfileDirFixture, CutSaveInPlaceIsFinishedFromItsJournal) {
     EXPECT_EQ(Names(dir), (std::set<std::string>{"Profile.ini", "other"}));
 }
 
+// With one name only the same: the journal stays the newest contents until the file has them.
+TEST_F(ProfileDirFixture, JournalOfASingleLinkedFileIsFinishedToo) {
+    const fs::path file = dir / "Profile.ini";
+    WriteBytes(file, "[Other]\r\nX=1\r\n[S]\r\nA=");  // torn
+    WriteBytes(dir / "Profile.ini.saving", kNew);
+    profile::PrivateProfileFile files;
+    EXPECT_EQ(files.ReadSection(L"S", Wide(file.string())), std::wstring(L"A=2") + L'\0');
+    ASSERT_TRUE(files.WriteSection(L"Last", std::wstring(L"Y=3\r\n") + L'\0', Wide(file.string())));
+    EXPECT_EQ(ReadBytes(file), "[Other]\r\nX=1\r\n[S]\r\nA=2\r\n[Last]\r\nY=3\r\n");
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"Profile.ini"}));
+}
+
+// A journal whose file is gone is dropped by the save that makes the file anew.
+TEST_F(ProfileDirFixture, JournalWithoutItsFileIsDropped) {
+    const fs::path file = dir / "Profile.ini";
+    WriteBytes(dir / "Profile.ini.saving", kNew);
+    profile::PrivateProfileFile files;
+    ASSERT_TRUE(files.WriteSection(L"S", std::wstring(L"A=5\r\n") + L'\0', Wide(file.string())));
+    EXPECT_EQ(files.ReadSection(L"S", Wide(file.string())), std::wstring(L"A=5") + L'\0');
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"Profile.ini"}));
+}
+
 // A journal some other user put there is not believed.
 TEST_F(ProfileDirFixture, StrangersJournalIsIgnored) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to make another user's file";
