@@ -542,8 +542,8 @@ Descriptor CreateTemporary(const std::string& file, std::string& name) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(tag));
         name = file + suffix;
-        Descriptor fd(open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (fd.valid() || errno != EEXIST) return Descriptor(fd.valid() ? dup(fd.get()) : -1);
+        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) return Descriptor(fd);
     }
     return Descriptor();
 }
