@@ -79,6 +79,8 @@ struct Case {
     rlim_t sizeLimit = RLIM_INFINITY;
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.what; }
+
 class ProfileFileProtectionTest : public ProfileDirFixture, public ::testing::WithParamInterface<Case> {
 protected:
     void RunFor(const Saver& saver) {
