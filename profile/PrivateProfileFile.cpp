@@ -1,11 +1,22 @@
 #include "profile/PrivateProfileFile.h"
 
+#ifndef _WIN32
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <atomic>
-#include <chrono>
+#include <cerrno>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <random>
 #include <system_error>
 #include <type_traits>
 #include <utility>
@@ -184,12 +195,17 @@ struct Line {
     std::size_t next;   // first unit of the following line
 };
 
+// As the Windows functions read a file: LF, CR LF and a lone CR each end a line, so a stray CR
+// inside CR LF lines ends one as well (the empty line after it is dropped as blank).
 template <typename Text>
 Line LineAt(const Text& text, std::size_t begin) {
-    const std::size_t lf = text.find(static_cast<typename Text::value_type>(kLf), begin);
-    Line line{begin, lf == Text::npos ? text.size() : lf, lf == Text::npos ? text.size() : lf + 1};
-    if (line.end > line.begin && Code(text[line.end - 1]) == kCr) --line.end;
-    return line;
+    std::size_t end = begin;
+    while (end < text.size() && Code(text[end]) != kLf && Code(text[end]) != kCr) ++end;
+    std::size_t next = end;
+    if (next < text.size()) {
+        next += Code(text[next]) == kCr && next + 1 < text.size() && Code(text[next + 1]) == kLf ? 2u : 1u;
+    }
+    return Line{begin, end, next};
 }
 
 template <typename Text>
@@ -198,17 +214,23 @@ std::size_t SkipBlanks(const Text& text, std::size_t begin, std::size_t end) {
     return begin;
 }
 
-// True for a header line, with the name's range (blanks around it left out).
+template <typename Text>
+std::size_t TrimBlanks(const Text& text, std::size_t begin, std::size_t end) {
+    while (end > begin && IsBlank(text[end - 1])) --end;
+    return end;
+}
+
+// True for a header line, with the name's range (blanks around it left out). The name runs to
+// the line's last ']', as with the Windows functions: "[A] [old]" names "A] [old", not "A".
 template <typename Text>
 bool HeaderName(const Text& text, const Line& line, std::size_t& nameBegin, std::size_t& nameEnd) {
     const std::size_t open = SkipBlanks(text, line.begin, line.end);
     if (open == line.end || Code(text[open]) != '[') return false;
-    std::size_t close = open + 1;
-    while (close < line.end && Code(text[close]) != ']') ++close;
-    if (close == line.end) return false;
-    nameBegin = SkipBlanks(text, open + 1, close);
-    nameEnd = close;
-    while (nameEnd > nameBegin && IsBlank(text[nameEnd - 1])) --nameEnd;
+    std::size_t close = line.end;
+    while (close > open + 1 && Code(text[close - 1]) != ']') --close;
+    if (close == open + 1) return false;
+    nameBegin = SkipBlanks(text, open + 1, close - 1);
+    nameEnd = TrimBlanks(text, nameBegin, close - 1);
     return true;
 }
 
@@ -259,9 +281,21 @@ std::wstring SectionLines(const Text& text, const Text& name) {
     for (std::size_t pos = section.bodyBegin; pos < section.bodyEnd;) {
         const Line line = LineAt(text, pos);
         pos = line.next;
+        // Blanks at the line's ends and around its first '=' are dropped, as the Windows
+        // functions drop them: a hand-edited "NVVDD = 175" reads as NVVDD=175.
         const std::size_t first = SkipBlanks(text, line.begin, line.end);
-        if (first == line.end || Code(text[first]) == ';') continue;
-        std::wstring decoded = Decoded(text, line.begin, line.end);
+        const std::size_t last = TrimBlanks(text, first, line.end);
+        if (first == last || Code(text[first]) == ';') continue;
+        std::size_t equals = first;
+        while (equals < last && Code(text[equals]) != '=') ++equals;
+        std::wstring decoded;
+        if (equals < last) {
+            decoded = Decoded(text, first, TrimBlanks(text, first, equals));
+            decoded.push_back(L'=');
+            decoded += Decoded(text, SkipBlanks(text, equals + 1, last), last);
+        } else {
+            decoded = Decoded(text, first, last);
+        }
         for (wchar_t& c : decoded) {
             if (c == L'\0') c = static_cast<wchar_t>(kReplacement);
         }
@@ -271,10 +305,14 @@ std::wstring SectionLines(const Text& text, const Text& name) {
     return lines;
 }
 
-// Ends the text's last line, unless the text is empty or the line is ended already.
+// Ends the text's last line, unless the text is empty or the line is ended already. A string of
+// the new body that ends in CR gets its LF; the file's own lone CR already ends a line and stays.
+enum class LoneCr { Completed, Kept };
+
 template <typename Text>
-void EndLine(Text& text) {
+void EndLine(Text& text, LoneCr loneCr) {
     if (text.empty() || Code(text.back()) == kLf) return;
+    if (Code(text.back()) == kCr && loneCr == LoneCr::Kept) return;
     text += Ascii<Text>(Code(text.back()) == kCr ? "\n" : "\r\n");
 }
 
@@ -286,7 +324,7 @@ Text Replaced(const Text& text, const Text& name, const std::wstring& data) {
         if (end == std::wstring::npos) end = data.size();
         if (end == pos) break;  // an empty string closes the list
         AppendEncoded(body, data.substr(pos, end - pos));
-        EndLine(body);
+        EndLine(body, LoneCr::Completed);
         pos = end + 1;
     }
 
@@ -294,12 +332,12 @@ Text Replaced(const Text& text, const Text& name, const std::wstring& data) {
     Text out;
     if (section.found) {
         out.assign(text, 0, section.bodyBegin);
-        EndLine(out);  // a header on the last line without a line end
+        EndLine(out, LoneCr::Kept);  // a header on the last line without a line end
         out += body;
         out.append(text, section.bodyEnd, Text::npos);
     } else {
         out = text;
-        EndLine(out);
+        EndLine(out, LoneCr::Kept);
         out += Ascii<Text>("[");
         out += name;
         out += Ascii<Text>("]\r\n");
@@ -308,7 +346,7 @@ Text Replaced(const Text& text, const Text& name, const std::wstring& data) {
     return out;
 }
 
-// ---- The file.
+// ---- The file's contents.
 
 fs::path FilePath(const std::wstring& path) {
 #ifdef _WIN32
@@ -353,85 +391,29 @@ void AppendUtf16Bytes(std::string& out, const std::u16string& units, bool bigEnd
     }
 }
 
-enum class Load { Loaded, Missing, Failed };
-
-Load LoadFile(const fs::path& file, std::string& bytes) {
-    std::error_code error;
-    const fs::file_status status = fs::status(file, error);
-    if (status.type() == fs::file_type::not_found) return Load::Missing;
-    if (error || status.type() != fs::file_type::regular) return Load::Failed;
-    const std::uintmax_t size = fs::file_size(file, error);
-    if (error) return Load::Failed;
-
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return Load::Failed;
-    char chunk[16384];
-    for (;;) {
-        in.read(chunk, sizeof chunk);
-        const std::streamsize got = in.gcount();
-        if (got > 0) bytes.append(chunk, static_cast<std::size_t>(got));
-        if (!in) break;
+std::wstring LinesOf(const std::string& bytes, const std::wstring& section) {
+    const Layout layout = Detect(bytes);
+    if (layout.encoding == Encoding::Utf8) {
+        return SectionLines(bytes.substr(layout.markSize), Encoded<std::string>(section));
     }
-    // A stream takes a read error for the end of the file; a short read must not pass for the
-    // whole file, or the rewrite would drop its tail.
-    return in.bad() || bytes.size() != size ? Load::Failed : Load::Loaded;
+    return SectionLines(Utf16Units(bytes, layout.markSize, layout.encoding == Encoding::Utf16Be),
+                        Encoded<std::u16string>(section));
 }
 
-// A link is followed to its file, so the rename below replaces the file and keeps the link.
-bool FollowLink(fs::path& file) {
-    std::error_code error;
-    if (!fs::is_symlink(fs::symlink_status(file, error))) return true;
-    fs::path target = fs::weakly_canonical(file, error);
-    if (error) return false;
-    file = std::move(target);
+// The file's new contents in its own encoding; false when it cannot be rewritten faithfully.
+bool Rewritten(const std::string& bytes, const std::wstring& section, const std::wstring& data, std::string& out) {
+    const Layout layout = Detect(bytes);
+    out = bytes.substr(0, layout.markSize);
+    if (layout.encoding == Encoding::Utf8) {
+        out += Replaced(bytes.substr(layout.markSize), Encoded<std::string>(section), data);
+        return true;
+    }
+    // A dangling byte would shift every unit after it; better no write than a garbled file.
+    if ((bytes.size() - layout.markSize) % 2 != 0) return false;
+    const bool bigEndian = layout.encoding == Encoding::Utf16Be;
+    AppendUtf16Bytes(out, Replaced(Utf16Units(bytes, layout.markSize, bigEndian), Encoded<std::u16string>(section), data),
+                     bigEndian);
     return true;
-}
-
-fs::path TemporaryBeside(const fs::path& file) {
-    static std::atomic<std::uint32_t> counter{0};
-    const auto ticks = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    fs::path candidate;
-    for (int attempt = 0; attempt < 64; ++attempt) {
-        const auto tag = static_cast<std::uint32_t>(ticks ^ (ticks >> 32)) + counter.fetch_add(1) * 2654435761u;
-        std::string suffix = ".";
-        for (int shift = 28; shift >= 0; shift -= 4) suffix.push_back("0123456789abcdef"[(tag >> shift) & 0xF]);
-        suffix += ".tmp";
-        candidate = file;
-        candidate += suffix;
-        std::error_code error;
-        if (fs::symlink_status(candidate, error).type() == fs::file_type::not_found) break;
-    }
-    return candidate;
-}
-
-// Writes the new contents under another name in the same directory and renames it over the
-// file: the rename either happens whole or not at all. Flushed, not synced: the standard library
-// has no fsync, so a power cut right after the rename may still lose the file system's cache.
-bool ReplaceFile(const fs::path& file, const std::string& bytes) {
-    const fs::path temporary = TemporaryBeside(file);
-    bool created = false;
-    bool written = false;
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        created = out.is_open();
-        if (created) {
-            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-            out.flush();
-            written = !out.fail();
-            out.close();
-            written = written && !out.fail();
-        }
-    }
-    std::error_code error;
-    if (written) {
-        // Keep the old file's permissions rather than the defaults of a new one.
-        const fs::file_status old = fs::status(file, error);
-        if (!error && old.type() == fs::file_type::regular) fs::permissions(temporary, old.permissions(), error);
-        fs::rename(temporary, file, error);
-        if (!error) return true;
-    }
-    if (created) fs::remove(temporary, error);
-    return false;
 }
 
 // A name that a header line could not give back is refused: no ']' or line break inside, no
@@ -441,6 +423,279 @@ bool IsWritableName(const std::wstring& name) {
     return name.empty() || (name.front() != L' ' && name.front() != L'\t' && name.back() != L' ' &&
                             name.back() != L'\t');
 }
+
+enum class Load { Loaded, Missing, Failed };
+
+#ifndef _WIN32
+// ---- The file on a POSIX system.
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor() { Close(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // False when the close reports an error: on some file systems the data's last failure.
+    bool Close() {
+        if (fd_ < 0) return true;
+        const bool closed = close(fd_) == 0;
+        fd_ = -1;
+        return closed;
+    }
+
+private:
+    int fd_;
+};
+
+bool ReadAll(int fd, std::string& bytes) {
+    char chunk[16384];
+    for (;;) {
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got == 0) return true;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+std::string Folder(const std::string& file) {
+    const std::size_t slash = file.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+std::string BaseName(const std::string& file) {
+    const std::size_t slash = file.rfind('/');
+    return slash == std::string::npos ? file : file.substr(slash + 1);
+}
+
+// Follows symbolic links to the file they end in, which need not exist yet: a save through a
+// link to a missing file creates that file and keeps the link.
+bool FollowLinks(std::string& file) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat status {};
+        if (lstat(file.c_str(), &status) != 0) return errno == ENOENT;
+        if (!S_ISLNK(status.st_mode)) return true;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = readlink(file.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return false;
+        target.resize(static_cast<std::size_t>(length));
+        file = target.front() == '/' ? target : Folder(file) + "/" + target;
+    }
+    return false;  // a loop of links
+}
+
+// Like Windows' read-only attribute, a file or folder without any write permission is read-only
+// to every user, root included; otherwise the system's own access rules decide.
+bool MayWrite(const std::string& path, const struct stat& status) {
+    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// Our temporary files are "<file>.<8 hex digits>.tmp" and nothing else.
+bool IsTemporaryOf(const std::string& name, const std::string& base) {
+    const std::size_t digits = 8;
+    if (name.size() != base.size() + 1 + digits + 4 || name.compare(0, base.size(), base) != 0) return false;
+    if (name[base.size()] != '.' || name.compare(name.size() - 4, 4, ".tmp") != 0) return false;
+    for (std::size_t i = base.size() + 1; i < base.size() + 1 + digits; ++i) {
+        if (std::string("0123456789abcdef").find(name[i]) == std::string::npos) return false;
+    }
+    return true;
+}
+
+// Temporary files a killed save left behind. Only this process's own user's regular files of our
+// naming go; the program runs once per user, so none of them belongs to a save in progress.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& base) {
+    DIR* listing = opendir(folder.c_str());
+    if (listing == nullptr) return;
+    while (const dirent* entry = readdir(listing)) {
+        if (!IsTemporaryOf(entry->d_name, base)) continue;
+        struct stat status {};
+        if (fstatat(dirfd(listing), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode) &&
+            status.st_uid == geteuid()) {
+            unlinkat(dirfd(listing), entry->d_name, 0);
+        }
+    }
+    closedir(listing);
+}
+
+// A fresh file of our naming, created exclusively and never through a link.
+Descriptor CreateTemporary(const std::string& file, std::string& name) {
+    static std::atomic<std::uint32_t> counter{0};
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        const std::uint32_t tag = entropy() ^ (counter.fetch_add(1) * 2654435761u);
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(tag));
+        name = file + suffix;
+        const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) return Descriptor(fd);
+    }
+    return Descriptor();
+}
+
+bool SyncFolder(const std::string& folder) {
+    Descriptor fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) return false;
+    // Some file systems cannot sync a folder and say so; there is nothing more to do on them.
+    return fsync(fd.get()) == 0 || errno == EINVAL || errno == ENOTSUP;
+}
+
+std::string JournalOf(const std::string& file) { return file + ".saving"; }
+
+// The complete new contents of a save that writes the file in place, left behind when that save
+// was cut short. Only a regular file of the saving user's or the file owner's is believed.
+bool ReadJournal(const std::string& file, uid_t owner, std::string& bytes) {
+    Descriptor fd(open(JournalOf(file).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat status {};
+    if (!fd.valid() || fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_nlink != 1) return false;
+    if (status.st_uid != geteuid() && status.st_uid != owner) return false;
+    std::string journal;
+    if (!ReadAll(fd.get(), journal)) return false;
+    bytes = std::move(journal);
+    return true;
+}
+
+bool RemoveJournal(const std::string& file) {
+    return unlink(JournalOf(file).c_str()) == 0 || errno == ENOENT;
+}
+
+// The file as the last save left it: its journal when a save in place was cut short.
+Load LoadCurrent(const fs::path& path, std::string& bytes) {
+    std::string file = path.native();
+    if (!FollowLinks(file)) return Load::Failed;
+    Descriptor fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) return errno == ENOENT ? Load::Missing : Load::Failed;
+    struct stat status {};
+    if (fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return Load::Failed;
+    if (ReadJournal(file, status.st_uid, bytes)) return Load::Loaded;
+    return ReadAll(fd.get(), bytes) ? Load::Loaded : Load::Failed;
+}
+
+// Mode bits a file created now gets.
+mode_t NewFileMode() {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+// Writes the file's new contents so that a kill or a power cut leaves the old contents or the
+// new, never a mix; the header tells how.
+template <typename Rewrite>
+bool SaveFile(const fs::path& path, Rewrite rewrite) {
+    std::string file = path.native();
+    if (!FollowLinks(file)) return false;
+    const std::string folder = Folder(file);
+    struct stat folderStatus {};
+    if (stat(folder.c_str(), &folderStatus) != 0 || !S_ISDIR(folderStatus.st_mode) || !MayWrite(folder, folderStatus)) {
+        return false;
+    }
+    RemoveStaleTemporaries(folder, BaseName(file));
+
+    Descriptor old(open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!old.valid() && errno != ENOENT) return false;
+    struct stat status {};
+    std::string bytes;
+    bool journaled = false;
+    if (old.valid()) {
+        if (fstat(old.get(), &status) != 0 || !S_ISREG(status.st_mode) || !MayWrite(file, status)) return false;
+        journaled = ReadJournal(file, status.st_uid, bytes);
+        if (!journaled && !ReadAll(old.get(), bytes)) return false;
+        old.Close();
+    }
+    std::string out;
+    if (!rewrite(bytes, out)) return false;
+
+    std::string staged;
+    Descriptor fd = CreateTemporary(file, staged);
+    if (!fd.valid()) return false;
+    bool ok = WriteAll(fd.get(), out);
+    // The fresh file takes the old one's place only when it can be the same file in all but its
+    // contents: one name, the same owner, group and mode. With a journal there, the journal must
+    // stay the newest contents until the file holds them, so that save goes in place as well.
+    bool replace = false;
+    if (ok && status.st_nlink == 0) {
+        // A journal without its file speaks for nothing; left there, it would outrank the new file.
+        replace = fchmod(fd.get(), NewFileMode()) == 0 && RemoveJournal(file);
+        ok = replace;
+    } else if (ok && status.st_nlink == 1 && !journaled) {
+        replace = fchown(fd.get(), status.st_uid, status.st_gid) == 0 && fchmod(fd.get(), status.st_mode & 07777) == 0;
+    }
+    ok = ok && fsync(fd.get()) == 0;
+    ok = fd.Close() && ok;
+    if (ok && replace) {
+        if (rename(staged.c_str(), file.c_str()) == 0) return SyncFolder(folder);
+    } else if (ok && rename(staged.c_str(), JournalOf(file).c_str()) == 0) {
+        // In place: the new contents are on disk as the journal before the file is overwritten.
+        if (!SyncFolder(folder)) {
+            RemoveJournal(file);
+            return false;
+        }
+        Descriptor target(open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+        ok = target.valid() && WriteAll(target.get(), out) &&
+             ftruncate(target.get(), static_cast<off_t>(out.size())) == 0 && fsync(target.get()) == 0;
+        ok = target.Close() && ok;
+        // A failed overwrite keeps the journal, which stands for the file until the next save.
+        return ok && RemoveJournal(file) && SyncFolder(folder);
+    }
+    unlink(staged.c_str());
+    return false;
+}
+
+#else
+// ---- The file on Windows, where the program itself uses the Windows profile functions: the new
+// contents under a fresh name, renamed over the file.
+
+Load LoadCurrent(const fs::path& file, std::string& bytes) {
+    std::error_code error;
+    const fs::file_status status = fs::status(file, error);
+    if (status.type() == fs::file_type::not_found) return Load::Missing;
+    if (error || status.type() != fs::file_type::regular) return Load::Failed;
+    const std::uintmax_t size = fs::file_size(file, error);
+    if (error) return Load::Failed;
+    std::ifstream in(file, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return in.bad() || bytes.size() != size ? Load::Failed : Load::Loaded;
+}
+
+template <typename Rewrite>
+bool SaveFile(fs::path file, Rewrite rewrite) {
+    std::error_code error;
+    if (fs::is_symlink(fs::symlink_status(file, error))) file = fs::read_symlink(file, error);
+    if (error) return false;
+    std::string bytes;
+    std::string out;
+    if (LoadCurrent(file, bytes) == Load::Failed || !rewrite(bytes, out)) return false;
+    std::random_device entropy;
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        fs::path temporary = file;
+        temporary += L"." + std::to_wstring(entropy()) + L".tmp";
+        if (fs::symlink_status(temporary, error).type() != fs::file_type::not_found) continue;
+        std::ofstream stream(temporary, std::ios::binary);
+        stream.write(out.data(), static_cast<std::streamsize>(out.size()));
+        stream.close();
+        if (!stream.fail()) fs::rename(temporary, file, error);
+        if (!stream.fail() && !error) return true;
+        fs::remove(temporary, error);
+        return false;
+    }
+    return false;
+}
+#endif
 
 }  // namespace
 
@@ -457,36 +712,16 @@ std::wstring PrivateProfileFile::CurrentDirectory() {
 
 std::wstring PrivateProfileFile::ReadSection(const std::wstring& section, const std::wstring& path) {
     std::string bytes;
-    if (path.empty() || LoadFile(FilePath(path), bytes) != Load::Loaded) return {};
-    const Layout layout = Detect(bytes);
-    if (layout.encoding == Encoding::Utf8) {
-        return SectionLines(bytes.substr(layout.markSize), Encoded<std::string>(section));
-    }
-    return SectionLines(Utf16Units(bytes, layout.markSize, layout.encoding == Encoding::Utf16Be),
-                        Encoded<std::u16string>(section));
+    if (path.empty() || LoadCurrent(FilePath(path), bytes) != Load::Loaded) return {};
+    return LinesOf(bytes, section);
 }
 
 bool PrivateProfileFile::WriteSection(const std::wstring& section, const std::wstring& data,
                                       const std::wstring& path) {
     if (path.empty() || !IsWritableName(section)) return false;
-    fs::path file = FilePath(path);
-    if (!FollowLink(file)) return false;
-    std::string bytes;
-    if (LoadFile(file, bytes) == Load::Failed) return false;
-
-    const Layout layout = Detect(bytes);
-    std::string out = bytes.substr(0, layout.markSize);
-    if (layout.encoding == Encoding::Utf8) {
-        out += Replaced(bytes.substr(layout.markSize), Encoded<std::string>(section), data);
-    } else {
-        // A dangling byte would shift every unit after it; better no write than a garbled file.
-        if ((bytes.size() - layout.markSize) % 2 != 0) return false;
-        const bool bigEndian = layout.encoding == Encoding::Utf16Be;
-        AppendUtf16Bytes(out,
-                         Replaced(Utf16Units(bytes, layout.markSize, bigEndian), Encoded<std::u16string>(section), data),
-                         bigEndian);
-    }
-    return ReplaceFile(file, out);
+    return SaveFile(FilePath(path), [&section, &data](const std::string& bytes, std::string& out) {
+        return Rewritten(bytes, section, data, out);
+    });
 }
 
 wchar_t PrivateProfileFile::PathSeparator() const { return static_cast<wchar_t>(fs::path::preferred_separator); }

@@ -101,8 +101,9 @@ bool ParseNumber(const std::string& text, std::uint64_t max, std::uint64_t& valu
         if (c >= '0' && c <= '9') digit = c - '0';
         else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
         if (digit < 0) return false;
+        // Tested before the step, which would otherwise wrap past 64 bits into a small number.
+        if (result > (max - static_cast<std::uint64_t>(digit)) / static_cast<std::uint64_t>(base)) return false;
         result = result * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
-        if (result > max) return false;
     }
     value = result;
     return true;

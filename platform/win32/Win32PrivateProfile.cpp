@@ -9,6 +9,27 @@ constexpr DWORD kDirectoryBuffer = 260;
 constexpr DWORD kSectionBuffer = 65536;
 // Beyond this a section is not a settings profile any more; stop growing rather than exhaust memory.
 constexpr DWORD kSectionLimit = 64u << 20;
+
+// The body as WritePrivateProfileSectionW defines it: one NUL-terminated string per line, then
+// one more NUL. Handed lines with CR LF inside, Windows writes the same bytes, but a platform that
+// keeps the parsed file in memory (Wine does) gives them back as one line until it reads the file
+// again, and a Load after a Save in the same run would find only the first key.
+std::wstring OneStringPerLine(const std::wstring& data) {
+    std::wstring lines;
+    std::size_t begin = 0;
+    for (std::size_t i = 0; i <= data.size(); ++i) {
+        const wchar_t c = i < data.size() ? data[i] : L'\0';
+        if (c != L'\r' && c != L'\n' && c != L'\0') continue;
+        if (i > begin) {
+            lines.append(data, begin, i - begin);
+            lines.push_back(L'\0');
+        }
+        begin = i + 1;
+        if (c == L'\0' && i + 1 < data.size() && data[i + 1] == L'\0') break;  // the list's end
+    }
+    return lines;  // its own terminator closes the list
+}
+
 }  // namespace
 
 std::wstring Win32PrivateProfile::CurrentDirectory() {
@@ -41,7 +62,11 @@ std::wstring Win32PrivateProfile::ReadSection(const std::wstring& section, const
 
 bool Win32PrivateProfile::WriteSection(const std::wstring& section, const std::wstring& data,
                                        const std::wstring& path) {
-    return WritePrivateProfileSectionW(section.c_str(), data.c_str(), path.c_str()) != 0;
+    // Windows refuses to write a read-only file; Wine run as root writes it all the same.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
+    const std::wstring lines = OneStringPerLine(data);
+    return WritePrivateProfileSectionW(section.c_str(), lines.c_str(), path.c_str()) != 0;
 }
 
 }  // namespace win32

@@ -163,7 +163,9 @@ TEST_P(Rtx3080TiProfileTest, ValuesOutOfRangeOrNotNumbersAppearAsShowValueMakesT
         {"NVOCP=7\r\nMSOCP=0\r\n", {{"1050.sel", "1"}, {"1050.text", "Enable"}, {"1055.sel", "0"},
                                     {"1055.text", "Disable"}}},
         {"AUTO=abc\r\n", {{"1017.checked", "0"}, {"1000.enabled", "1"}}},
-        {"nvvdd=200\r\nNVVDD =200\r\n", {}},
+        {"nvvdd=200\r\n", {}},
+        // A hand edit: blanks around "=" are dropped, as the Windows build reads it.
+        {"NVVDD = 200 \r\n", {{"1000.pos", "72"}, {"1001.text", "1.25000 V"}}},
     };
     AddBoard(GetParam());
     Rtx3080TiControl& controller = Controller();

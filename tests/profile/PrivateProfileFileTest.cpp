@@ -68,10 +68,54 @@ TEST_F(PrivateProfileFileTest, ReadsTheLinesOfOneSection) {
                "[Other]\r\nA=9\r\n"
                "[S]\r\nAUTO=1\r\n\r\n  \t\r\n ; note\r\nNVVDD = 200 \nlower=5\r\n"
                "  [ next ]  ; trailing text\r\nB=2");
-    EXPECT_EQ(Read(L"S"), Lines({L"AUTO=1", L"NVVDD = 200 ", L"lower=5"}));
+    EXPECT_EQ(Read(L"S"), Lines({L"AUTO=1", L"NVVDD=200", L"lower=5"}));
     EXPECT_EQ(Read(L"Other"), Lines({L"A=9"}));
     EXPECT_EQ(Read(L"NEXT"), Lines({L"B=2"}));  // no final line end, name in other case
     EXPECT_EQ(Read(L"s"), Read(L"S"));
+}
+
+// As Windows' own profile functions read the same files (measured under Wine).
+TEST_F(PrivateProfileFileTest, ReadsAsTheWindowsFunctionsDo) {
+    struct Case {
+        const char* what;
+        std::string file;
+        std::wstring section;
+        std::wstring lines;
+    };
+    const Case cases[] = {
+        {"blanks around =", "[S]\r\nNVVDD = 175\r\n", L"S", Lines({L"NVVDD=175"})},
+        {"tabs around =", "[S]\r\nNVVDD\t=\t175\r\n", L"S", Lines({L"NVVDD=175"})},
+        {"blanks before the key", "[S]\r\n  \tNVVDD=175\r\n", L"S", Lines({L"NVVDD=175"})},
+        {"blanks at the line's end", "[S]\r\nNVVDD=175 \t\r\n", L"S", Lines({L"NVVDD=175"})},
+        {"blanks inside the value stay", "[S]\r\nA = 1 2 \r\n", L"S", Lines({L"A=1 2"})},
+        {"a line without =", "[S]\r\n  AB  \r\n", L"S", Lines({L"AB"})},
+        {"empty value", "[S]\r\nA =  \r\n", L"S", Lines({L"A="})},
+        {"indented comment", "[S]\r\n  ; NVVDD=1\r\nA=1\r\n", L"S", Lines({L"A=1"})},
+        {"lone CR line ends", "[S]\rAUTO=0\rNVVDD=175\r[T]\rB=2\r", L"S", Lines({L"AUTO=0", L"NVVDD=175"})},
+        {"stray CR in CR LF", "[S]\r\nAUTO=0\r\r\nNVVDD=175\r\n", L"S", Lines({L"AUTO=0", L"NVVDD=175"})},
+        {"CR inside a line", "[S]\r\nAUTO=0\rNVVDD=175\r\n", L"S", Lines({L"AUTO=0", L"NVVDD=175"})},
+        {"header after a lone CR", "[T]\r\nB=2\r[S]\r\nA=1\r\n", L"S", Lines({L"A=1"})},
+        {"name runs to the last ]", "[RTX3080TiZYL] [old]\r\nNVVDD=100\r\n[RTX3080TiZYL]\r\nNVVDD=175\r\n",
+         L"RTX3080TiZYL", Lines({L"NVVDD=175"})},
+        {"the longer name", "[RTX3080TiZYL] [old]\r\nNVVDD=100\r\n", L"RTX3080TiZYL] [old", Lines({L"NVVDD=100"})},
+        {"blanks inside the brackets", "[ S ]  \r\nA=1\r\n", L"S", Lines({L"A=1"})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteBytes(file, c.file);
+        EXPECT_EQ(Read(c.section), c.lines);
+    }
+}
+
+// Bytes outside the replaced body stay as they were, whatever ends their lines.
+TEST_F(PrivateProfileFileTest, WritesKeepOtherLineEndsAndHeaders) {
+    WriteBytes(file, "[S]\rA=1\r[T]\rB=2\r");
+    ASSERT_TRUE(Write(L"S", L"A=2\r\n"));
+    EXPECT_EQ(ReadBytes(file), "[S]\rA=2\r\n[T]\rB=2\r");
+
+    WriteBytes(file, "[RTX3080TiZYL] [old]\r\nNVVDD=100\r\n");
+    ASSERT_TRUE(Write(L"RTX3080TiZYL", L"NVVDD=175\r\n"));
+    EXPECT_EQ(ReadBytes(file), "[RTX3080TiZYL] [old]\r\nNVVDD=100\r\n[RTX3080TiZYL]\r\nNVVDD=175\r\n");
 }
 
 TEST_F(PrivateProfileFileTest, FirstOfDuplicateSectionsIsReadAndReplaced) {
@@ -160,7 +204,7 @@ TEST_F(PrivateProfileFileTest, EveryStringEndsItsLine) {
         {"[T]\r\nX=1\r\n[S]", Data(L"A=1\r\n"), "[T]\r\nX=1\r\n[S]\r\nA=1\r\n"},
         {"[S]\r\nA=1\r\n[T]", Data(L""), "[S]\r\n[T]"},
         {"[T]\r\nX=1", Data(L"A=1\r\n"), "[T]\r\nX=1\r\n[S]\r\nA=1\r\n"},
-        {"[T]\r\nX=1\r", Data(L"A=1\r\n"), "[T]\r\nX=1\r\n[S]\r\nA=1\r\n"},
+        {"[T]\r\nX=1\r", Data(L"A=1\r\n"), "[T]\r\nX=1\r[S]\r\nA=1\r\n"},  // a lone CR ends a line
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.before + " -> " + c.after);

@@ -60,7 +60,7 @@ TEST_F(ProfileStoreTest, RewritingReplacesTheSectionAndKeepsTheOthers) {
     ASSERT_TRUE(Store().ReadSection(kSection, section));
     EXPECT_EQ(EntriesOf(section), (Entries{{L"AUTO", 1}}));
     ASSERT_TRUE(Store().ReadSection(L"Other", section));
-    EXPECT_EQ(EntriesOf(section), (Entries{{L"KEY ", 0}}));
+    EXPECT_EQ(EntriesOf(section), (Entries{{L"KEY", 0}}));
 }
 
 TEST_F(ProfileStoreTest, FailedReadAlwaysEmptiesTheMap) {
@@ -180,12 +180,13 @@ INSTANTIATE_TEST_SUITE_P(
         LinesCase{"NegativeLargest", "NVVDD=-4294967295\r\n", 18, true, {{L"NVVDD", 1}}},
         LinesCase{"NegativeTooLarge", "NVVDD=-99999999999\r\n", 19, true, {{L"NVVDD", 4294967295u}}},
         LinesCase{"ManyLeadingZeros", "NVVDD=000000000000000000042\r\n", 28, true, {{L"NVVDD", 42}}},
-        LinesCase{"BlanksAndPlus", "NVVDD= \t+42\r\n", 12, true, {{L"NVVDD", 42}}},
+        LinesCase{"BlanksAndPlus", "NVVDD= \t+42\r\n", 10, true, {{L"NVVDD", 42}}},
         LinesCase{"TwoSigns", "NVVDD=+-1\r\n", 10, true, {{L"NVVDD", 0}}},
         LinesCase{"Hexadecimal", "NVVDD=0x1F\r\n", 11, true, {{L"NVVDD", 0}}},
         LinesCase{"NonAsciiDigit", "NVVDD=\xD9\xA3\r\n", 8, true, {{L"NVVDD", 0}}},
         LinesCase{"LowerCaseKey", "nvvdd=5\r\n", 8, true, {{L"nvvdd", 5}}},
-        LinesCase{"BlankBeforeEquals", "NVVDD =5\r\n", 9, true, {{L"NVVDD ", 5}}},
+        LinesCase{"BlankBeforeEquals", "NVVDD =5\r\n", 8, true, {{L"NVVDD", 5}}},
+        LinesCase{"HandEditedLine", "  NVVDD = 175 \t\r\n", 10, true, {{L"NVVDD", 175}}},
         LinesCase{"SecondEqualsIsValue", "A=1=2\r\n", 6, true, {{L"A", 1}}},
         LinesCase{"CommentAndBlankLines", "; note\r\n\r\n   \r\nA=1\r\n", 4, true, {{L"A", 1}}},
         LinesCase{"CodeUnitOrder", "b=1\r\nB=2\r\nA=3\r\n\xC3\xA9=4\r\nZ=5\r\nAB=6\r\n", 25, true,

@@ -108,6 +108,12 @@ INSTANTIATE_TEST_SUITE_P(
                     "3: unknown board rtx4090 (known: none, rtx3080ti-mcu, rtx3080ti-direct, rtx2080ti)"},
         BadScenario{"gpu name=A\n", "1: gpu needs handle="},
         BadScenario{"gpu handle=0x1G\n", "1: handle=0x1G is not a number from 0 to 18446744073709551615"},
+        // Past 64 bits: refused, not wrapped round to handle 1 or to a small number.
+        BadScenario{"gpu handle=0x10000000000000001\n",
+                    "1: handle=0x10000000000000001 is not a number from 0 to 18446744073709551615"},
+        BadScenario{"gpu handle=18446744073709551617\n",
+                    "1: handle=18446744073709551617 is not a number from 0 to 18446744073709551615"},
+        BadScenario{"gpu handle=1 subsystem=0x100000001\n", "1: subsystem=0x100000001 is not a number from 0 to 4294967295"},
         BadScenario{"gpu handle=1\ngpu handle=0x1\n", "2: a GPU with handle 0x1 exists already"},
         BadScenario{"gpu handle=1 name=\"RTX\n", "1: missing closing quote in the value of name"},
         BadScenario{"gpu handle=1 colour=red\n", "1: unknown key colour for gpu"},
@@ -150,3 +156,11 @@ TEST_F(ScenarioTest, NthTransferFails) {
 }
 
 }  // namespace
+
+TEST(ScenarioFile, LargestHandleIsTaken) {
+    sim::SimMachine machine;
+    std::string error;
+    ASSERT_TRUE(sim::LoadScenario("gpu handle=0xFFFFFFFFFFFFFFFF board=none\n", "max.txt", machine, error)) << error;
+    ASSERT_EQ(machine.Gpus().size(), 1u);
+    EXPECT_EQ(machine.Gpus()[0].handle, UINTPTR_MAX);
+}

@@ -1,9 +1,11 @@
 // Profile.ini between the Windows program (Windows' own private-profile functions, under Wine)
 // and the Linux build (the profile store over the portable file realization): each reads what
 // the other wrote.
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "WineTest.h"
 #include "profile/PrivateProfile.h"
@@ -121,6 +123,75 @@ TEST_F(Win32Profile, ProfileWrittenByTheLinuxBuildLoadsAndAppliesWithSync) {
     EXPECT_EQ(run.Answer("sel 1050"), "0");
     EXPECT_EQ(run.Answer("sel 1055"), "1");
     EXPECT_EQ(run.Answer("check 1017"), "0");
+    CloseProgram(program);
+}
+
+// Wine keeps the parsed file in memory and answers a later read from it; a body handed over as
+// one string with line breaks inside came back as one line there, and the Load found AUTO only.
+TEST_F(Win32Profile, SaveThenLoadInOneRunGivesTheSavedPanelBack) {
+    const pid_t program = StartProgram();
+    DriverRun run = Drive({"wait-main", "20000", "select", "1012", "1"});
+    ASSERT_TRUE(run.ok()) << run.Transcript();
+    // NVVDD fixed at 1.3 V and FBVDD at 1.55 V, neither a default; then Save.
+    Act({"click", "1017", "slide", "1000", "80", "slide", "1002", "56", "click", "1013", "click", "1057"});
+
+    std::ostringstream raw;
+    raw << std::ifstream(Folder() + "/Profile.ini", std::ios::binary).rdbuf();
+    EXPECT_EQ(raw.str(), "[RTX3080TiZYL]\r\nAUTO=0\r\nNVVDD=208\r\nFBVDD=248\r\nMSVDD=175\r\nNVPWM=4\r\n"
+                         "MSPWM=4\r\nNVLL=1\r\nMSLL=1\r\nNVOCP=1\r\nMSOCP=1\r\nSYNC=0\r\n");
+
+    // Some seconds on, as a user would come back to it; then the panel moves away and Load.
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    run = Act({"slide", "1000", "10", "slide", "1002", "5", "click", "1056", "text", "1001", "text", "1003", "check",
+               "1017"});
+    EXPECT_EQ(run.Answer("text 1001"), "1.30000 V");
+    EXPECT_EQ(run.Answer("text 1003"), "1.55000 V");
+    EXPECT_EQ(run.Answer("check 1017"), "0");
+    CloseProgram(program);
+}
+
+// What the Windows profile functions do with a protected or linked Profile.ini, seen through the
+// file the program leaves after Save. A pause before each case, so that the platform's cached copy
+// of the file is not what it goes by.
+TEST_F(Win32Profile, SaveLeavesAReadOnlyFileAloneAndWritesThroughLinks) {
+    const fs::path file = fs::path(Folder()) / "Profile.ini";
+    const std::string old = "[Other]\r\nX=1\r\n[RTX3080TiZYL]\r\nAUTO=1\r\n";
+    auto bytes = [](const fs::path& path) {
+        std::ostringstream raw;
+        raw << std::ifstream(path, std::ios::binary).rdbuf();
+        return raw.str();
+    };
+    auto write = [](const fs::path& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    };
+    const std::string saved = "NVVDD=175\r\nFBVDD=220\r\n";  // the board's values, as Save writes them
+    write(file, old);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+
+    const pid_t program = StartProgram();
+    DriverRun run = Drive({"wait-main", "20000", "select", "1012", "1"});
+    ASSERT_TRUE(run.ok()) << run.Transcript();
+
+    Act({"click", "1057"});
+    EXPECT_EQ(bytes(file), old) << "a read-only Profile.ini is left as it was";
+
+    fs::remove(file);
+    fs::create_directory(fs::path(Folder()) / "real");
+    fs::create_symlink("real/Profile.ini", file);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    Act({"click", "1057"});
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file)));
+    EXPECT_NE(bytes(fs::path(Folder()) / "real" / "Profile.ini").find(saved), std::string::npos)
+        << "a link to a missing file is written through";
+
+    fs::remove(file);
+    write(file, old);
+    fs::create_hard_link(file, fs::path(Folder()) / "real" / "Hard.ini");
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    Act({"click", "1057"});
+    EXPECT_NE(bytes(fs::path(Folder()) / "real" / "Hard.ini").find(saved), std::string::npos)
+        << "the other name of a hard-linked file sees the save";
+    EXPECT_EQ(fs::hard_link_count(file), 2u);
     CloseProgram(program);
 }
 
