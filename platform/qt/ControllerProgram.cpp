@@ -11,7 +11,9 @@
 #include "boards/Sleeper.h"
 #include "gpu/NvApi.h"
 #include "platform/qt/AppIcon.h"
+#include "platform/qt/CommandLineProgram.h"
 #include "platform/qt/QtDialogFramework.h"
+#include "platform/qt/SimulatorLog.h"
 #include "sim/Scenario.h"
 #include "sim/SimMachine.h"
 
@@ -36,11 +38,10 @@ public:
 };
 
 int RunApplication(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper) {
+    if (RunsWithoutWindow(arguments)) return RunCommandLine(arguments, services, sleeper);
+    QApplication::setWindowIcon(AppIcon());
     QtDialogFramework framework;
-    std::vector<std::wstring> wide;
-    wide.reserve(static_cast<std::size_t>(arguments.size()));
-    for (const QString& argument : arguments) wide.push_back(argument.toStdWString());
-    CHalvornApp application(framework, services, sleeper, std::move(wide));
+    CHalvornApp application(framework, services, sleeper, WideArguments(arguments));
     application.InitInstance();
     return 0;
 }
@@ -65,7 +66,6 @@ SimulateSwitch FindSimulateSwitch(const QStringList& arguments) {
 }
 
 int RunController(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper) {
-    QApplication::setWindowIcon(AppIcon());
     const SimulateSwitch simulate = FindSimulateSwitch(arguments);
     if (!simulate.present) return RunApplication(arguments, services, sleeper);
 
@@ -84,7 +84,9 @@ int RunController(const QStringList& arguments, ProcessServices& services, Sleep
         }
     }
     SimulatedNvApi simulated(machine);
-    return RunApplication(arguments, services, sleeper);
+    const int status = RunApplication(arguments, services, sleeper);
+    AppendSimulatorLog(machine.Log());
+    return status;
 }
 
 }  // namespace qtfront
