@@ -141,7 +141,12 @@ int RunCommandLine(Command command, const std::vector<std::wstring>& arguments, 
     const Console console;
     if (command == Command::Help) {
         std::wstring text;
-        for (const std::wstring& line : HelpText(services.ApplicationName(), {})) {
+        const std::vector<std::wstring> logNote = {
+            L"",
+            L"Every --list and --apply-profile run also appends its lines to HalvornController.log",
+            L"beside Profile.ini; from 64 KiB on, it becomes HalvornController.old.log and a new one begins.",
+        };
+        for (const std::wstring& line : HelpText(services.ApplicationName(), logNote)) {
             console.Out(line);
             text += line + L"\n";
         }

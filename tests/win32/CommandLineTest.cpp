@@ -169,7 +169,8 @@ TEST_F(Win32CommandLine, HelpNamesTheSwitchesAndExitStatuses) {
     EXPECT_EQ(run.exitCode, 0) << run.Transcript();
     std::string text;
     for (const std::string& line : run.lines) text += line + "\n";
-    for (const char* part : {"Usage: HalvornController", "--list", "--apply-profile", "  5  Profile.ini"})
+    for (const char* part : {"Usage: HalvornController", "--list", "--apply-profile", "  5  Profile.ini",
+                             "HalvornController.log"})
         EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
     EXPECT_EQ(text.find("--simulate"), std::string::npos) << "the Windows program has no simulator switch";
     EXPECT_FALSE(fs::exists(LogPath())) << "help is no run to log";
