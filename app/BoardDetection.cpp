@@ -3,6 +3,7 @@
 #include "boards/Rtx2080TiZyl.h"
 #include "boards/Rtx3080TiZyl.h"
 #include "boards/Rtx3080TiZylMcu.h"
+#include "gpu/GpuList.h"
 
 std::unique_ptr<IVgaControl> CreateBoardController(std::uint32_t gpuIndex, PanelSource& panels, Sleeper& sleeper) {
     // The order decides between the types: an RTX 3080 Ti whose MCU answers is driven through it,
@@ -20,4 +21,24 @@ std::unique_ptr<IVgaControl> CreateBoardController(std::uint32_t gpuIndex, Panel
     auto rtx2080 = std::make_unique<Rtx2080TiZyl>(gpuIndex, panels);  // probes while constructed
     if (rtx2080->IsDetected()) return rtx2080;
     return nullptr;
+}
+
+std::vector<SupportedBoard> FindSupportedBoards(const GpuList& gpus, const BoardFactory& createBoard,
+                                                PanelSource& panels, Sleeper& sleeper) {
+    std::vector<SupportedBoard> boards;
+    for (std::uint32_t i = 0; i < gpus.Count(); ++i) {
+        std::wstring name;
+        if (!gpus.GetName(i, name)) continue;
+        std::unique_ptr<IVgaControl> controller = createBoard(i, panels, sleeper);
+        if (!controller) continue;
+        boards.push_back(SupportedBoard{std::move(controller), i, std::move(name)});
+    }
+    return boards;
+}
+
+std::wstring BoardKindName(const IVgaControl& controller) {
+    if (dynamic_cast<const Rtx3080TiZylMcu*>(&controller)) return L"RTX 3080 Ti through its MCU";
+    if (dynamic_cast<const Rtx3080TiZyl*>(&controller)) return L"RTX 3080 Ti at its regulators";
+    if (dynamic_cast<const Rtx2080TiZyl*>(&controller)) return L"RTX 2080 Ti";
+    return L"unknown board";
 }

@@ -34,13 +34,9 @@ void CDlg3080TiZYL::EnumerateBoards() {
     controls.ClearList(ctl::kDeviceList);
     selectedIndex_ = 0;
 
-    for (std::uint32_t i = 0; i < gpus.Count(); ++i) {
-        std::wstring name;
-        if (!gpus.GetName(i, name)) continue;
-        std::unique_ptr<IVgaControl> controller = createBoard_(i, panels_, sleeper_);
-        if (!controller) continue;
-        controllers_.push_back(Board{std::move(controller), i});
-        controls.InsertItem(ctl::kDeviceList, static_cast<int>(controllers_.size()) - 1, name);
+    for (SupportedBoard& found : FindSupportedBoards(gpus, createBoard_, panels_, sleeper_)) {
+        controllers_.push_back(Board{std::move(found.controller), found.gpuIndex});
+        controls.InsertItem(ctl::kDeviceList, static_cast<int>(controllers_.size()) - 1, found.name);
     }
 
     if (controllers_.empty()) {

@@ -13,10 +13,6 @@
 #include "boards/IVgaControl.h"
 #include "gpu/Sleeper.h"
 
-// Builds the controller of the board on one GPU, or none. CreateBoardController in the program.
-using BoardFactory =
-    std::function<std::unique_ptr<IVgaControl>(std::uint32_t gpuIndex, PanelSource& panels, Sleeper& sleeper)>;
-
 class CDlg3080TiZYL final : public DialogLogic {
 public:
     static constexpr std::uintptr_t kTimerId = 6281;

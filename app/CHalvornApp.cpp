@@ -3,21 +3,9 @@
 #include <utility>
 
 #include "app/AppTitle.h"
+#include "app/CommandLine.h"
 #include "gpu/GpuList.h"
 #include "res/DialogTemplates.h"
-
-namespace {
-
-// The framework's rule: the first argument that is not a switch is the file name.
-const std::wstring* CommandLineFileName(const std::vector<std::wstring>& arguments) {
-    for (const std::wstring& argument : arguments) {
-        if (!argument.empty() && (argument[0] == L'-' || argument[0] == L'/')) continue;
-        return &argument;
-    }
-    return nullptr;
-}
-
-}  // namespace
 
 CHalvornApp::CHalvornApp(DialogFramework& framework, ProcessServices& services, Sleeper& sleeper,
                          std::vector<std::wstring> arguments, BoardFactory createBoard)

@@ -60,7 +60,10 @@ bool GpuList::Read(const I2cTransfer& transfer) const { return Transfer(transfer
 bool GpuList::Write(const I2cTransfer& transfer) const { return Transfer(transfer, true); }
 
 bool GpuList::Transfer(const I2cTransfer& transfer, bool write) const {
-    if (!IsReady() || transfer.gpuIndex >= Count()) return false;
+    if (!IsReady() || transfer.gpuIndex >= Count()) {
+        ++failedTransfers_;
+        return false;
+    }
 
     std::uint8_t registerByte = transfer.registerAddress;
     nvapi::NV_I2C_INFO_V3 info{};
@@ -81,5 +84,6 @@ bool GpuList::Transfer(const I2cTransfer& transfer, bool write) const {
     nvapi::NvApi& api = nvapi::Api();
     const nvapi::NvStatus status = write ? api.I2CWriteEx(handles_[transfer.gpuIndex], &info, &unknown)
                                          : api.I2CReadEx(handles_[transfer.gpuIndex], &info, &unknown);
+    if (status != nvapi::NVAPI_OK) ++failedTransfers_;
     return status == nvapi::NVAPI_OK;
 }

@@ -9,11 +9,10 @@
 #include <string>
 
 #include "app/BoardDetection.h"
-#include "boards/ControlIds.h"
+#include "app/PanelReport.h"
 #include "boards/HeadlessPanel.h"
 #include "gpu/GpuList.h"
 #include "profile/ProfileStore.h"
-#include "res/DialogTemplates.h"
 #include "sim/MachineSleeper.h"
 #include "sim/Scenario.h"
 #include "sim/SimMachine.h"
@@ -30,30 +29,7 @@ private:
 };
 
 void PrintPanel(const HeadlessPanel& panel) {
-    // Rows as the window lays them out: label, slider position, value field; then the lists.
-    for (const res::ControlTemplate& t : res::ControllerDialog().controls) {
-        if (t.id < 0 || !panel.IsVisible(t.id)) continue;
-        const HeadlessPanel::Control& c = panel.Get(t.id);
-        switch (c.kind) {
-        case res::ControlKind::Label:
-            std::printf("  %-16ls", c.text.c_str());
-            break;
-        case res::ControlKind::Slider:
-            std::printf(" [%3d of %3d]%s", c.pos, c.max, c.enabled ? "" : " (disabled)");
-            break;
-        case res::ControlKind::ValueField:
-            std::printf(" %ls\n", c.text.c_str());
-            break;
-        case res::ControlKind::List:
-            if (t.id != ctl::kDeviceList) std::printf(" %ls\n", c.selection < 0 ? L"(none)" : c.items[static_cast<std::size_t>(c.selection)].c_str());
-            break;
-        case res::ControlKind::CheckBox:
-            std::printf("  [%c] %ls\n", c.checked ? 'x' : ' ', c.text.c_str());
-            break;
-        default:
-            break;
-        }
-    }
+    for (const std::wstring& line : PanelLines(panel)) std::printf("  %ls\n", line.c_str());
 }
 
 }  // namespace

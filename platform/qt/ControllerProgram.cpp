@@ -12,7 +12,9 @@
 #include "gpu/NvApi.h"
 #include "platform/linux/LinuxNvApi.h"
 #include "platform/qt/AppIcon.h"
+#include "platform/qt/CommandLineProgram.h"
 #include "platform/qt/QtDialogFramework.h"
+#include "platform/qt/SimulatorLog.h"
 #include "sim/Scenario.h"
 #include "sim/SimMachine.h"
 
@@ -37,11 +39,10 @@ public:
 };
 
 int RunApplication(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper) {
+    if (RunsWithoutWindow(arguments)) return RunCommandLine(arguments, services, sleeper);
+    QApplication::setWindowIcon(AppIcon());
     QtDialogFramework framework;
-    std::vector<std::wstring> wide;
-    wide.reserve(static_cast<std::size_t>(arguments.size()));
-    for (const QString& argument : arguments) wide.push_back(argument.toStdWString());
-    CHalvornApp application(framework, services, sleeper, std::move(wide));
+    CHalvornApp application(framework, services, sleeper, WideArguments(arguments));
     application.InitInstance();
     return 0;
 }
@@ -66,7 +67,6 @@ SimulateSwitch FindSimulateSwitch(const QStringList& arguments) {
 }
 
 int RunController(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper) {
-    QApplication::setWindowIcon(AppIcon());
     const SimulateSwitch simulate = FindSimulateSwitch(arguments);
     if (!simulate.present) {
         // The NVIDIA driver's I2C adapters. What keeps the program from the boards goes to stderr
@@ -93,7 +93,9 @@ int RunController(const QStringList& arguments, ProcessServices& services, Sleep
         }
     }
     ChosenNvApi simulated(machine);
-    return RunApplication(arguments, services, sleeper);
+    const int status = RunApplication(arguments, services, sleeper);
+    AppendSimulatorLog(machine.Log());
+    return status;
 }
 
 }  // namespace qtfront

@@ -23,8 +23,10 @@ struct SimulateSwitch {
 // The first --simulate switch among the arguments after the program's path.
 SimulateSwitch FindSimulateSwitch(const QStringList& arguments);
 
-// The run; needs a QApplication. Returns the process exit status: 0 after the application's run,
-// which sets none of its own; 2 when the scenario cannot be loaded (the reason is on stderr).
+// The run; needs a QApplication, or for a run without the window (CommandLineProgram.h) a
+// QCoreApplication. Returns the process exit status: 0 after the window's run, which sets none of
+// its own; that of --list or --apply-profile; 2 when the scenario cannot be loaded (the reason is
+// on stderr). On the simulator, HALVORN_SIM_LOG receives the run's transfers (SimulatorLog.h).
 int RunController(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper);
 
 }  // namespace qtfront

@@ -2,14 +2,22 @@
 #include <QApplication>
 #include <QStringList>
 
+#include <memory>
+
 #include "gpu/Sleeper.h"
+#include "platform/qt/CommandLineProgram.h"
 #include "platform/qt/ControllerProgram.h"
 #include "platform/qt/QtProcessServices.h"
 
 int main(int argc, char* argv[]) {
-    // Qt takes its own switches (-platform, -style, ...) out of the arguments here.
-    QApplication application(argc, argv);
-    QStringList arguments = QApplication::arguments();
+    // Without the window no display is needed: scripts, log-on units and remote shells have none.
+    // QApplication takes its own switches (-platform, -style, ...) out of the arguments here.
+    std::unique_ptr<QCoreApplication> application;
+    if (qtfront::RunsWithoutWindow(argc, argv))
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        application = std::make_unique<QApplication>(argc, argv);
+    QStringList arguments = QCoreApplication::arguments();
     if (!arguments.isEmpty()) arguments.removeFirst();  // the program's own path
 
     qtfront::QtProcessServices services;

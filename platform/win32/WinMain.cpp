@@ -2,8 +2,14 @@
 #include <windows.h>
 
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "app/CHalvornApp.h"
+#include "app/CommandLine.h"
 #include "gpu/NvApi.h"
+#include "platform/win32/Win32CommandLine.h"
 #include "platform/win32/Win32DialogFramework.h"
 #include "platform/win32/Win32NvApi.h"
 #include "platform/win32/Win32PrivateProfile.h"
@@ -17,10 +23,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     profile::SetPrivateProfile(&privateProfile);
 
     win32::Win32ProcessServices services;
-    win32::Win32DialogFramework framework(instance);
     win32::Win32Sleeper sleeper;
-    CHalvornApp app(framework, services, sleeper, win32::CommandLineArguments());
+    std::vector<std::wstring> arguments = win32::CommandLineArguments();
+    const Command command = FindCommand(arguments);
+    if (command != Command::Window) return win32::RunCommandLine(command, arguments, services, sleeper);
+
+    win32::Win32DialogFramework framework(instance);
+    CHalvornApp app(framework, services, sleeper, std::move(arguments));
     app.InitInstance();
-    // The program sets no exit status of its own.
+    // The window sets no exit status of its own.
     return 0;
 }

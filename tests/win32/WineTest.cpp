@@ -210,7 +210,16 @@ DriverRun WineTest::Drive(const std::vector<std::string>& commands, int timeoutM
 DriverRun WineTest::RunHelper(const std::string& helper, const std::vector<std::string>& arguments, int timeoutMs) {
     std::vector<std::string> argv = {"wine", helper};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    const std::string name = folder_ + "/driver-" + std::to_string(++spawned_);
+    return Await(argv, folder_ + "/driver-" + std::to_string(++spawned_), timeoutMs);
+}
+
+DriverRun WineTest::RunProgram(const std::vector<std::string>& arguments, int timeoutMs) {
+    std::vector<std::string> argv = {"wine", program_};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return Await(argv, folder_ + "/program-" + std::to_string(++spawned_), timeoutMs);
+}
+
+DriverRun WineTest::Await(const std::vector<std::string>& argv, const std::string& name, int timeoutMs) {
     DriverRun run;
     const pid_t pid = Spawn(argv, name + ".out", name + ".err");
     if (pid < 0) {

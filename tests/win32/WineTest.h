@@ -58,6 +58,9 @@ protected:
     DriverRun Drive(const std::vector<std::string>& commands, int timeoutMs = 60000);
     // Runs another Windows helper program (a Unix path) the same way.
     DriverRun RunHelper(const std::string& helper, const std::vector<std::string>& arguments, int timeoutMs = 60000);
+    // Runs HalvornController.exe with these arguments and waits for it to end: its exit status
+    // and what it wrote to standard output (lines) and standard error.
+    DriverRun RunProgram(const std::vector<std::string>& arguments, int timeoutMs = 60000);
     // Closes the controller window with its close box and waits for the program to end.
     void CloseProgram(pid_t program);
 
@@ -76,6 +79,7 @@ protected:
 
 private:
     pid_t Spawn(const std::vector<std::string>& argv, const std::string& out, const std::string& err);
+    DriverRun Await(const std::vector<std::string>& argv, const std::string& name, int timeoutMs);
     std::vector<std::string> Environment() const;
     void Reap(pid_t pid);
 

@@ -1,0 +1,20 @@
+#pragma once
+// The program's command line, the same on every platform: the arguments after the program's
+// own path. An argument that begins with "-" or "/" is a switch; the first one that does not is
+// the file name, which turns on internal-test mode when it is "internalTest" exactly.
+#include <string>
+#include <vector>
+
+// The file name, or null when every argument is a switch.
+const std::wstring* CommandLineFileName(const std::vector<std::wstring>& arguments);
+
+// What a start asks for. Switches the program does not know are passed over, as always.
+enum class Command {
+    Window,        // none of the switches below: the controller window
+    Help,          // --help
+    List,          // --list
+    ApplyProfile,  // --apply-profile
+    Conflicting,   // --list and --apply-profile together
+};
+
+Command FindCommand(const std::vector<std::wstring>& arguments);

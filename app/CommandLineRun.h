@@ -1,0 +1,41 @@
+#pragma once
+// The program without its window: --list and --apply-profile. The boards are found as the
+// controller window finds them and their controllers work on a panel that is the window's
+// without a screen, so every value comes out in the window's own texts, and applying a profile
+// is the window's Load followed by its Apply, transfer for transfer and pause for pause.
+#include <string>
+#include <vector>
+
+#include "app/BoardDetection.h"
+#include "app/CommandLine.h"
+#include "app/ProcessServices.h"
+#include "boards/Sleeper.h"
+
+// What a run ends with, for scripts and schedulers. When a run meets several of these, the
+// lowest non-zero one is returned.
+namespace exit_status {
+constexpr int kDone = 0;              // listed, or the profile applied to every board that takes one
+constexpr int kBoardFailed = 1;       // a transfer of some board's Load or Apply failed
+constexpr int kUsage = 2;             // the command line cannot be followed
+constexpr int kNoSupportedBoard = 3;  // no supported board; for --apply-profile none that takes a profile
+constexpr int kNvApiFailed = 4;       // NvAPI could not be started
+constexpr int kNoProfile = 5;         // Profile.ini is missing or holds no RTX 3080 Ti profile
+constexpr int kWindowOpen = 6;        // the window, or another such run, holds the single-instance lock
+}  // namespace exit_status
+
+// Where the lines go: standard output and standard error, or what stands for them.
+class CommandOutput {
+public:
+    virtual ~CommandOutput() = default;
+    virtual void Line(const std::wstring& text) = 0;
+    virtual void Error(const std::wstring& text) = 0;
+};
+
+// The --help text. platformSwitches: lines for switches only this front end has.
+std::vector<std::wstring> HelpText(const std::wstring& programName, const std::vector<std::wstring>& platformSwitches);
+
+// Runs --list or --apply-profile (Conflicting is reported as a usage error) and returns the exit
+// status. Holds the single-instance lock for the whole run, so the window cannot start meanwhile,
+// and releases the GPU list and the profile store at the end.
+int RunCommand(Command command, ProcessServices& services, Sleeper& sleeper, CommandOutput& output,
+               const BoardFactory& createBoard = CreateBoardController);

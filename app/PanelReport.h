@@ -1,0 +1,25 @@
+#pragma once
+// What the controller window's panel shows, read off a headless panel in the window's own texts:
+// for front ends without a window (the command line, the simulator tool).
+#include <string>
+#include <vector>
+
+#include "boards/HeadlessPanel.h"
+
+struct PanelReading {
+    int id;               // the control that holds the value: value field, list or check box
+    std::wstring label;   // the row's label, or the check box's text
+    std::wstring value;   // the value field's text, the list's selected item, "on" or "off"
+    std::wstring detail;  // for a slider row: its position, range and whether it takes input
+};
+
+// The shown controls in the window's order, top to bottom: the check boxes, the slider rows,
+// the list rows left before right. A list without a selection reads "(none)".
+std::vector<PanelReading> ReadPanel(const HeadlessPanel& panel);
+
+// One line per reading, "NVVDD: 1.20000 V  (slider 64 in 0-128, disabled)", for a listing.
+std::vector<std::wstring> PanelLines(const HeadlessPanel& panel);
+
+// "NVVDD 1.20000 V, FBVDD 1.37500 V, ..., Auto on": the values without the Sync box, which is
+// the window's and not the board's.
+std::wstring BoardSettingsText(const std::vector<PanelReading>& readings);

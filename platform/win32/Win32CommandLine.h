@@ -1,0 +1,24 @@
+#pragma once
+// The Windows program without its window: --help, --list and --apply-profile. The .exe stays a
+// window program, so it writes to the console it was started from when there is one (or to the
+// handles it was given, when its output is redirected), and every --list and --apply-profile run
+// also appends its lines to HalvornController.log beside Profile.ini. That log is kept small: once
+// it reaches 64 KiB it becomes HalvornController.old.log (replacing the one before) and a new one
+// begins.
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
+
+class ProcessServices;
+class Sleeper;
+
+namespace win32 {
+
+constexpr unsigned long kLogLimitBytes = 64 * 1024;
+
+// Runs a command other than Command::Window and returns the exit status.
+int RunCommandLine(Command command, const std::vector<std::wstring>& arguments, ProcessServices& services,
+                   Sleeper& sleeper);
+
+}  // namespace win32

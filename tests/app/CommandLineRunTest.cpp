@@ -1,0 +1,237 @@
+// --list and --apply-profile in the core: the real detection and controllers on simulated boards.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "AppFixture.h"
+#include "app/CommandLine.h"
+#include "app/CommandLineRun.h"
+#include "sim/Scenario.h"
+#include "support/CommandLineCases.h"
+#include "support/WindowLoadApply.h"
+
+namespace app_test {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+class RecordedOutput final : public CommandOutput {
+public:
+    void Line(const std::wstring& text) override { lines.push_back(Narrow(text)); }
+    void Error(const std::wstring& text) override { errors.push_back(Narrow(text)); }
+    Lines lines;
+    Lines errors;
+};
+
+struct CommandCase {
+    const char* name;
+    friend void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+    std::vector<std::wstring> arguments;
+    Command command;
+};
+
+class FindCommandTest : public ::testing::TestWithParam<CommandCase> {};
+
+TEST_P(FindCommandTest, SwitchesAnywhereAmongTheArguments) {
+    EXPECT_EQ(FindCommand(GetParam().arguments), GetParam().command);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FindCommandTest,
+    ::testing::Values(CommandCase{"None", {}, Command::Window},
+                      CommandCase{"InternalTestOnly", {L"internalTest"}, Command::Window},
+                      CommandCase{"OtherSwitches", {L"--simulate", L"/x", L"--lists"}, Command::Window},
+                      CommandCase{"List", {L"--simulate", L"--list"}, Command::List},
+                      CommandCase{"ApplyAfterTheFileName", {L"internalTest", L"--apply-profile"}, Command::ApplyProfile},
+                      CommandCase{"SwitchesAreCaseSensitive", {L"--LIST", L"--Apply-Profile"}, Command::Window},
+                      CommandCase{"HelpWins", {L"--list", L"--help"}, Command::Help},
+                      CommandCase{"BothAreAMistake", {L"--apply-profile", L"--help", L"--list"}, Command::Conflicting}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// Each test in a temporary current directory, where Profile.ini is looked for.
+class CommandLineRunTest : public SimFixture {
+protected:
+    void SetUp() override {
+        SimFixture::SetUp();
+        std::string pattern = (fs::temp_directory_path() / "halvorn-cli-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+        previous = fs::current_path();
+        fs::current_path(dir);
+        profile::SetPrivateProfile(nullptr);
+    }
+    void TearDown() override {
+        ProfileStore::Release();
+        std::error_code ignored;
+        fs::current_path(previous, ignored);
+        fs::remove_all(dir, ignored);
+        SimFixture::TearDown();
+    }
+
+    void UseScenario(const std::string& text) {
+        std::string error;
+        ASSERT_TRUE(sim::LoadScenario(text, "test", machine, error)) << error;
+    }
+    void WriteProfile(const std::string& text) { std::ofstream(dir / "Profile.ini", std::ios::binary) << text; }
+
+    int Run(Command command, const BoardFactory& factory = CreateBoardController) {
+        return RunCommand(command, services, sleeper, output, factory);
+    }
+    Lines Traffic() const {
+        Lines lines;
+        for (const sim::LogEntry& entry : machine.Log().Entries()) lines.push_back(sim::TransferLog::Format(entry));
+        return lines;
+    }
+
+    fs::path dir;
+    fs::path previous;
+    FakeProcessServices services;
+    SimSleeper sleeper{machine};
+    RecordedOutput output;
+};
+
+TEST_F(CommandLineRunTest, ListShowsEveryBoardOfTheBuiltInMachineInTheWindowsTexts) {
+    sim::LoadDefaultScenario(machine);
+    EXPECT_EQ(Run(Command::List), exit_status::kDone);
+    EXPECT_EQ(output.lines, cli_cases::DefaultMachineListing());
+    EXPECT_TRUE(output.errors.empty());
+    // Besides the handshake every detection of the MCU makes, nothing is written.
+    Lines writes;
+    for (const sim::LogEntry& entry : machine.Log().Writes()) writes.push_back(sim::TransferLog::Format(entry));
+    EXPECT_EQ(writes, Lines{"W gpu0 p1 5A:B2 [48 4C 56 4E A5] ok"});
+}
+
+TEST_F(CommandLineRunTest, ApplyProfileIsTheWindowsLoadAndApplyOnEveryBoardThatTakesAProfile) {
+    const std::string scenario = cli_cases::MixedMachine();
+    const Lines window =
+        window_reference::LoadThenApply(scenario, cli_cases::kProfileIni, cli_cases::kProfileEntries, true);
+    ASSERT_FALSE(window.empty());
+    nvapi::SetNvApi(&machine);
+    UseScenario(scenario);
+    WriteProfile(cli_cases::kProfileIni);
+
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kDone);
+
+    EXPECT_EQ(Traffic(), window);
+    EXPECT_EQ(output.lines, cli_cases::MixedMachineApplied());
+    EXPECT_TRUE(output.errors.empty()) << output.errors.front();
+    // The MCU's pauses are the window's, taken through the sleeper.
+    EXPECT_GT(machine.NowMs(), 0u);
+    EXPECT_EQ(services.journal, (Lines{"acquire RTX Halvorn Controller", "release"}));
+}
+
+TEST_F(CommandLineRunTest, TheLockIsHeldWhileTheBoardsAreWorkedOn) {
+    sim::LoadDefaultScenario(machine);
+    std::vector<bool> freeDuringDetection;
+    FakeProcessServices& lock = services;
+    const BoardFactory probe = [&](std::uint32_t gpu, PanelSource& panels, Sleeper& pauses) {
+        freeDuringDetection.push_back(!lock.held);
+        return CreateBoardController(gpu, panels, pauses);
+    };
+    EXPECT_EQ(Run(Command::List, probe), exit_status::kDone);
+    EXPECT_EQ(freeDuringDetection, (std::vector<bool>{false, false, false, false}));
+    EXPECT_FALSE(lock.held);
+}
+
+struct StatusCase {
+    const char* name;
+    friend void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
+    std::string scenario;
+    const char* profileIni;  // null: no Profile.ini
+    bool windowOpen;
+    Command command;
+    int status;
+    Lines errors;
+};
+
+class ExitStatusTest : public CommandLineRunTest, public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(ExitStatusTest, EachOutcomeHasItsOwnStatusAndSaysWhyOnStandardError) {
+    const StatusCase& c = GetParam();
+    UseScenario(c.scenario);
+    if (c.profileIni) WriteProfile(c.profileIni);
+    services.heldByAnotherProcess = c.windowOpen;
+
+    EXPECT_EQ(Run(c.command), c.status);
+
+    Lines expected;
+    for (const std::string& error : c.errors) {
+        std::string line = error;
+        const std::size_t at = line.find("{dir}");
+        if (at != std::string::npos) line.replace(at, 5, dir.string());
+        expected.push_back(line);
+    }
+    EXPECT_EQ(output.errors, expected);
+    EXPECT_FALSE(services.held) << "the lock outlived the run";
+    if (c.windowOpen) {
+        EXPECT_EQ(machine.NvApiCalls(), 0u) << "nothing may touch NvAPI beside the window";
+    }
+}
+
+const std::string kGpu0 = "HalvornController: GPU 0 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti through its MCU]";
+const std::string kGpu3 = "HalvornController: GPU 3 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExitStatusTest,
+    ::testing::Values(
+        StatusCase{"ATransferFails", cli_cases::MixedMachine(cli_cases::kSilentFbvdd), cli_cases::kProfileIni, false,
+                   Command::ApplyProfile, exit_status::kBoardFailed,
+                   {kGpu3 + ": 2 transfers failed; the board may hold only part of the profile"}},
+        StatusCase{"NoProfileIni", cli_cases::MixedMachine(), nullptr, false, Command::ApplyProfile,
+                   exit_status::kNoProfile,
+                   {kGpu0 + ": no profile in {dir}/Profile.ini; save one in the window first",
+                    kGpu3 + ": no profile in {dir}/Profile.ini; save one in the window first"}},
+        StatusCase{"ProfileIniWithoutTheSection", cli_cases::MixedMachine(), "[Other]\r\nNVVDD=200\r\n", false,
+                   Command::ApplyProfile, exit_status::kNoProfile,
+                   {kGpu0 + ": no profile in {dir}/Profile.ini; save one in the window first",
+                    kGpu3 + ": no profile in {dir}/Profile.ini; save one in the window first"}},
+        StatusCase{"NoSupportedBoardToList", cli_cases::kNoBoardMachine, nullptr, false, Command::List,
+                   exit_status::kNoSupportedBoard, {"HalvornController: Device not support."}},
+        StatusCase{"NoSupportedBoardToApply", cli_cases::kNoBoardMachine, cli_cases::kProfileIni, false,
+                   Command::ApplyProfile, exit_status::kNoSupportedBoard, {"HalvornController: Device not support."}},
+        StatusCase{"OnlyABoardWithoutProfiles",
+                   "gpu handle=0x2000 name=\"NVIDIA GeForce RTX 2080 Ti\" subsystem=0x25891B4C vbios=90.02.17.40.88 "
+                   "board=rtx2080ti\n",
+                   cli_cases::kProfileIni, false, Command::ApplyProfile, exit_status::kNoSupportedBoard,
+                   {"HalvornController: no board that takes a profile (RTX 3080 Ti)"}},
+        StatusCase{"NvApiFails", cli_cases::kNvApiFailingMachine, cli_cases::kProfileIni, false, Command::ApplyProfile,
+                   exit_status::kNvApiFailed, {"HalvornController: NV Control initialize failed!"}},
+        StatusCase{"WindowOpen", cli_cases::MixedMachine(), cli_cases::kProfileIni, true, Command::ApplyProfile,
+                   exit_status::kWindowOpen,
+                   {"HalvornController: the RTX Halvorn Controller window is open, or another run is at work; close "
+                    "it and try again"}},
+        StatusCase{"BothSwitches", cli_cases::MixedMachine(), cli_cases::kProfileIni, false, Command::Conflicting,
+                   exit_status::kUsage,
+                   {"HalvornController: --list and --apply-profile cannot be used together; see --help"}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(CommandLineRunTest, AFailedBoardDoesNotStopTheOthers) {
+    UseScenario(cli_cases::MixedMachine(cli_cases::kSilentFbvdd));
+    WriteProfile(cli_cases::kProfileIni);
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kBoardFailed);
+    ASSERT_EQ(output.lines.size(), 3u);
+    EXPECT_EQ(output.lines[0], cli_cases::MixedMachineApplied()[0]);
+    // The silent regulator's value stays as loaded, since the controllers leave the panel alone
+    // when a read fails; the failure is on standard error.
+    EXPECT_EQ(output.lines[2].rfind("GPU 3 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]: applied ", 0),
+              0u);
+}
+
+TEST(HelpTextTest, NamesEverySwitchAndExitStatus) {
+    std::wstring text;
+    for (const std::wstring& line : HelpText(L"HalvornController", {L"  --simulate  extra"})) text += line + L"\n";
+    for (const wchar_t* part : {L"Usage: HalvornController", L"--list", L"--apply-profile", L"--help",
+                                L"--simulate  extra", L"  0  done", L"  1  a transfer", L"  2  the command line",
+                                L"  3  no supported board", L"  4  NvAPI", L"  5  Profile.ini", L"  6  the window"})
+        EXPECT_NE(text.find(part), std::wstring::npos) << Narrow(part);
+}
+
+}  // namespace
+}  // namespace app_test

@@ -1,0 +1,226 @@
+// The HalvornController program started with --list and --apply-profile, as a script or a log-on
+// unit starts it: a process without a display, its output and exit status read from outside.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/CommandLineRun.h"
+#include "gpu/GpuList.h"
+#include "gpu/NvApi.h"
+#include "platform/qt/QtProcessServices.h"
+#include "profile/ProfileStore.h"
+#include "sim/MachineSleeper.h"
+#include "sim/Scenario.h"
+#include "support/CommandLineCases.h"
+#include "support/WindowLoadApply.h"
+
+namespace qt_test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+Lines SplitLines(const QByteArray& bytes) {
+    Lines lines;
+    for (const QByteArray& line : bytes.split('\n'))
+        if (!line.isEmpty()) lines.push_back(line.toStdString());
+    return lines;
+}
+
+class ProgramRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(runtimeDir.isValid());
+        ASSERT_TRUE(workDir.isValid());
+        environment = QProcessEnvironment::systemEnvironment();
+        // A run without the window must not need a display: with this platform and no display
+        // a QApplication would abort.
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir.path());
+        environment.insert(QStringLiteral("HALVORN_SIM_LOG"), Path("sim.log"));
+    }
+    void TearDown() override {
+        if (window.state() == QProcess::NotRunning) return;
+        window.kill();
+        window.waitForFinished(10000);
+    }
+
+    QString Path(const char* name) const { return QDir(workDir.path()).filePath(QString::fromLatin1(name)); }
+    void WriteFile(const char* name, const std::string& text) const {
+        QFile file(Path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text.data(), static_cast<qint64>(text.size()));
+    }
+
+    struct Result {
+        int status = -1;
+        Lines out;
+        Lines errors;
+    };
+    Result Run(const QStringList& arguments) {
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(workDir.path());
+        program.start(QStringLiteral(HALVORN_CONTROLLER_PATH), arguments);
+        Result result;
+        EXPECT_TRUE(program.waitForFinished(30000)) << "still running";
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+        result.status = program.exitCode();
+        result.out = SplitLines(program.readAllStandardOutput());
+        result.errors = SplitLines(program.readAllStandardError());
+        return result;
+    }
+    Lines SimulatorLog() const {
+        QFile file(Path("sim.log"));
+        return file.open(QIODevice::ReadOnly) ? SplitLines(file.readAll()) : Lines{};
+    }
+
+    QTemporaryDir runtimeDir;
+    QTemporaryDir workDir;
+    QProcessEnvironment environment;
+    QProcess window;
+};
+
+TEST_F(ProgramRun, ListPrintsEveryBoardOfTheBuiltInMachineInTheWindowsTexts) {
+    const Result run = Run({QStringLiteral("--simulate"), QStringLiteral("--list")});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, cli_cases::DefaultMachineListing());
+    EXPECT_EQ(run.errors, Lines{});
+}
+
+TEST_F(ProgramRun, ApplyProfileMakesTheWindowsLoadAndApplyTraffic) {
+    // The program pauses for real and logs no pauses; the transfers must be the window's.
+    const Lines expected = window_reference::LoadThenApply(cli_cases::MixedMachine(), cli_cases::kProfileIni,
+                                                           cli_cases::kProfileEntries, false);
+    ASSERT_FALSE(expected.empty());
+    WriteFile("mixed.scenario", cli_cases::MixedMachine());
+    WriteFile("Profile.ini", cli_cases::kProfileIni);
+
+    const Result run = Run({QStringLiteral("--apply-profile"), QStringLiteral("--simulate=mixed.scenario")});
+
+    EXPECT_EQ(run.status, exit_status::kDone);
+    EXPECT_EQ(run.out, cli_cases::MixedMachineApplied());
+    EXPECT_EQ(run.errors, Lines{});
+    EXPECT_EQ(SimulatorLog(), expected);
+}
+
+TEST_F(ProgramRun, HelpNamesTheSimulatorSwitchesAndTheExitStatuses) {
+    const Result run = Run({QStringLiteral("--help")});
+    EXPECT_EQ(run.status, 0);
+    std::string text;
+    for (const std::string& line : run.out) text += line + "\n";
+    for (const char* part : {"Usage: HalvornController", "--list", "--apply-profile", "--simulate=FILE",
+                             "  0  done", "  6  the window"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
+}
+
+struct StatusCase {
+    const char* name;
+    friend void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
+    std::string scenario;
+    const char* profileIni;  // null: no Profile.ini
+    const char* command;
+    int status;
+    const char* error;  // the start of the last line on standard error
+};
+
+class ProgramExitStatus : public ProgramRun, public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(ProgramExitStatus, EndsWithItsStatusAndSaysWhy) {
+    const StatusCase& c = GetParam();
+    WriteFile("machine.scenario", c.scenario);
+    if (c.profileIni) WriteFile("Profile.ini", c.profileIni);
+    QStringList arguments = {QStringLiteral("--simulate=machine.scenario"), QString::fromLatin1(c.command)};
+    if (c.status == exit_status::kUsage) arguments.append(QStringLiteral("--list"));
+
+    const Result run = Run(arguments);
+
+    EXPECT_EQ(run.status, c.status);
+    ASSERT_FALSE(run.errors.empty());
+    EXPECT_EQ(run.errors.back().rfind(c.error, 0), 0u) << run.errors.back();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ProgramExitStatus,
+    ::testing::Values(
+        StatusCase{"ATransferFails", cli_cases::MixedMachine(cli_cases::kSilentFbvdd), cli_cases::kProfileIni,
+                   "--apply-profile", exit_status::kBoardFailed,
+                   "HalvornController: GPU 3 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]: 2 transfers "
+                   "failed"},
+        StatusCase{"NoProfileIni", cli_cases::MixedMachine(), nullptr, "--apply-profile", exit_status::kNoProfile,
+                   "HalvornController: GPU 3 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]: no profile "
+                   "in "},
+        StatusCase{"NoSupportedBoard", cli_cases::kNoBoardMachine, cli_cases::kProfileIni, "--list",
+                   exit_status::kNoSupportedBoard, "HalvornController: Device not support."},
+        StatusCase{"NvApiFails", cli_cases::kNvApiFailingMachine, cli_cases::kProfileIni, "--apply-profile",
+                   exit_status::kNvApiFailed, "HalvornController: NV Control initialize failed!"},
+        StatusCase{"BothSwitches", cli_cases::MixedMachine(), cli_cases::kProfileIni, "--apply-profile",
+                   exit_status::kUsage, "HalvornController: --list and --apply-profile cannot be used together"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(ProgramRun, WhileTheWindowIsOpenNothingIsDone) {
+    QProcessEnvironment withDisplay = environment;
+    withDisplay.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    withDisplay.insert(QStringLiteral("HALVORN_TRACE_RAISE"), QStringLiteral("1"));
+    window.setProcessEnvironment(withDisplay);
+    window.setWorkingDirectory(workDir.path());
+    window.setReadChannel(QProcess::StandardError);
+    window.start(QStringLiteral(HALVORN_CONTROLLER_PATH), {QStringLiteral("--simulate")});
+    ASSERT_TRUE(window.waitForStarted(15000));
+    QString seen;
+    while (!seen.contains(QStringLiteral("instance listening"))) {
+        ASSERT_TRUE(window.waitForReadyRead(15000)) << seen.toStdString();
+        seen += QString::fromLocal8Bit(window.readAllStandardError());
+    }
+    WriteFile("Profile.ini", cli_cases::kProfileIni);
+
+    const Result run = Run({QStringLiteral("--simulate"), QStringLiteral("--apply-profile")});
+
+    EXPECT_EQ(run.status, exit_status::kWindowOpen);
+    EXPECT_EQ(run.out, Lines{});
+    EXPECT_EQ(run.errors, (Lines{"HalvornController: the RTX Halvorn Controller window is open, or another run is at "
+                                 "work; close it and try again"}));
+    EXPECT_EQ(SimulatorLog(), Lines{}) << "the refused run touched no board";
+    EXPECT_EQ(window.state(), QProcess::Running);
+}
+
+// The run holds the lock the window takes, so a window started meanwhile is turned away.
+TEST(CommandLineLockTest, TheWindowsLockIsHeldWhileBoardsAreWorkedOn) {
+    QTemporaryDir lockDir;
+    ASSERT_TRUE(lockDir.isValid());
+    sim::SimMachine machine;
+    sim::LoadDefaultScenario(machine);
+    nvapi::SetNvApi(&machine);
+    sim::MachineSleeper sleeper(machine);
+    qtfront::QtProcessServices services(lockDir.path());
+    std::vector<bool> windowCouldStart;
+    const BoardFactory probe = [&](std::uint32_t gpu, PanelSource& panels, Sleeper& pauses) {
+        qtfront::QtProcessServices window(lockDir.path());
+        windowCouldStart.push_back(window.AcquireInstanceLock(L"RTX Halvorn Controller"));
+        return CreateBoardController(gpu, panels, pauses);
+    };
+    class Discard final : public CommandOutput {
+        void Line(const std::wstring&) override {}
+        void Error(const std::wstring&) override {}
+    } output;
+
+    EXPECT_EQ(RunCommand(Command::List, services, sleeper, output, probe), exit_status::kDone);
+
+    EXPECT_EQ(windowCouldStart, (std::vector<bool>{false, false, false, false}));
+    qtfront::QtProcessServices afterwards(lockDir.path());
+    EXPECT_TRUE(afterwards.AcquireInstanceLock(L"RTX Halvorn Controller")) << "the run gave the lock back";
+    nvapi::SetNvApi(nullptr);
+}
+
+}  // namespace
+}  // namespace qt_test

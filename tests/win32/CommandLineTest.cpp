@@ -1,0 +1,179 @@
+// HalvornController.exe started with --list and --apply-profile, as a script or Task Scheduler
+// starts it: its output redirected, its exit status read, its log beside Profile.ini.
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "WineTest.h"
+#include "app/CommandLineRun.h"
+#include "support/CommandLineCases.h"
+#include "support/WindowLoadApply.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+Lines SplitLines(const std::string& text) {
+    Lines lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+class Win32CommandLine : public wine::WineTest {
+protected:
+    void WriteProfile(const std::string& text) { std::ofstream(Folder() + "/Profile.ini", std::ios::binary) << text; }
+    std::string LogPath(const char* name = "HalvornController.log") const { return Folder() + "/" + name; }
+    Lines Traffic() const {
+        Lines lines;
+        for (const wine::Transfer& t : Transfers()) lines.push_back(std::string(1, t.kind) + " gpu" + std::to_string(t.gpu) + " " + t.rest);
+        return lines;
+    }
+};
+
+TEST_F(Win32CommandLine, ListPrintsEveryBoardOfTheBuiltInMachineAndLogsIt) {
+    const wine::DriverRun run = RunProgram({"--list"});
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, exit_status::kDone) << run.Transcript();
+    EXPECT_EQ(run.lines, cli_cases::DefaultMachineListing());
+    EXPECT_EQ(run.errors, "");
+
+    // The log holds the same lines between a heading with the time and the exit status.
+    Lines log = SplitLines(ReadAll(LogPath()));
+    ASSERT_EQ(log.size(), cli_cases::DefaultMachineListing().size() + 2) << ReadAll(LogPath());
+    EXPECT_EQ(log.front().rfind("-- ", 0), 0u);
+    EXPECT_EQ(log.front().substr(log.front().size() - 7), " --list");
+    EXPECT_EQ(log.back(), "-- exit status 0");
+    EXPECT_EQ(Lines(log.begin() + 1, log.end() - 1), cli_cases::DefaultMachineListing());
+}
+
+TEST_F(Win32CommandLine, ApplyProfileMakesTheWindowsLoadAndApplyTraffic) {
+    // The program pauses for real and the test nvapi.dll logs transfers only.
+    const Lines expected = window_reference::LoadThenApply(cli_cases::MixedMachine(), cli_cases::kProfileIni,
+                                                           cli_cases::kProfileEntries, false);
+    ASSERT_FALSE(expected.empty());
+    UseScenario(cli_cases::MixedMachine());
+    WriteProfile(cli_cases::kProfileIni);
+
+    const wine::DriverRun run = RunProgram({"--apply-profile"});
+
+    EXPECT_EQ(run.exitCode, exit_status::kDone) << run.Transcript();
+    EXPECT_EQ(run.lines, cli_cases::MixedMachineApplied());
+    EXPECT_EQ(run.errors, "");
+    EXPECT_EQ(Traffic(), expected);
+}
+
+struct StatusCase {
+    const char* name;
+    friend void PrintTo(const StatusCase& c, std::ostream* os) { *os << c.name; }
+    std::string scenario;
+    const char* profileIni;  // null: no Profile.ini
+    bool nvapiDll;
+    const char* command;
+    int status;
+    const char* error;  // the start of the last line on standard error
+};
+
+class Win32ExitStatus : public Win32CommandLine, public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(Win32ExitStatus, EndsWithItsStatusAndSaysWhyInTheConsoleAndTheLog) {
+    const StatusCase& c = GetParam();
+    UseScenario(c.scenario);
+    if (c.profileIni) WriteProfile(c.profileIni);
+    InstallNvApi(c.nvapiDll);
+
+    const wine::DriverRun run = RunProgram({c.command});
+
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, c.status) << run.Transcript();
+    const Lines errors = SplitLines(run.errors);
+    ASSERT_FALSE(errors.empty());
+    EXPECT_EQ(errors.back().rfind(c.error, 0), 0u) << errors.back();
+    const Lines log = SplitLines(ReadAll(LogPath()));
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[log.size() - 2], errors.back());
+    EXPECT_EQ(log.back(), "-- exit status " + std::to_string(c.status));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Win32ExitStatus,
+    ::testing::Values(
+        StatusCase{"ATransferFails", cli_cases::MixedMachine(cli_cases::kSilentFbvdd), cli_cases::kProfileIni, true,
+                   "--apply-profile", exit_status::kBoardFailed,
+                   "HalvornController: GPU 3 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]: 2 transfers "
+                   "failed"},
+        StatusCase{"NoProfileIni", cli_cases::MixedMachine(), nullptr, true, "--apply-profile",
+                   exit_status::kNoProfile,
+                   "HalvornController: GPU 3 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]: no profile "
+                   "in Z:\\"},
+        StatusCase{"NoSupportedBoard", cli_cases::kNoBoardMachine, cli_cases::kProfileIni, true, "--apply-profile",
+                   exit_status::kNoSupportedBoard, "HalvornController: Device not support."},
+        StatusCase{"NoNvApiDll", cli_cases::MixedMachine(), cli_cases::kProfileIni, false, "--list",
+                   exit_status::kNvApiFailed, "HalvornController: NV Control initialize failed!"},
+        StatusCase{"NvApiFails", cli_cases::kNvApiFailingMachine, cli_cases::kProfileIni, true, "--list",
+                   exit_status::kNvApiFailed, "HalvornController: NV Control initialize failed!"}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(Win32CommandLine, WhileTheWindowIsOpenNothingIsDone) {
+    WriteProfile(cli_cases::kProfileIni);
+    const pid_t window = StartProgram();
+    const wine::DriverRun started = Drive({"wait-main", "20000"});
+    ASSERT_TRUE(started.ok()) << started.Transcript();
+    MarkLog();
+
+    const wine::DriverRun run = RunProgram({"--apply-profile"});
+
+    EXPECT_EQ(run.exitCode, exit_status::kWindowOpen) << run.Transcript();
+    EXPECT_EQ(run.lines, Lines{});
+    EXPECT_EQ(run.errors,
+              "HalvornController: the RTX Halvorn Controller window is open, or another run is at work; close it and "
+              "try again");
+    EXPECT_TRUE(TransfersSinceMark().empty()) << "the refused run touched no board";
+    EXPECT_TRUE(IsRunning(window));
+    CloseProgram(window);
+}
+
+TEST_F(Win32CommandLine, AFullLogMakesWayForANewOne) {
+    const std::string old(70 * 1024, 'x');
+    std::ofstream(LogPath(), std::ios::binary) << old;
+    std::ofstream(LogPath("HalvornController.old.log"), std::ios::binary) << "older";
+
+    EXPECT_EQ(RunProgram({"--list"}).exitCode, exit_status::kDone);
+    EXPECT_EQ(ReadAll(LogPath("HalvornController.old.log")), old);
+    const Lines log = SplitLines(ReadAll(LogPath()));
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.front().rfind("-- ", 0), 0u);
+    EXPECT_EQ(log.back(), "-- exit status 0");
+
+    // Below the limit the log grows.
+    EXPECT_EQ(RunProgram({"--list"}).exitCode, exit_status::kDone);
+    EXPECT_EQ(SplitLines(ReadAll(LogPath())).size(), 2 * log.size());
+    EXPECT_EQ(ReadAll(LogPath("HalvornController.old.log")), old);
+}
+
+TEST_F(Win32CommandLine, HelpNamesTheSwitchesAndExitStatuses) {
+    const wine::DriverRun run = RunProgram({"--help"});
+    EXPECT_EQ(run.exitCode, 0) << run.Transcript();
+    std::string text;
+    for (const std::string& line : run.lines) text += line + "\n";
+    for (const char* part : {"Usage: HalvornController", "--list", "--apply-profile", "  5  Profile.ini",
+                             "HalvornController.log"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
+    EXPECT_EQ(text.find("--simulate"), std::string::npos) << "the Windows program has no simulator switch";
+    EXPECT_FALSE(fs::exists(LogPath())) << "help is no run to log";
+}
+
+}  // namespace
