@@ -9,7 +9,7 @@
 #include "app/BoardDetection.h"
 #include "app/CommandLine.h"
 #include "app/ProcessServices.h"
-#include "boards/Sleeper.h"
+#include "gpu/Sleeper.h"
 
 // What a run ends with, for scripts and schedulers. When a run meets several of these, the
 // lowest non-zero one is returned.
