@@ -44,6 +44,7 @@ public:
     void KillTimer(std::uintptr_t id) override;
     void ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
     void SetAppIcon() override;
+    void SetBusy(bool busy) override;
 
     // What the user sees.
     int TemplateId() const { return template_.id; }
@@ -60,9 +61,13 @@ public:
     int FocusedControl() const { return focus_; }
     bool FocusTextSelected() const { return focusSelectsAll_; }
     bool IsTimerRunning(std::uintptr_t id) const { return timers_.count(id) != 0; }
+    // While an operation runs: the wait cursor shows and the user's input is dropped.
+    bool IsBusy() const { return busy_; }
+    // How many operations have run so far.
+    int BusySpells() const { return busySpells_; }
 
     // What the user does. Each returns false when the window would not take the action: it has
-    // ended or is disabled, or the control is missing, hidden, disabled or of another kind.
+    // ended, is disabled or busy, or the control is missing, hidden, disabled or of another kind.
     bool Click(int id);                                // push button or check box
     bool TypeText(int id, const std::wstring& text);   // replaces the text, key by key
     bool PasteText(int id, const std::wstring& text);  // replaces the text at once, digits-only fields too
@@ -72,9 +77,10 @@ public:
     bool PressEsc();
     bool CloseBox();
     // A notification as Windows may send it without the user's part, e.g. a list reporting a
-    // selection change while nothing is selected.
+    // selection change while nothing is selected, or another program sending a click; it arrives
+    // also while the window is busy.
     bool Notify(int id, Notification what);
-    // One tick of a running timer; ticks arrive also while the window is disabled.
+    // One tick of a running timer; ticks arrive also while the window is disabled or busy.
     bool Tick(std::uintptr_t timerId);
 
 private:
@@ -96,6 +102,8 @@ private:
     bool ended_ = false;
     bool destroyed_ = false;
     bool enabled_ = true;
+    bool busy_ = false;
+    int busySpells_ = 0;
     int endCode_ = 0;
     bool appIcon_ = false;
     int focus_ = 0;
