@@ -30,6 +30,16 @@
 //   text ID, sel ID, pos ID, range ID, check ID, visible ID, enabled ID, items ID, focus
 //   title, shown, iconic, window-enabled, foreground, layout
 //
+// Watching a long operation:
+//   answer-watch ID MS AGAIN
+//                           posts a click on button ID, then asks the current window for an
+//                           answer every 100 ms (WM_NULL, SendMessageTimeout of 250 ms) until the
+//                           button, once disabled, is enabled again, or MS have passed; AGAIN ms
+//                           after the first click it posts a second one (0: none). Prints
+//                           "answer-watch ASKED UNANSWERED LONGEST ENDED": LONGEST the longest
+//                           time in ms the window went without answering, ENDED 1 when the
+//                           button came back
+//
 // The program file itself:
 //   template EXE ID         the dialog resource ID of EXE as compiled: its styles, font, caption and
 //                           every item with class, styles, ID, position in dialog units and text
@@ -413,6 +423,7 @@ private:
     static std::string Id(int id) { return std::to_string(id); }
 
     void Command(const std::wstring& name);
+    void AnswerWatch();
     void Layout();
     void PressKey(WPARAM key);
 
@@ -554,6 +565,8 @@ void Driver::Command(const std::wstring& name) {
         DumpIconGroup(exe, TakeInt());
     } else if (name == L"manifest") {
         DumpManifest(Take());
+    } else if (name == L"answer-watch") {
+        AnswerWatch();
     } else {
         Fail("unknown command " + Utf8(name));
     }
@@ -571,6 +584,56 @@ void Driver::PressKey(WPARAM key) {
     // Returns once the keys are handled; a key that closed the window has nothing left to answer.
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &ignored);
+}
+
+void Driver::AnswerWatch() {
+    constexpr DWORD kAskEveryMs = 100;
+    constexpr UINT kAnswerWithinMs = 250;
+    HWND window = Current();
+    HWND button = Control(TakeInt());
+    const ULONGLONG limit = static_cast<ULONGLONG>(TakeInt());
+    const ULONGLONG againAfter = static_cast<ULONGLONG>(TakeInt());
+    const ULONGLONG start = GetTickCount64();
+    PostMessageW(button, BM_CLICK, 0, 0);
+    bool clickedAgain = againAfter == 0, sawDisabled = false, ended = false;
+    int asked = 0, unanswered = 0;
+    // A silence runs from the first question left unanswered to the next answer.
+    bool silent = false;
+    ULONGLONG silentSince = 0, longest = 0;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        if (now - start >= limit) break;
+        if (!clickedAgain && now - start >= againAfter) {
+            PostMessageW(button, BM_CLICK, 0, 0);
+            clickedAgain = true;
+        }
+        ++asked;
+        DWORD_PTR ignored = 0;
+        const bool answered =
+            SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerWithinMs, &ignored) != 0;
+        const ULONGLONG at = GetTickCount64();
+        if (answered) {
+            const ULONGLONG silence = at - (silent ? silentSince : now);
+            if (silence > longest) longest = silence;
+            silent = false;
+        } else {
+            ++unanswered;
+            if (!silent) silentSince = now;
+            silent = true;
+        }
+        // The window's style is read without asking the program.
+        if (!IsWindowEnabled(button)) {
+            sawDisabled = true;
+        } else if (sawDisabled && clickedAgain && answered) {
+            ended = true;
+            break;
+        }
+        const ULONGLONG spent = GetTickCount64() - now;
+        if (spent < kAskEveryMs) Sleep(static_cast<DWORD>(kAskEveryMs - spent));
+    }
+    if (silent && GetTickCount64() - silentSince > longest) longest = GetTickCount64() - silentSince;
+    Say("answer-watch " + std::to_string(asked) + " " + std::to_string(unanswered) + " " + std::to_string(longest) +
+        " " + (ended ? "1" : "0"));
 }
 
 // The window as built from its resource: styles, the dialog base units, and every child in
