@@ -4,7 +4,9 @@
 // Apply left alone.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -67,6 +69,7 @@ protected:
     struct Outcome {
         std::vector<std::string> traffic;  // every transfer and pause from the click on Apply
         bool busyInPause = false;
+        bool waitCursorInPause = false;
         bool applyEnabledInPause = true;
         bool minimisedAfterPause = false;
         bool applyEnabledAfter = false;
@@ -97,6 +100,8 @@ protected:
             if (interrupt)
                 pauses.Arm([&] {
                     outcome.busyInPause = qtfront::IsBusy();
+                    outcome.waitCursorInPause =
+                        QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
                     outcome.applyEnabledInPause = apply->isEnabled();
                     window->showMinimized();
                     PostClick(apply);
@@ -149,11 +154,13 @@ TEST_F(QtBusyWindowTest, InputTicksAndRaiseDuringAPauseStartNothingAndTheTraffic
     EXPECT_EQ(writes.at(0), "W gpu0 p1 5A:18 [03 01 EC 00] ok");
     EXPECT_EQ(writes.at(1), "W gpu0 p1 5A:13 [01 06] ok");
     EXPECT_TRUE(interrupted.busyInPause);
+    EXPECT_TRUE(interrupted.waitCursorInPause);
     EXPECT_FALSE(interrupted.applyEnabledInPause);
     EXPECT_TRUE(interrupted.minimisedAfterPause) << "the raise request came through in the middle of Apply";
     EXPECT_TRUE(interrupted.applyEnabledAfter);
     EXPECT_TRUE(interrupted.restoredAfter) << "the raise request was lost";
     EXPECT_FALSE(qtfront::IsBusy());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 }  // namespace
