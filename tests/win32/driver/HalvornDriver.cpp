@@ -33,7 +33,7 @@
 // Watching a long operation:
 //   answer-watch ID MS AGAIN
 //                           posts a click on button ID, then asks the current window for an
-//                           answer every 100 ms (WM_NULL, SendMessageTimeout of 250 ms) until the
+//                           answer every 100 ms (WM_NULL, SendMessageTimeout of 500 ms) until the
 //                           button, once disabled, is enabled again, or MS have passed; AGAIN ms
 //                           after the first click it posts a second one (0: none). Prints
 //                           "answer-watch ASKED UNANSWERED LONGEST ENDED": LONGEST the longest
@@ -588,7 +588,7 @@ void Driver::PressKey(WPARAM key) {
 
 void Driver::AnswerWatch() {
     constexpr DWORD kAskEveryMs = 100;
-    constexpr UINT kAnswerWithinMs = 250;
+    constexpr UINT kAnswerWithinMs = 500;
     HWND window = Current();
     HWND button = Control(TakeInt());
     const ULONGLONG limit = static_cast<ULONGLONG>(TakeInt());
