@@ -1,5 +1,6 @@
 #include "app/CDlg3080TiZYL.h"
 
+#include <array>
 #include <utility>
 
 #include "app/AppTitle.h"
@@ -8,6 +9,15 @@
 #include "gpu/GpuList.h"
 #include "profile/ProfileStore.h"
 #include "res/DialogTemplates.h"
+
+namespace {
+
+// The window's own controls that start work. The panel's controls stay as the controllers set
+// them (the NVVDD slider follows Auto); the window drops the user's input to them while busy.
+constexpr std::array<int, 8> kStartWork = {ctl::kDeviceList, ctl::kSync, ctl::kAuto, ctl::kLoad,
+                                           ctl::kSave, ctl::kTest, ctl::kApply, ctl::kDefault};
+
+}  // namespace
 
 CDlg3080TiZYL::CDlg3080TiZYL(DialogFramework& framework, PanelSource& panels, Sleeper& sleeper,
                              std::wstring applicationName, BoardFactory createBoard)
@@ -45,9 +55,35 @@ void CDlg3080TiZYL::EnumerateBoards() {
         return;
     }
 
-    for (Board& board : controllers_) board.controller->Activate();
-    controls.SetSelection(ctl::kDeviceList, selectedIndex_);
-    controllers_[static_cast<std::size_t>(selectedIndex_)].controller->Activate();
+    RunOperation([&] {
+        for (Board& board : controllers_) board.controller->Activate();
+        controls.SetSelection(ctl::kDeviceList, selectedIndex_);
+        controllers_[static_cast<std::size_t>(selectedIndex_)].controller->Activate();
+    });
+}
+
+template <typename Work>
+void CDlg3080TiZYL::RunOperation(Work&& work) {
+    if (busy_ || !window_) return;
+    SetBusy(true);
+    work();
+    SetBusy(false);
+}
+
+void CDlg3080TiZYL::SetBusy(bool busy) {
+    ControlPanel& controls = window_->Controls();
+    // The window is told first and last: it keeps the focus across the disabled stretch, and
+    // drops the input that arrived meanwhile before anything takes input again; the guard holds
+    // until it has.
+    if (busy) {
+        busy_ = true;
+        window_->SetBusy(true);
+    }
+    for (int id : kStartWork) controls.Enable(id, !busy);
+    if (!busy) {
+        window_->SetBusy(false);
+        busy_ = false;
+    }
 }
 
 IVgaControl* CDlg3080TiZYL::Selected() {
@@ -56,10 +92,11 @@ IVgaControl* CDlg3080TiZYL::Selected() {
 }
 
 void CDlg3080TiZYL::OnCommand(int id, Notification what) {
-    if (!window_) return;
+    // Also a command the system or another program sends during an operation's pause.
+    if (!window_ || busy_) return;
     if (id == ctl::kDeviceList) {
         // Typing into the list's field changes nothing.
-        if (what == Notification::SelectionChanged) OnSelectionChanged();
+        if (what == Notification::SelectionChanged) RunOperation([this] { OnSelectionChanged(); });
         return;
     }
     if (what != Notification::Clicked) return;
@@ -70,26 +107,29 @@ void CDlg3080TiZYL::OnCommand(int id, Notification what) {
     ControlPanel& controls = window_->Controls();
     switch (id) {
         case ctl::kApply:
-            OnApply();
+            RunOperation([this] { OnApply(); });
             break;
         case ctl::kDefault:
-            selected->LoadDefaults();
-            ApplySyncRule(&IVgaControl::LoadDefaults);
+            RunOperation([this, selected] {
+                selected->LoadDefaults();
+                ApplySyncRule(&IVgaControl::LoadDefaults);
+            });
             break;
         case ctl::kAuto:
-            selected->SetAuto(controls.IsChecked(ctl::kAuto));
+            RunOperation([selected, &controls] { selected->SetAuto(controls.IsChecked(ctl::kAuto)); });
             break;
         case ctl::kSync:
             syncEnabled_ = controls.IsChecked(ctl::kSync);
             break;
         case ctl::kTest:
+            // A dialog of its own: it disables this window while it runs.
             OnTest();
             break;
         case ctl::kLoad:
-            OnLoad();
+            RunOperation([this] { OnLoad(); });
             break;
         case ctl::kSave:
-            selected->SaveProfile();
+            RunOperation([selected] { selected->SaveProfile(); });
             break;
         default:
             break;
@@ -133,20 +173,24 @@ void CDlg3080TiZYL::OnTest() {
 }
 
 void CDlg3080TiZYL::OnHScroll(int sliderId) {
+    // A slider moved in the middle of a Sync would change what the boards after it receive.
+    if (busy_) return;
     if (IVgaControl* selected = Selected()) selected->OnSliderMoved(sliderId);
 }
 
 void CDlg3080TiZYL::OnTimer(std::uintptr_t timerId) {
     (void)timerId;
+    if (busy_) return;
     if (IVgaControl* selected = Selected()) selected->OnTimerTick();
 }
 
+// The window does not close in the middle of a write sequence.
 void CDlg3080TiZYL::OnOK() {
-    if (window_) window_->EndDialog(kIdOk);
+    if (window_ && !busy_) window_->EndDialog(kIdOk);
 }
 
 void CDlg3080TiZYL::OnCancel() {
-    if (window_) window_->EndDialog(kIdCancel);
+    if (window_ && !busy_) window_->EndDialog(kIdCancel);
 }
 
 void CDlg3080TiZYL::OnDestroy() {

@@ -45,6 +45,12 @@ private:
     };
 
     void EnumerateBoards();
+    // Runs one operation of the window with the window busy; does nothing while another runs.
+    // Pauses inside an operation let the window paint and answer the system, so a click, a key or
+    // a tick may arrive in the middle of one: it must not start a second.
+    template <typename Work>
+    void RunOperation(Work&& work);
+    void SetBusy(bool busy);
     IVgaControl* Selected();
     void OnSelectionChanged();
     void OnApply();
@@ -65,4 +71,5 @@ private:
     bool internalTestMode_ = false;
     std::vector<Board> controllers_;
     bool syncEnabled_ = false;
+    bool busy_ = false;
 };

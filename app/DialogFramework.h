@@ -35,6 +35,11 @@ public:
     virtual void ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) = 0;
     // The application icon as the window's large and small icon.
     virtual void SetAppIcon() = 0;
+    // An operation of the window runs (true) or has ended (false). Meanwhile the window shows the
+    // wait cursor, keeps painting and answering the system during the pauses, drops the user's
+    // input and holds back its timers and requests from outside; input that arrived meanwhile is
+    // dropped when it ends, so a queued click never starts a second operation.
+    virtual void SetBusy(bool busy) = 0;
 };
 
 enum class Notification { Clicked, TextChanged, SelectionChanged };

@@ -112,6 +112,11 @@ void HeadlessDialog::ShowMessage(const std::wstring& text, const std::wstring& c
 
 void HeadlessDialog::SetAppIcon() { appIcon_ = true; }
 
+void HeadlessDialog::SetBusy(bool busy) {
+    if (busy && !busy_) ++busySpells_;
+    busy_ = busy;
+}
+
 void HeadlessDialog::Create() {
     if (!logic_->OnInitDialog(*this)) return;
     // A true return hands the focus to the first control the Tab key reaches.
@@ -140,7 +145,7 @@ void HeadlessDialog::Command(int id, Notification what) {
 }
 
 bool HeadlessDialog::CanAct(int id) const {
-    if (!IsRunning() || !enabled_ || !panel_.HasControl(id)) return false;
+    if (!IsRunning() || !enabled_ || busy_ || !panel_.HasControl(id)) return false;
     const HeadlessPanel::Control& control = panel_.Get(id);
     return control.visible && control.enabled;
 }
@@ -221,13 +226,13 @@ bool HeadlessDialog::MoveSlider(int id, int pos) {
 }
 
 bool HeadlessDialog::PressEnter() {
-    if (!IsRunning() || !enabled_) return false;
+    if (!IsRunning() || !enabled_ || busy_) return false;
     logic_->OnOK();
     return true;
 }
 
 bool HeadlessDialog::PressEsc() {
-    if (!IsRunning() || !enabled_) return false;
+    if (!IsRunning() || !enabled_ || busy_) return false;
     logic_->OnCancel();
     return true;
 }

@@ -47,6 +47,7 @@ public:
     void KillTimer(std::uintptr_t id) override;
     void ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
     void SetAppIcon() override;
+    void SetBusy(bool busy) override;
 
     // What the user sees.
     int TemplateId() const { return template_.id; }
@@ -64,9 +65,13 @@ public:
     // The focused field's whole text is selected, so the next key replaces it.
     bool FocusTextSelected() const;
     bool IsTimerRunning(std::uintptr_t id) const { return timers_.count(id) != 0; }
+    // While an operation runs: the wait cursor shows and the user's input is dropped.
+    bool IsBusy() const { return busy_; }
+    // How many operations have run so far.
+    int BusySpells() const { return busySpells_; }
 
     // What the user does. Each returns false when the window would not take the action: it has
-    // ended or is disabled, or the control is missing, hidden, disabled or of another kind.
+    // ended, is disabled or busy, or the control is missing, hidden, disabled or of another kind.
     bool Click(int id);                                // push button or check box
     // Selects the field's whole text and types over it, key by key at the caret; an empty text
     // is the Delete key on the selection.
@@ -82,9 +87,10 @@ public:
     bool PressEsc();
     bool CloseBox();
     // A notification as Windows may send it without the user's part, e.g. a list reporting a
-    // selection change while nothing is selected.
+    // selection change while nothing is selected, or another program sending a click; it arrives
+    // also while the window is busy.
     bool Notify(int id, Notification what);
-    // One tick of a running timer; ticks arrive also while the window is disabled.
+    // One tick of a running timer; ticks arrive also while the window is disabled or busy.
     bool Tick(std::uintptr_t timerId);
 
 private:
@@ -108,6 +114,8 @@ private:
     bool ended_ = false;
     bool destroyed_ = false;
     bool enabled_ = true;
+    bool busy_ = false;
+    int busySpells_ = 0;
     int endCode_ = 0;
     bool appIcon_ = false;
     int focus_ = 0;

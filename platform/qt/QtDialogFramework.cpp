@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QRect>
 #include <QRegularExpression>
@@ -21,8 +22,10 @@
 #include <climits>
 #include <cstdint>
 #include <map>
+#include <set>
 
 #include "platform/qt/AppIcon.h"
+#include "platform/qt/QtBusy.h"
 
 namespace qtfront {
 
@@ -111,6 +114,7 @@ public:
     void KillTimer(std::uintptr_t id) override;
     void ShowMessage(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
     void SetAppIcon() override;
+    void SetBusy(bool busy) override;
 
     // Qt asks these on Esc, the close box and default buttons; the dialog's logic decides.
     void accept() override;
@@ -168,6 +172,10 @@ private:
     Panel panel_{*this};
     std::map<int, Control> controls_;
     std::map<std::uintptr_t, QTimer*> timers_;
+    // Ticks that came while busy, delivered once each when the operation has ended.
+    std::set<std::uintptr_t> heldTicks_;
+    bool busy_ = false;
+    QPointer<QWidget> focusBeforeBusy_;
     bool ended_ = false;
     bool destroyed_ = false;
     int endCode_ = 0;
@@ -396,6 +404,10 @@ std::uintptr_t QtDialog::SetTimer(std::uintptr_t id, unsigned periodMs) {
         timer = new QTimer(this);
         timer->setObjectName(QString::fromLatin1("timer") + QString::number(id));
         connect(timer, &QTimer::timeout, this, [this, id] {
+            if (busy_) {
+                heldTicks_.insert(id);
+                return;
+            }
             if (logic_) logic_->OnTimer(id);
         });
     }
@@ -418,6 +430,27 @@ void QtDialog::ShowMessage(const std::wstring& text, const std::wstring& caption
 }
 
 void QtDialog::SetAppIcon() { setWindowIcon(AppIcon()); }
+
+void QtDialog::SetBusy(bool busy) {
+    if (busy) {
+        // Disabling the focused button moves the focus on; it comes back at the end.
+        focusBeforeBusy_ = focusWidget();
+        busy_ = true;
+        BeginBusy();
+        return;
+    }
+    EndBusy();
+    busy_ = false;
+    if (focusBeforeBusy_ && focusBeforeBusy_->isEnabled() && focusBeforeBusy_->isVisible())
+        focusBeforeBusy_->setFocus(Qt::OtherFocusReason);
+    focusBeforeBusy_.clear();
+    // Held ticks arrive from the event loop, after the handler that ran the operation.
+    for (std::uintptr_t id : heldTicks_)
+        QTimer::singleShot(0, this, [this, id] {
+            if (logic_ && timers_.count(id) != 0) logic_->OnTimer(id);
+        });
+    heldTicks_.clear();
+}
 
 void QtDialog::accept() {
     if (logic_ && !ended_) logic_->OnOK();

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "platform/qt/QtBusy.h"
+
 namespace qtfront {
 
 namespace {
@@ -42,8 +44,13 @@ void HandleRequests(QLocalSocket* socket) {
         const QByteArray line = socket->readLine().trimmed();
         if (!line.startsWith(kRaise)) continue;
         const QString title = QString::fromUtf8(line.mid(kRaise.size()));
-        const bool raised = RaiseWindowTitled(title);
-        Trace(QStringLiteral("raise requested: %1: %2").arg(title, raised ? QStringLiteral("raised") : QStringLiteral("no window")));
+        // Not in the middle of an operation: the window comes up once it has ended.
+        if (IsBusy()) Trace(QStringLiteral("raise requested: %1: held").arg(title));
+        WhenIdle(qApp, [title] {
+            const bool raised = RaiseWindowTitled(title);
+            Trace(QStringLiteral("raise requested: %1: %2")
+                      .arg(title, raised ? QStringLiteral("raised") : QStringLiteral("no window")));
+        });
     }
     if (socket->bytesAvailable() > kMaxRequest) socket->abort();
 }

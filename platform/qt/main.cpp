@@ -7,6 +7,7 @@
 #include "gpu/Sleeper.h"
 #include "platform/qt/CommandLineProgram.h"
 #include "platform/qt/ControllerProgram.h"
+#include "platform/qt/QtBusy.h"
 #include "platform/qt/QtProcessServices.h"
 
 int main(int argc, char* argv[]) {
@@ -21,6 +22,6 @@ int main(int argc, char* argv[]) {
     if (!arguments.isEmpty()) arguments.removeFirst();  // the program's own path
 
     qtfront::QtProcessServices services;
-    ThreadSleeper sleeper;
+    qtfront::QtSleeper sleeper;
     return qtfront::RunController(arguments, services, sleeper);
 }

@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include "platform/win32/Win32MessagePump.h"
 
 namespace win32 {
 
@@ -123,6 +124,25 @@ public:
         SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(appIcon_));
     }
 
+    void SetBusy(bool busy) override {
+        if (busy) {
+            // Disabling the focused button takes the focus away; it comes back at the end.
+            HWND focus = GetFocus();
+            focusBeforeBusy_ = focus && IsChild(window_, focus) ? focus : nullptr;
+            busy_ = true;
+            SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+            return;
+        }
+        // A click or key that came while no pause was pumping must not start the next operation.
+        DropUserInput();
+        busy_ = false;
+        SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+        if (focusBeforeBusy_ && IsWindow(focusBeforeBusy_) && IsWindowEnabled(focusBeforeBusy_) &&
+            IsWindowVisible(focusBeforeBusy_) && !GetFocus())
+            SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(focusBeforeBusy_), TRUE);
+        focusBeforeBusy_ = nullptr;
+    }
+
 private:
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
     void Command(int id, int code, HWND control);
@@ -135,6 +155,8 @@ private:
     HWND window_ = nullptr;
     bool destroyed_ = false;
     bool iconSet_ = false;
+    bool busy_ = false;
+    HWND focusBeforeBusy_ = nullptr;
 };
 
 INT_PTR CALLBACK Win32Dialog::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -177,6 +199,12 @@ INT_PTR Win32Dialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return FALSE;
         case WM_PAINT:
             return PaintMinimised() ? TRUE : FALSE;
+        case WM_SETCURSOR:
+            // Over the whole window, controls included: they pass the question to their parent first.
+            if (!busy_) return FALSE;
+            SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+            SetWindowLongPtrW(window_, DWLP_MSGRESULT, TRUE);
+            return TRUE;
         case WM_QUERYDRAGICON:
             // One of the few dialog messages whose result is the procedure's return value itself.
             return iconSet_ ? reinterpret_cast<INT_PTR>(appIcon_) : FALSE;

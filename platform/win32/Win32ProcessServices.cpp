@@ -5,6 +5,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "platform/win32/Win32MessagePump.h"
+
 namespace win32 {
 
 Win32ProcessServices::~Win32ProcessServices() { ReleaseInstanceLock(); }
@@ -64,7 +66,7 @@ std::wstring Win32ProcessServices::ApplicationName() const {
     return name;
 }
 
-void Win32Sleeper::Sleep(unsigned milliseconds) { ::Sleep(milliseconds); }
+void Win32Sleeper::Sleep(unsigned milliseconds) { PumpMessagesFor(milliseconds); }
 
 std::vector<std::wstring> CommandLineArguments() {
     std::vector<std::wstring> arguments;

@@ -26,6 +26,7 @@ private:
     void* mutex_ = nullptr;  // HANDLE
 };
 
+// Pauses that keep the windows painting and answering the system (Win32MessagePump.h).
 class Win32Sleeper final : public Sleeper {
 public:
     void Sleep(unsigned milliseconds) override;

@@ -66,14 +66,17 @@ struct BoardSpec {
     bool profileSetsSync = false;  // the Sync box a stored profile holds
     // A misbehaving board that ticks the Sync box although it has no profile to load.
     bool ticksSyncWithoutProfile = false;
+    // A pause of this length inside Apply and LoadDefaults, as the MCU-driven board takes after
+    // its writes; none when 0.
+    unsigned pauseMs = 0;
 };
 
 // Records "<gpu>:<operation>" for every call; Activate shows the Auto box and writes its GPU into
 // the first value field, as a real controller puts its board on the panel.
 class FakeBoard final : public IVgaControl {
 public:
-    FakeBoard(std::uint32_t gpu, BoardSpec spec, PanelSource& panels, std::vector<std::string>& calls)
-        : gpu_(gpu), spec_(spec), panels_(panels), calls_(calls) {}
+    FakeBoard(std::uint32_t gpu, BoardSpec spec, PanelSource& panels, Sleeper& sleeper, std::vector<std::string>& calls)
+        : gpu_(gpu), spec_(spec), panels_(panels), sleeper_(sleeper), calls_(calls) {}
     ~FakeBoard() override { Note("deleted"); }
 
     bool IsDetected() const override { return true; }
@@ -85,8 +88,14 @@ public:
         panel->SetText(ctl::kRow1Value, L"gpu " + std::to_wstring(gpu_));
     }
     void OnSliderMoved(int controlId) override { Note("OnSliderMoved " + std::to_string(controlId)); }
-    void Apply() override { Note("Apply"); }
-    void LoadDefaults() override { Note("LoadDefaults"); }
+    void Apply() override {
+        Note("Apply");
+        Pause();
+    }
+    void LoadDefaults() override {
+        Note("LoadDefaults");
+        Pause();
+    }
     void OnTimerTick() override { Note("OnTimerTick"); }
     void SetAuto(bool checked) override { Note(checked ? "SetAuto true" : "SetAuto false"); }
     int GetFamily() const override { return spec_.family; }
@@ -104,10 +113,14 @@ public:
 
 private:
     void Note(const std::string& what) const { calls_.push_back(std::to_string(gpu_) + ":" + what); }
+    void Pause() {
+        if (spec_.pauseMs != 0) sleeper_.Sleep(spec_.pauseMs);
+    }
 
     std::uint32_t gpu_;
     BoardSpec spec_;
     PanelSource& panels_;
+    Sleeper& sleeper_;
     std::vector<std::string>& calls_;
 };
 
@@ -126,12 +139,12 @@ protected:
     // Board detection as the window sees it: like the real one, the first probe creates the
     // profile store, whatever the GPU carries.
     BoardFactory Factory() {
-        return [this](std::uint32_t gpu, PanelSource& panels, Sleeper&) -> std::unique_ptr<IVgaControl> {
+        return [this](std::uint32_t gpu, PanelSource& panels, Sleeper& pauses) -> std::unique_ptr<IVgaControl> {
             calls.push_back("probe " + std::to_string(gpu));
             ProfileStore::Instance();
             auto it = boards.find(gpu);
             if (it == boards.end()) return nullptr;
-            return std::make_unique<FakeBoard>(gpu, it->second, panels, calls);
+            return std::make_unique<FakeBoard>(gpu, it->second, panels, pauses, calls);
         };
     }
 

@@ -43,6 +43,16 @@
 //   caret ID (an edit field's or a combo box's selection: "caret ID START END")
 //   title, shown, iconic, window-enabled, foreground, layout
 //
+// Watching a long operation:
+//   answer-watch ID MS AGAIN
+//                           posts a click on button ID, then asks the current window for an
+//                           answer every 100 ms (WM_NULL, SendMessageTimeout of 500 ms) until the
+//                           button, once disabled, is enabled again, or MS have passed; AGAIN ms
+//                           after the first click it posts a second one (0: none). Prints
+//                           "answer-watch ASKED UNANSWERED LONGEST ENDED": LONGEST the longest
+//                           time in ms the window went without answering, ENDED 1 when the
+//                           button came back
+//
 // The program file itself:
 //   template EXE ID         the dialog resource ID of EXE as compiled: its styles, font, caption and
 //                           every item with class, styles, ID, position in dialog units and text
@@ -507,6 +517,7 @@ private:
     static std::string Id(int id) { return std::to_string(id); }
 
     void Command(const std::wstring& name);
+    void AnswerWatch();
     void Layout();
     void PressKey(WPARAM key);
 
@@ -698,6 +709,8 @@ void Driver::Command(const std::wstring& name) {
         DumpIconGroup(exe, TakeInt());
     } else if (name == L"manifest") {
         DumpManifest(Take());
+    } else if (name == L"answer-watch") {
+        AnswerWatch();
     } else {
         Fail("unknown command " + Utf8(name));
     }
@@ -813,6 +826,56 @@ void Driver::MouseClick(POINT at) {
     if (cursor.x != at.x || cursor.y != at.y)
         Fail("the mouse went to " + std::to_string(cursor.x) + "," + std::to_string(cursor.y) + ", not " +
              std::to_string(at.x) + "," + std::to_string(at.y));
+}
+
+void Driver::AnswerWatch() {
+    constexpr DWORD kAskEveryMs = 100;
+    constexpr UINT kAnswerWithinMs = 500;
+    HWND window = Current();
+    HWND button = Control(TakeInt());
+    const ULONGLONG limit = static_cast<ULONGLONG>(TakeInt());
+    const ULONGLONG againAfter = static_cast<ULONGLONG>(TakeInt());
+    const ULONGLONG start = GetTickCount64();
+    PostMessageW(button, BM_CLICK, 0, 0);
+    bool clickedAgain = againAfter == 0, sawDisabled = false, ended = false;
+    int asked = 0, unanswered = 0;
+    // A silence runs from the first question left unanswered to the next answer.
+    bool silent = false;
+    ULONGLONG silentSince = 0, longest = 0;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        if (now - start >= limit) break;
+        if (!clickedAgain && now - start >= againAfter) {
+            PostMessageW(button, BM_CLICK, 0, 0);
+            clickedAgain = true;
+        }
+        ++asked;
+        DWORD_PTR ignored = 0;
+        const bool answered =
+            SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kAnswerWithinMs, &ignored) != 0;
+        const ULONGLONG at = GetTickCount64();
+        if (answered) {
+            const ULONGLONG silence = at - (silent ? silentSince : now);
+            if (silence > longest) longest = silence;
+            silent = false;
+        } else {
+            ++unanswered;
+            if (!silent) silentSince = now;
+            silent = true;
+        }
+        // The window's style is read without asking the program.
+        if (!IsWindowEnabled(button)) {
+            sawDisabled = true;
+        } else if (sawDisabled && clickedAgain && answered) {
+            ended = true;
+            break;
+        }
+        const ULONGLONG spent = GetTickCount64() - now;
+        if (spent < kAskEveryMs) Sleep(static_cast<DWORD>(kAskEveryMs - spent));
+    }
+    if (silent && GetTickCount64() - silentSince > longest) longest = GetTickCount64() - silentSince;
+    Say("answer-watch " + std::to_string(asked) + " " + std::to_string(unanswered) + " " + std::to_string(longest) +
+        " " + (ended ? "1" : "0"));
 }
 
 // The window as built from its resource: styles, the dialog base units, and every child in

@@ -1,0 +1,36 @@
+#pragma once
+// The program's windows while an operation of the controller window runs, and the pauses inside
+// it. A pause keeps the event loop going, so the windows paint and the window system gets its
+// answers; the user's input (keys, mouse buttons, wheel) is dropped meanwhile rather than held
+// back, since held-back input would reach the controls once they take input again. What starts
+// work from outside the user's hands, our timers' ticks and a second start's raise request, waits
+// for the operation's end.
+#include <functional>
+
+#include "boards/Sleeper.h"
+
+class QObject;
+
+namespace qtfront {
+
+// Pauses through the event loop; without a QCoreApplication they only sleep.
+class QtSleeper final : public Sleeper {
+public:
+    void Sleep(unsigned milliseconds) override;
+};
+
+// Runs the event loop for at least `milliseconds` (0: once over what is queued now) with the
+// user's input dropped.
+void PumpEventsFor(unsigned milliseconds);
+
+// An operation starts; the wait cursor shows and the user's input is dropped until it ends.
+void BeginBusy();
+// The operation has ended: input that arrived meanwhile is dropped, the cursor restored, and what
+// waited runs from the event loop.
+void EndBusy();
+bool IsBusy();
+// Runs `action` now, or from the event loop once the running operation has ended; not at all
+// when `context` is gone by then.
+void WhenIdle(QObject* context, std::function<void()> action);
+
+}  // namespace qtfront
