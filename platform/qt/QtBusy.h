@@ -7,7 +7,7 @@
 // for the operation's end.
 #include <functional>
 
-#include "boards/Sleeper.h"
+#include "gpu/Sleeper.h"
 
 class QObject;
 
