@@ -77,6 +77,8 @@ constexpr const wchar_t* kMainTitle = L"RTX Halvorn Controller";
 constexpr int kDeviceList = 1012;
 constexpr int kTestRead = 1024;
 constexpr DWORD kSendTimeoutMs = 30000;
+// The controller window's Apply button: disabled while an operation runs.
+constexpr int kApplyButton = 1013;
 
 std::string Utf8(const std::wstring& text) {
     if (text.empty()) return std::string();
@@ -525,6 +527,7 @@ private:
     void Foreground();
     void Deliver(std::vector<INPUT>& inputs);
     static void AwaitTaken();
+    void AwaitIdle();
     POINT Middle(HWND control) const;
     RECT ThumbRect(HWND slider) const;
     void MouseClick(POINT at);
@@ -544,6 +547,7 @@ void Driver::Command(const std::wstring& name) {
         const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(ms);
         while (!IsWindowEnabled(main) && GetTickCount64() < deadline) Sleep(25);
         main_ = current_ = main;
+        AwaitIdle();
     } else if (name == L"use-main") {
         main_ = current_ = FindMain(false);
         if (!current_) Fail("no controller window");
@@ -606,9 +610,13 @@ void Driver::Command(const std::wstring& name) {
         const WORD key = NamedKey(Take());
         int count = 1;
         if (next_ < args_.size() && !args_[next_].empty() && std::iswdigit(args_[next_][0])) count = TakeInt();
+        // One press at a time, as a user who waits for the window: a press that starts an operation
+        // would see the next one dropped.
         std::vector<INPUT> inputs;
-        for (int i = 0; i < count; ++i) AddPress(inputs, key);
-        Deliver(inputs);
+        for (int i = 0; i < count; ++i) {
+            AddPress(inputs, key);
+            Deliver(inputs);
+        }
     } else if (name == L"mouse-click") {
         MouseClick(Middle(Control(TakeInt())));
     } else if (name == L"click-thumb" || name == L"drag-thumb") {
@@ -751,6 +759,20 @@ void Driver::Deliver(std::vector<INPUT>& inputs) {
     if (IsWindow(window)) {
         DWORD_PTR result = 0;
         SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &result);
+    }
+    AwaitIdle();
+}
+
+// An operation of the controller window answers messages during its pauses and drops input, so a
+// user waits until its buttons come back before the next key or click; so does the driver.
+void Driver::AwaitIdle() {
+    HWND main = main_ && IsWindow(main_) ? main_ : FindMain(false);
+    HWND apply = main ? GetDlgItem(main, kApplyButton) : nullptr;
+    if (!apply) return;
+    const ULONGLONG deadline = GetTickCount64() + kSendTimeoutMs;
+    while (!IsWindowEnabled(apply)) {
+        if (GetTickCount64() >= deadline) Fail("the controller window stayed busy");
+        Sleep(10);
     }
 }
 
