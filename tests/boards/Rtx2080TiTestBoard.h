@@ -1,12 +1,11 @@
 #pragma once
 // An RTX 2080 Ti board on the simulated machine, its controller on the headless panel, and the
-// means to compare the transfer log with expected traffic written as tables.
+// board's operations as traffic tables for the shared toolkit.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,65 +17,18 @@
 #include "sim/OffsetDevice2080Ti.h"
 #include "sim/Regulator2080Ti.h"
 #include "support/BoardFixture.h"
+#include "support/Traffic.h"
 
 namespace rtx2080ti_test {
 
 // Devices by their 8-bit address.
 constexpr std::uint8_t NV = 0x40, FB = 0x44, OFS = 0x24;
 
-enum class Dir { Read, Write };
-constexpr Dir R = Dir::Read, W = Dir::Write;
-
-// One expected transfer. For a read, bytes are what the board answers; their count is the length
-// asked for. A transfer marked FAILS is refused (its read bytes then only give the length).
-constexpr bool FAILS = false;
-struct Io {
-    Dir dir;
-    std::uint8_t device;
-    std::uint8_t reg;
-    std::vector<std::uint8_t> bytes;
-    bool ok = true;
-};
-using Traffic = std::vector<Io>;
-
-inline Traffic operator+(Traffic a, const Traffic& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-inline std::string Hex(const std::vector<std::uint8_t>& bytes) {
-    std::string text = "[";
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        char byte[4];
-        std::snprintf(byte, sizeof byte, i ? " %02X" : "%02X", bytes[i]);
-        text += byte;
-    }
-    return text + "]";
-}
-
-// "R 40:E1 (2) [88 C2]", "W 24:02 [83]"; a failed transfer ends in " FAIL". Without read bytes
-// a read shows only its length.
-inline std::string Line(Dir dir, std::uint8_t device, std::uint8_t reg, std::uint32_t length,
-                        const std::vector<std::uint8_t>& bytes, bool ok, bool withReadBytes) {
-    char head[32];
-    std::snprintf(head, sizeof head, "%c %02X:%02X", dir == R ? 'R' : 'W', device, reg);
-    std::string line = head;
-    if (dir == R) {
-        line += " (" + std::to_string(length) + ")";
-        if (ok && withReadBytes) line += " " + Hex(bytes);
-    } else {
-        line += " " + Hex(bytes);
-    }
-    return ok ? line : line + " FAIL";
-}
-
-inline std::vector<std::string> Lines(const Traffic& traffic, bool withReadBytes = true) {
-    std::vector<std::string> lines;
-    for (const Io& io : traffic)
-        lines.push_back(Line(io.dir, io.device, io.reg, static_cast<std::uint32_t>(io.bytes.size()), io.bytes, io.ok,
-                             withReadBytes));
-    return lines;
-}
+using traffic::Io;
+using traffic::Ios;
+using traffic::R;
+using traffic::Script;
+using traffic::W;
 
 // The panel's rows as this board uses them, for comparing what two panels show.
 enum class Row { Auto, Nvvdd, Fbvdd, Pexvdd, Frequency, Rail1v8, Ln2, Loadline, Ocp };
@@ -134,40 +86,36 @@ struct BoardState {
 
 class Rtx2080TiTest : public BoardFixture {
 protected:
-    using Rail = sim::Regulator2080Ti::Rail;
-
     void SetBoard(const BoardState& state) {
         nvvdd->SetGpuRequest(state.nvvddRequestMv);
         fbvdd->SetGpuRequest(state.fbvddRequestMv);
         for (const Poke& poke : state.pokes) {
-            sim::RegisterDevice* device = poke.device == NV ? static_cast<sim::RegisterDevice*>(nvvdd.get())
-                                          : poke.device == FB ? static_cast<sim::RegisterDevice*>(fbvdd.get())
-                                                              : static_cast<sim::RegisterDevice*>(offsets.get());
+            sim::RegisterDevice* device = poke.device == NV ? static_cast<sim::RegisterDevice*>(nvvdd)
+                                          : poke.device == FB ? static_cast<sim::RegisterDevice*>(fbvdd)
+                                                              : static_cast<sim::RegisterDevice*>(offsets);
             device->Poke(poke.reg, poke.bytes);
         }
     }
 
     // Fresh devices in power-on state on the first GPU, a fresh panel, no faults, an empty log.
     void ResetBoard() {
-        nvvdd = std::make_shared<sim::Regulator2080Ti>(Rail::Nvvdd);
-        fbvdd = std::make_shared<sim::Regulator2080Ti>(Rail::Fbvdd);
-        offsets = std::make_shared<sim::OffsetDevice2080Ti>();
-        sim::SimGpu& gpu = machine.Gpus().at(0);
-        gpu.Attach(1, NV, nvvdd);
-        gpu.Attach(1, FB, fbvdd);
-        gpu.Attach(1, OFS, offsets);
+        Wire(machine.Gpus().at(0));
         panel = HeadlessPanel();
         machine.ClearTransferFaults();
         machine.Log().Clear();
     }
 
-    // The board, with the GPU identity of a retail 2080 Ti board.
+    // The board, with the GPU identity of a retail 2080 Ti board. The devices are those of the
+    // first board added.
     sim::SimGpu& AddBoard(std::uintptr_t handle = 0x1000, std::uint32_t subsystem = 0x25891462) {
-        sim::SimGpu& gpu = machine.AddGpu(handle, "NVIDIA GeForce RTX 2080 Ti");
-        gpu.subsystemId = subsystem;
-        gpu.Attach(1, NV, nvvdd);
-        gpu.Attach(1, FB, fbvdd);
-        gpu.Attach(1, OFS, offsets);
+        sim::SimGpu& gpu = AddBoardGpu(sim::BoardKind::None, handle, "NVIDIA GeForce RTX 2080 Ti", subsystem);
+        if (!nvvdd) {
+            Wire(gpu);
+        } else {
+            gpu.Attach(sim::kBoardPort, NV, first_.at(0));
+            gpu.Attach(sim::kBoardPort, FB, first_.at(1));
+            gpu.Attach(sim::kBoardPort, OFS, first_.at(2));
+        }
         return gpu;
     }
 
@@ -185,29 +133,12 @@ protected:
         return controller;
     }
 
-    // The log as lines, from entry `from` on. Checks that every transfer went to GPU 0, port 1.
-    std::vector<std::string> Logged(std::size_t from = 0, bool withReadBytes = true) const {
-        std::vector<std::string> lines;
-        const auto& entries = machine.Log().Entries();
-        for (std::size_t i = from; i < entries.size(); ++i) {
-            const sim::LogEntry& e = entries[i];
-            if (e.kind == sim::LogEntry::Kind::Pause) {
-                lines.push_back("pause");
-                continue;
-            }
-            std::string line = Line(e.kind == sim::LogEntry::Kind::Read ? R : W, e.device, e.reg, e.length, e.bytes,
-                                    e.ok(), withReadBytes);
-            if (e.gpu != 0 || e.port != 1 || !e.portSet) line += " (gpu " + std::to_string(e.gpu) + " port " +
-                                                                 std::to_string(e.port) + ")";
-            lines.push_back(line);
-        }
-        return lines;
-    }
+    void ExpectTraffic(const Ios& expected) const { traffic::ExpectTraffic(machine.Log(), expected); }
 
     // What a fresh controller reads from the board as it stands: the refresh traffic and the panel
     // it fills. Adds to the log.
     struct Reference {
-        std::vector<std::string> traffic;
+        Ios traffic;
         std::unique_ptr<HeadlessPanel> panel;
     };
     Reference ReadBack() {
@@ -217,69 +148,55 @@ protected:
         Rtx2080TiZyl controller(0, source);
         const std::size_t mark = machine.Log().Entries().size();
         controller.Activate();
-        reference.traffic = Logged(mark);
+        const auto& entries = machine.Log().Entries();
+        for (std::size_t i = mark; i < entries.size(); ++i) reference.traffic.push_back(traffic::FromLog(entries[i]));
         return reference;
     }
 
     // The transfers of one operation, then a refresh that reads what the board holds.
-    void ExpectOperationThenRefresh(const Traffic& operation) {
-        const std::vector<std::string> logged = Logged();
-        const std::vector<std::string> expected = Lines(operation);
+    void ExpectOperationThenRefresh(const Ios& operation) {
+        const sim::TransferLog logged = machine.Log();
         const Reference reference = ReadBack();
-        ASSERT_GE(logged.size(), expected.size()) << machine.Log().Dump();
-        EXPECT_EQ(std::vector<std::string>(logged.begin(), logged.begin() + static_cast<long>(expected.size())),
-                  expected);
-        EXPECT_EQ(std::vector<std::string>(logged.begin() + static_cast<long>(expected.size()), logged.end()),
-                  reference.traffic);
+        traffic::ExpectTraffic(logged, operation + reference.traffic);
         for (Row row : kRows) EXPECT_EQ(RowState(panel, row), RowState(*reference.panel, row));
     }
 
-    std::shared_ptr<sim::Regulator2080Ti> nvvdd = std::make_shared<sim::Regulator2080Ti>(Rail::Nvvdd);
-    std::shared_ptr<sim::Regulator2080Ti> fbvdd = std::make_shared<sim::Regulator2080Ti>(Rail::Fbvdd);
-    std::shared_ptr<sim::OffsetDevice2080Ti> offsets = std::make_shared<sim::OffsetDevice2080Ti>();
-};
+    sim::Regulator2080Ti* nvvdd = nullptr;
+    sim::Regulator2080Ti* fbvdd = nullptr;
+    sim::OffsetDevice2080Ti* offsets = nullptr;
 
-// One step of an operation as the board sees it. A failed transfer ends its step, unless `skips`
-// says how many of the transfers after it are left out instead.
-struct Step {
-    const char* what;
-    Traffic ios;
-    std::map<std::size_t, std::size_t> skips;
-};
-using Steps = std::vector<Step>;
-
-inline std::size_t CountOf(const Steps& steps) {
-    std::size_t count = 0;
-    for (const Step& step : steps) count += step.ios.size();
-    return count;
-}
-
-// The steps' traffic when transfer n (1-based; 0 for none) fails, without read bytes.
-inline std::vector<std::string> ShapeWithFailure(const Steps& steps, std::size_t n) {
-    Traffic traffic;
-    std::size_t position = 0;
-    for (const Step& step : steps) {
-        for (std::size_t i = 0; i < step.ios.size(); ++i) {
-            Io io = step.ios[i];
-            if (++position != n) {
-                traffic.push_back(io);
-                continue;
-            }
-            io.ok = false;
-            traffic.push_back(io);
-            const auto skip = step.skips.find(i);
-            i = skip == step.skips.end() ? step.ios.size() : i + skip->second;
-        }
+private:
+    // Puts the board's devices in their power-on state on the GPU.
+    void Wire(sim::SimGpu& gpu) {
+        sim::AttachBoard(gpu, sim::BoardKind::Rtx2080Ti);
+        nvvdd = &DeviceOn<sim::Regulator2080Ti>(gpu, NV);
+        fbvdd = &DeviceOn<sim::Regulator2080Ti>(gpu, FB);
+        offsets = &DeviceOn<sim::OffsetDevice2080Ti>(gpu, OFS);
+        first_ = {gpu.devices.at({sim::kBoardPort, NV}), gpu.devices.at({sim::kBoardPort, FB}),
+                  gpu.devices.at({sim::kBoardPort, OFS})};
     }
-    return Lines(traffic, false);
-}
+    std::vector<std::shared_ptr<sim::I2cDevice>> first_;
+};
+
+// Handing NVVDD back to the GPU.
+inline const Ios kHandBack = {W(NV, 0x2A, {0x01, 0x00}), W(NV, 0x21, {0xC0, 0x00}), W(NV, 0x24, {0xD0, 0x00}),
+                              W(NV, 0xE1, {0x88, 0xC2})};
 
 // The refresh that ends Activate, Apply and LoadDefaults reads eleven times; which row each read
 // fills. The first read of each voltage (NVVDD, FBVDD) decides the second, which a failure skips.
 constexpr Row kRefreshRows[] = {Row::Auto,    Row::Nvvdd,     Row::Nvvdd,   Row::Fbvdd, Row::Fbvdd, Row::Pexvdd,
                                 Row::Frequency, Row::Rail1v8, Row::Ln2,     Row::Loadline, Row::Ocp};
 constexpr std::size_t kRefreshReads = sizeof kRefreshRows / sizeof kRefreshRows[0];
-inline bool OpensVoltageRead(std::size_t index) { return index == 1 || index == 3; }
+
+// A refresh's eleven reads as steps, one per row, each read marked with the row it fills.
+inline Script RefreshSteps(const Ios& reads) {
+    Script steps;
+    for (std::size_t i = 0; i < reads.size() && i < kRefreshReads; ++i) {
+        if (i == 0 || kRefreshRows[i] != kRefreshRows[i - 1]) steps.emplace_back();
+        steps.back().push_back(reads[i].Fills(kRefreshRows[i]));
+    }
+    return steps;
+}
 
 // An operation on a prepared board: the board before, what the user does in the panel after
 // activation, the operation, and its traffic before the closing refresh.
@@ -287,7 +204,7 @@ struct Scenario {
     BoardState board;
     std::function<void(HeadlessPanel&)> user;
     std::function<void(Rtx2080TiZyl&)> operation;
-    Steps steps;
+    Script steps;  // one per setting
 };
 
 // Apply with every setting changed: NVVDD fixed at 200 to 240, FBVDD automatic (1375 mV) to 232,
@@ -309,22 +226,22 @@ inline Scenario ApplyEverythingChanged() {
     };
     s.operation = [](Rtx2080TiZyl& c) { c.Apply(); };
     s.steps = {
-        {"OCP", {{R, NV, 0xEC, {0x41, 0x23}}, {W, NV, 0xEC, {0x41, 0x03}}, {W, NV, 0xEE, {0x14, 0x1F}},
-                 {W, NV, 0x44, {0x0B, 0x06}}}, {}},
-        {"LN2", {{R, NV, 0xEE, {0x14, 0x1F}}, {W, NV, 0xEE, {0x1F, 0x14}}}, {}},
-        {"NVVDD", {{R, NV, 0xE1, {0x98, 0xE2}}, {R, NV, 0x21, {0xC8, 0x00}}, {W, NV, 0x2A, {0x01, 0x00}},
-                   {W, NV, 0x21, {0xC0, 0x00}}, {W, NV, 0xE1, {0x98, 0xE2}}, {W, NV, 0x24, {0x18, 0x01}},
-                   {W, NV, 0x21, {0xF0, 0x00}}}, {}},
-        // An unreadable control word only skips the mode change.
-        {"FBVDD", {{R, FB, 0xE1, {0x88, 0x42}}, {R, FB, 0x8B, {0x5F, 0x05}}, {R, FB, 0xE1, {0x88, 0x42}},
-                   {W, FB, 0xE1, {0x98, 0x42}}, {W, FB, 0x21, {0xE4, 0x00}}}, {{2, 1}}},
-        {"PEXVDD", {{R, OFS, 0x02, {0x02}}, {R, OFS, 0x02, {0x02}}, {W, OFS, 0x02, {0x00}}, {W, OFS, 0x02, {0x80}},
-                    {W, OFS, 0x02, {0x83}}}, {}},
-        {"+1.8V", {{R, OFS, 0x01, {0x81}}, {R, OFS, 0x01, {0x81}}, {W, OFS, 0x01, {0x80}}, {W, OFS, 0x01, {0x00}},
-                   {W, OFS, 0x01, {0x02}}}, {}},
-        {"frequency", {{R, NV, 0xBD, {0x2D, 0x00}}, {W, NV, 0xBD, {0x46, 0x00}}, {W, NV, 0x05, {}}}, {}},
-        {"loadline", {{R, NV, 0x1E, {0x31}}, {W, NV, 0x2B, {0x00}}, {W, NV, 0x1E, {0x17}},
-                      {W, NV, 0x2A, {0x20, 0x1A}}, {W, NV, 0x06, {0x08}}}, {}},
+        // OCP
+        {R(NV, 0xEC, {0x41, 0x23}), W(NV, 0xEC, {0x41, 0x03}), W(NV, 0xEE, {0x14, 0x1F}), W(NV, 0x44, {0x0B, 0x06})},
+        // LN2
+        {R(NV, 0xEE, {0x14, 0x1F}), W(NV, 0xEE, {0x1F, 0x14})},
+        // NVVDD
+        {R(NV, 0xE1, {0x98, 0xE2}), R(NV, 0x21, {0xC8, 0x00}), W(NV, 0x2A, {0x01, 0x00}), W(NV, 0x21, {0xC0, 0x00}), W(NV, 0xE1, {0x98, 0xE2}), W(NV, 0x24, {0x18, 0x01}), W(NV, 0x21, {0xF0, 0x00})},
+        // FBVDD: an unreadable control word only skips the mode change.
+        {R(FB, 0xE1, {0x88, 0x42}), R(FB, 0x8B, {0x5F, 0x05}), R(FB, 0xE1, {0x88, 0x42}).OnFailSkips(1), W(FB, 0xE1, {0x98, 0x42}), W(FB, 0x21, {0xE4, 0x00})},
+        // PEXVDD
+        {R(OFS, 0x02, {0x02}), R(OFS, 0x02, {0x02}), W(OFS, 0x02, {0x00}), W(OFS, 0x02, {0x80}), W(OFS, 0x02, {0x83})},
+        // +1.8V
+        {R(OFS, 0x01, {0x81}), R(OFS, 0x01, {0x81}), W(OFS, 0x01, {0x80}), W(OFS, 0x01, {0x00}), W(OFS, 0x01, {0x02})},
+        // frequency
+        {R(NV, 0xBD, {0x2D, 0x00}), W(NV, 0xBD, {0x46, 0x00}), W(NV, 0x05, {})},
+        // loadline
+        {R(NV, 0x1E, {0x31}), W(NV, 0x2B, {0x00}), W(NV, 0x1E, {0x17}), W(NV, 0x2A, {0x20, 0x1A}), W(NV, 0x06, {0x08})},
     };
     return s;
 }
@@ -341,28 +258,24 @@ inline Scenario DefaultsFromEverythingChanged() {
     s.user = [](HeadlessPanel&) {};
     s.operation = [](Rtx2080TiZyl& c) { c.LoadDefaults(); };
     s.steps = {
-        {"OCP", {{R, NV, 0xEC, {0x41, 0x03}}, {W, NV, 0xEC, {0x41, 0x23}}, {W, NV, 0xEE, {0x54, 0x5F}},
-                 {W, NV, 0x44, {0x0B, 0x0C}}}, {}},
-        // The OCP write leaves 0xEE reading as LN2 off, as does a failed one.
-        {"LN2", {{R, NV, 0xEE, {0x54, 0x5F}}}, {}},
-        {"NVVDD", {{W, NV, 0x2A, {0x01, 0x00}}, {W, NV, 0x21, {0xC0, 0x00}}, {W, NV, 0x24, {0xD0, 0x00}},
-                   {W, NV, 0xE1, {0x88, 0xC2}}}, {}},
-        {"FBVDD", {{R, FB, 0xE1, {0x98, 0x42}}, {R, FB, 0x21, {0xEC, 0x00}}, {R, FB, 0xE1, {0x98, 0x42}},
-                   {W, FB, 0x21, {0xD8, 0x00}}}, {{2, 0}}},
-        {"PEXVDD", {{R, OFS, 0x02, {0x83}}, {R, OFS, 0x02, {0x83}}, {W, OFS, 0x02, {0x80}}, {W, OFS, 0x02, {0x00}},
-                    {W, OFS, 0x02, {0x00}}}, {}},
-        {"+1.8V", {{R, OFS, 0x01, {0x02}}, {R, OFS, 0x01, {0x02}}, {W, OFS, 0x01, {0x00}}}, {}},
-        {"frequency", {{R, NV, 0xBD, {0x46, 0x00}}, {W, NV, 0xBD, {0x28, 0x00}}, {W, NV, 0x05, {}}}, {}},
-        {"loadline", {{R, NV, 0x1E, {0x17}}, {W, NV, 0x2B, {0x1F}}, {W, NV, 0x1E, {0x31}},
-                      {W, NV, 0x2A, {0x20, 0x3A}}, {W, NV, 0x06, {0x00}}}, {}},
+        // OCP
+        {R(NV, 0xEC, {0x41, 0x03}), W(NV, 0xEC, {0x41, 0x23}), W(NV, 0xEE, {0x54, 0x5F}), W(NV, 0x44, {0x0B, 0x0C})},
+        // LN2: the OCP write leaves 0xEE reading as LN2 off, as does a failed one.
+        {R(NV, 0xEE, {0x54, 0x5F})},
+        // NVVDD
+        {W(NV, 0x2A, {0x01, 0x00}), W(NV, 0x21, {0xC0, 0x00}), W(NV, 0x24, {0xD0, 0x00}), W(NV, 0xE1, {0x88, 0xC2})},
+        // FBVDD: an unreadable control word does not stop the code write.
+        {R(FB, 0xE1, {0x98, 0x42}), R(FB, 0x21, {0xEC, 0x00}), R(FB, 0xE1, {0x98, 0x42}).OnFailSkips(0), W(FB, 0x21, {0xD8, 0x00})},
+        // PEXVDD
+        {R(OFS, 0x02, {0x83}), R(OFS, 0x02, {0x83}), W(OFS, 0x02, {0x80}), W(OFS, 0x02, {0x00}), W(OFS, 0x02, {0x00})},
+        // +1.8V
+        {R(OFS, 0x01, {0x02}), R(OFS, 0x01, {0x02}), W(OFS, 0x01, {0x00})},
+        // frequency
+        {R(NV, 0xBD, {0x46, 0x00}), W(NV, 0xBD, {0x28, 0x00}), W(NV, 0x05, {})},
+        // loadline
+        {R(NV, 0x1E, {0x17}), W(NV, 0x2B, {0x1F}), W(NV, 0x1E, {0x31}), W(NV, 0x2A, {0x20, 0x3A}), W(NV, 0x06, {0x00})},
     };
     return s;
-}
-
-inline Traffic Flatten(const Steps& steps) {
-    Traffic traffic;
-    for (const Step& step : steps) traffic = traffic + step.ios;
-    return traffic;
 }
 
 }  // namespace rtx2080ti_test

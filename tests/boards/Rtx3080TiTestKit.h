@@ -395,7 +395,7 @@ protected:
     };
 
     void RunSweep(const BoardKind& kind, const Sweep& sweep) {
-        traffic::SweepFaults(sweep.script, [&](std::size_t n, const Ios& expected, const std::optional<Io>& failed) {
+        traffic::SweepFaults(traffic::TransferCount(traffic::Flat(sweep.script)), [&](std::size_t n) {
             Rebuild(kind);
             Board().Set(sweep.state);
             panel = HeadlessPanel();
@@ -408,6 +408,8 @@ protected:
             if (n > 0) machine.FailTransferAt(n);
             sweep.operation(controller);
             const Snapshot after = Snap(panel);
+            std::optional<Io> failed;
+            const Ios expected = traffic::WithFault(sweep.script, n, &failed);
             ASSERT_EQ(traffic::Logged(machine.Log(), expected), traffic::Lines(expected));
 
             // What the board reports now, as the controller itself shows it.
