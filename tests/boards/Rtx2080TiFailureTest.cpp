@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Rtx2080TiTestBoard.h"
+#include "Rtx2080TiFixture.h"
 
 namespace rtx2080ti_test {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Rtx2080TiTestBoard.h"
+#include "Rtx2080TiFixture.h"
 
 namespace rtx2080ti_test {
 namespace {
@@ -237,8 +237,8 @@ TEST_F(Rtx2080TiWriteTest, ApplyWritesEachLoadlineLevelsCodes) {
 
         controller->Apply();
 
-        traffic::ExpectWrites(machine.Log(),
-                              {W(NV, 0x2B, {c[0]}), W(NV, 0x1E, {c[1]}), W(NV, 0x2A, {c[2], c[3]}), W(NV, 0x06, {c[4]})});
+        traffic::ExpectWrites(machine.Log(), {W(NV, 0x2B, {c[0]}), W(NV, 0x1E, {c[1]}), W(NV, 0x2A, {c[2], c[3]}),
+                                              W(NV, 0x06, {c[4]})});
         EXPECT_EQ(RowState(panel, Row::Loadline), L"#" + std::to_wstring(level));
     }
 }
@@ -322,8 +322,9 @@ TEST_F(Rtx2080TiWriteTest, UncheckingAutoWritesNothingUntilTheSliderMoves) {
     ASSERT_TRUE(panel.UserMoveSlider(ctl::kRow1Slider, 64));
     machine.Log().Clear();
     controller->Apply();
-    traffic::ExpectWrites(machine.Log(), {W(NV, 0x2A, {0x01, 0x00}), W(NV, 0x21, {0xC0, 0x00}), W(NV, 0xE1, {0x98, 0xE2}),
-                                          W(NV, 0x24, {0x18, 0x01}), W(NV, 0x21, {0xC0, 0x00})});
+    traffic::ExpectWrites(machine.Log(), {W(NV, 0x2A, {0x01, 0x00}), W(NV, 0x21, {0xC0, 0x00}),
+                                          W(NV, 0xE1, {0x98, 0xE2}), W(NV, 0x24, {0x18, 0x01}),
+                                          W(NV, 0x21, {0xC0, 0x00})});
     EXPECT_EQ(RowState(panel, Row::Auto), L"unchecked, slider enabled");
     EXPECT_EQ(RowState(panel, Row::Nvvdd), L"1.20000 V @64");
     EXPECT_EQ(nvvdd->OutputMillivolts(), 1200);

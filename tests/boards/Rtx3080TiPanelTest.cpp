@@ -1,6 +1,6 @@
 // What both RTX 3080 Ti controllers show alike: the panel they configure, how board values
 // appear, the slider texts, the Auto box, and lists without a selection.
-#include "Rtx3080TiTestKit.h"
+#include "Rtx3080TiFixture.h"
 #include "boards/Rtx2080TiZyl.h"
 #include "sim/Boards.h"
 

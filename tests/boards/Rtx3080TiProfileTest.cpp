@@ -1,6 +1,6 @@
 // RTX 3080 Ti profiles: what Save writes to Profile.ini, what Load puts into the panel, and that a
 // profile saved through either controller loads into the other.
-#include "Rtx3080TiTestKit.h"
+#include "Rtx3080TiFixture.h"
 
 namespace rtx3080ti_test {
 namespace {

@@ -1,6 +1,6 @@
 // The RTX 3080 Ti board driven through its MCU: the probe, and the register traffic of Apply,
 // Default and Auto, each also with a failure at every transfer.
-#include "Rtx3080TiTestKit.h"
+#include "Rtx3080TiFixture.h"
 
 #include "boards/McuHandshake.h"
 
@@ -279,13 +279,11 @@ TEST_F(Rtx3080TiMcuProbeTest, DetectsOnlyAnIdentifiedMcuThatTakesTheHandshake) {
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];
         SCOPED_TRACE(c.what);
-        sim::SimGpu& gpu = machine.AddGpu(0x1000 + i, "NVIDIA GeForce RTX 3080 Ti");
-        gpu.subsystemId = kBoardSubsystem;
-        auto device = std::make_shared<sim::Mcu3080Ti>();
-        if (c.identification) {
-            device->Poke(0xB1, *c.identification);
-            gpu.Attach(1, kMcu, device);
-        }
+        sim::SimGpu& gpu =
+            AddBoardGpu(c.identification ? sim::BoardKind::Rtx3080TiMcu : sim::BoardKind::None, 0x1000 + i,
+                        "NVIDIA GeForce RTX 3080 Ti", kBoardSubsystem);
+        sim::Mcu3080Ti* device = c.identification ? &DeviceOn<sim::Mcu3080Ti>(gpu, kMcu) : nullptr;
+        if (device) device->Poke(0xB1, *c.identification);
         Gpus();
         ClearLog();
         if (c.failAt) machine.FailTransferAt(c.failAt);
@@ -295,7 +293,9 @@ TEST_F(Rtx3080TiMcuProbeTest, DetectsOnlyAnIdentifiedMcuThatTakesTheHandshake) {
         EXPECT_EQ(controller.IsDetected(), c.detected);
         ExpectTraffic(c.traffic);
         ExpectTransportOf(0);
-        EXPECT_EQ(device->IsLocked(), !c.detected);
+        if (device) {
+            EXPECT_EQ(device->IsLocked(), !c.detected);
+        }
         EXPECT_EQ(controller.GetFamily(), 2);
         machine.ClearTransferFaults();
         GpuList::Release();

@@ -1,6 +1,6 @@
 // The RTX 3080 Ti board driven directly at its regulators: the PCI probe, the voltage readings,
 // and the register traffic of Apply, Default and Auto, each also with a failure at every transfer.
-#include "Rtx3080TiTestKit.h"
+#include "Rtx3080TiFixture.h"
 
 namespace rtx3080ti_test {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 // Shared by the RTX 3080 Ti controller tests: the two kinds of simulated board behind one face,
-// panel snapshots, one table-driven run of an operation, the fault sweep, and a fixture that gives every test its own
-// current directory (and so its own Profile.ini).
+// panel snapshots, one checked run of an operation, the fault sweep with its panel check, and a
+// fixture that gives every test its own current directory (and so its own Profile.ini).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -425,8 +425,8 @@ protected:
             for (PanelItem item : sweep.shown.empty() ? all : sweep.shown)
                 for (const std::string& key : KeysOf(item)) wanted[key] = reported.at(key);
             for (const auto& [key, value] : sweep.overrides) wanted[key] = value;
-            const std::optional<PanelItem> failedFill =
-                failed && failed->fills ? std::optional<PanelItem>(static_cast<PanelItem>(*failed->fills)) : std::nullopt;
+            std::optional<PanelItem> failedFill;
+            if (failed && failed->fills) failedFill = static_cast<PanelItem>(*failed->fills);
             if (failedFill == PanelItem::Auto) {
                 wanted[Key(ctl::kAuto, "checked")] = "0";
                 wanted[Key(ctl::kRow1Slider, "enabled")] = "1";
