@@ -31,11 +31,6 @@ struct Io {
     bool IsTransfer() const { return entry.kind != sim::LogEntry::Kind::Pause; }
     bool IsRead() const { return entry.kind == sim::LogEntry::Kind::Read; }
 
-    Io OnGpu(std::uint32_t gpu) const {
-        Io io = *this;
-        io.entry.gpu = gpu;
-        return io;
-    }
     // Expected as refused by the bus.
     Io Failing() const {
         Io io = *this;
@@ -58,6 +53,7 @@ struct Io {
     }
 };
 
+// On GPU 0, port 1, where every board's devices sit.
 inline Io Transfer(sim::LogEntry::Kind kind, std::uint8_t device, std::uint8_t reg, Bytes bytes) {
     Io io;
     io.entry.kind = kind;
@@ -70,7 +66,7 @@ inline Io Transfer(sim::LogEntry::Kind kind, std::uint8_t device, std::uint8_t r
     return io;
 }
 
-// A read the board answers with these bytes: "R 40:E1 -> 88 C2".
+// A read the board answers with these bytes: R(0x40, 0xE1, {0x88, 0xC2}).
 inline Io R(std::uint8_t device, std::uint8_t reg, Bytes answer) {
     Io io = Transfer(sim::LogEntry::Kind::Read, device, reg, std::move(answer));
     io.answerShown = true;
