@@ -11,15 +11,20 @@ std::vector<LogEntry> TransferLog::Writes() const {
     return writes;
 }
 
-std::string TransferLog::Format(const LogEntry& e) {
+std::string TransferLog::Format(const LogEntry& e, ReadBytes reads) {
     char head[96];
     if (e.kind == LogEntry::Kind::Pause) {
         std::snprintf(head, sizeof head, "pause %u ms", e.pauseMs);
         return head;
     }
-    std::snprintf(head, sizeof head, "%c gpu%u p%u %02X:%02X [", e.kind == LogEntry::Kind::Read ? 'R' : 'W',
-                  e.gpu, e.port, e.device, e.reg);
+    const bool isRead = e.kind == LogEntry::Kind::Read;
+    std::snprintf(head, sizeof head, "%c gpu%u p%u %02X:%02X", isRead ? 'R' : 'W', e.gpu, e.port, e.device, e.reg);
     std::string line = head;
+    if (isRead && reads == ReadBytes::Length) {
+        line += " len " + std::to_string(e.length);
+        return line + (e.ok() ? " ok" : " FAIL");
+    }
+    line += " [";
     for (std::size_t i = 0; i < e.bytes.size(); ++i) {
         char byte[4];
         std::snprintf(byte, sizeof byte, i ? " %02X" : "%02X", e.bytes[i]);

@@ -34,7 +34,10 @@ public:
     std::vector<LogEntry> Writes() const;
     // One line per entry, e.g. "W gpu0 p1 5A:10 [03 01 C0 00] ok" or "pause 100 ms".
     std::string Dump() const;
-    static std::string Format(const LogEntry& entry);
+    // Length: a read shows the length asked for instead of the bytes it delivered
+    // ("R gpu0 p1 5A:19 len 10 ok"), for comparing traffic whose answers do not matter.
+    enum class ReadBytes { Shown, Length };
+    static std::string Format(const LogEntry& entry, ReadBytes reads = ReadBytes::Shown);
 
 private:
     std::vector<LogEntry> entries_;

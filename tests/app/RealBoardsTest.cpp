@@ -60,9 +60,7 @@ protected:
     }
 
     void AddBoard(std::uintptr_t handle, const char* name, sim::BoardKind kind, std::uint32_t subsystem = 0) {
-        sim::SimGpu& gpu = machine.AddGpu(handle, name);
-        gpu.subsystemId = subsystem;
-        sim::AttachBoard(gpu, kind);
+        AddBoardGpu(kind, handle, name, subsystem);
     }
 
     // The real board detection, as the program runs it.

@@ -3,10 +3,12 @@
 // what the board then reports, leaving a row whose read failed as it was.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "Rtx2080TiTestBoard.h"
+#include "Rtx2080TiFixture.h"
 
 namespace rtx2080ti_test {
 namespace {
@@ -21,7 +23,8 @@ protected:
             p.SetPos(slider, 2);
     }
 
-    // Runs the scenario with transfer n failing (n = 0: none) and checks traffic and panel.
+    // Runs the scenario with transfer n failing (n = 0: none) and checks traffic and panel. The
+    // closing refresh is what a fresh controller then reads from the board.
     void RunWithFailureAt(const Scenario& scenario, std::size_t n, bool activateFirst) {
         ResetBoard();
         SetBoard(scenario.board);
@@ -41,32 +44,17 @@ protected:
         scenario.operation(*controller);
         machine.ClearTransferFaults();
 
-        const std::vector<std::string> shape = Logged(0, false);
-        const std::vector<std::string> full = Logged(0, true);
-        const std::size_t opCount = CountOf(scenario.steps);
-        const std::size_t failedRead = n > opCount ? n - opCount - 1 : kRefreshReads;  // index in the refresh
-
-        const std::vector<std::string> expectedOp = ShapeWithFailure(scenario.steps, n <= opCount ? n : 0);
-        ASSERT_GE(shape.size(), expectedOp.size()) << machine.Log().Dump();
-        EXPECT_EQ(std::vector<std::string>(shape.begin(), shape.begin() + static_cast<long>(expectedOp.size())),
-                  expectedOp);
-
-        const auto refreshStart = static_cast<long>(expectedOp.size());
+        const sim::TransferLog logged = machine.Log();
         const Reference reference = ReadBack();
-        if (failedRead == kRefreshReads) {
-            EXPECT_EQ(std::vector<std::string>(full.begin() + refreshStart, full.end()), reference.traffic);
-            for (Row row : kRows) EXPECT_EQ(RowState(panel, row), RowState(*reference.panel, row));
-            return;
-        }
+        ASSERT_EQ(reference.traffic.size(), kRefreshReads) << machine.Log().Dump();
+        const Script script =
+            traffic::Join({traffic::WithoutAnswers(scenario.steps), RefreshSteps(reference.traffic)});
+        std::optional<Io> failed;
+        const Ios expected = traffic::WithFault(script, n, &failed);
+        ASSERT_EQ(traffic::Logged(logged, expected), traffic::Lines(expected));
 
-        // The board is as the reference found it; only the refresh's failed read is missing.
-        std::vector<std::string> expectedRefresh = Logged(machine.Log().Entries().size() - kRefreshReads, false);
-        expectedRefresh[failedRead] += " FAIL";
-        if (OpensVoltageRead(failedRead))
-            expectedRefresh.erase(expectedRefresh.begin() + static_cast<long>(failedRead) + 1);
-        EXPECT_EQ(std::vector<std::string>(shape.begin() + refreshStart, shape.end()), expectedRefresh);
-
-        const Row failedRow = kRefreshRows[failedRead];
+        const std::optional<Row> failedRow =
+            failed && failed->fills ? std::optional<Row>(static_cast<Row>(*failed->fills)) : std::nullopt;
         for (Row row : kRows) {
             if (row != failedRow) {
                 EXPECT_EQ(RowState(panel, row), RowState(*reference.panel, row));
@@ -81,12 +69,8 @@ protected:
 
     void Sweep(const Scenario& scenario, bool activateFirst) {
         AddBoard();
-        const std::size_t total = CountOf(scenario.steps) + kRefreshReads;
-        for (std::size_t n = 1; n <= total + 1; ++n) {
-            SCOPED_TRACE("transfer " + std::to_string(n) + " of " + std::to_string(total) + " fails");
-            RunWithFailureAt(scenario, n, activateFirst);
-            if (HasFatalFailure()) return;
-        }
+        traffic::SweepFaults(traffic::TransferCount(traffic::Flat(scenario.steps)) + kRefreshReads,
+                             [&](std::size_t n) { RunWithFailureAt(scenario, n, activateFirst); });
     }
 };
 
@@ -112,27 +96,22 @@ TEST_F(Rtx2080TiFailureTest, LoadDefaultsWithEverySettingAway) { Sweep(DefaultsF
 // came, so each case is written out.
 struct SetAutoCase {
     std::size_t failAt;
-    Traffic traffic;
+    Ios traffic;
     const wchar_t* nvvddRow;
 };
 
 TEST_F(Rtx2080TiFailureTest, SetAutoHandBack) {
-    const Traffic handBack = {{W, NV, 0x2A, {0x01, 0x00}}, {W, NV, 0x21, {0xC0, 0x00}}, {W, NV, 0x24, {0xD0, 0x00}},
-                              {W, NV, 0xE1, {0x88, 0xC2}}};
-    const auto failed = [](Io io) {
-        io.ok = false;
-        return io;
-    };
-    const Traffic fixedAt200 = {{R, NV, 0xE1, {0x98, 0xE2}}, {R, NV, 0x21, {0xC8, 0x00}}};
-    const Traffic fixedAt192 = {{R, NV, 0xE1, {0x98, 0xE2}}, {R, NV, 0x21, {0xC0, 0x00}}};
+    const Ios& handBack = kHandBack;
+    const Ios fixedAt200 = {R(NV, 0xE1, {0x98, 0xE2}), R(NV, 0x21, {0xC8, 0x00})};
+    const Ios fixedAt192 = {R(NV, 0xE1, {0x98, 0xE2}), R(NV, 0x21, {0xC0, 0x00})};
     const SetAutoCase cases[] = {
-        {0, handBack + Traffic{{R, NV, 0xE1, {0x88, 0xC2}}, {R, NV, 0x8B, {0xE8, 0x03}}}, L"1.00000 V @32"},
-        {1, Traffic{failed(handBack[0])} + fixedAt200, L"1.25000 V @72"},
-        {2, Traffic{handBack[0], failed(handBack[1])} + fixedAt200, L"1.25000 V @72"},
-        {3, Traffic{handBack[0], handBack[1], failed(handBack[2])} + fixedAt192, L"1.20000 V @64"},
-        {4, Traffic{handBack[0], handBack[1], handBack[2], failed(handBack[3])} + fixedAt192, L"1.20000 V @64"},
-        {5, handBack + Traffic{{R, NV, 0xE1, {0x88, 0xC2}, FAILS}}, L"1.25000 V @72"},
-        {6, handBack + Traffic{{R, NV, 0xE1, {0x88, 0xC2}}, {R, NV, 0x8B, {0xE8, 0x03}, FAILS}}, L"1.25000 V @72"},
+        {0, handBack + Ios{R(NV, 0xE1, {0x88, 0xC2}), R(NV, 0x8B, {0xE8, 0x03})}, L"1.00000 V @32"},
+        {1, Ios{handBack[0].Failing()} + fixedAt200, L"1.25000 V @72"},
+        {2, Ios{handBack[0], handBack[1].Failing()} + fixedAt200, L"1.25000 V @72"},
+        {3, Ios{handBack[0], handBack[1], handBack[2].Failing()} + fixedAt192, L"1.20000 V @64"},
+        {4, Ios{handBack[0], handBack[1], handBack[2], handBack[3].Failing()} + fixedAt192, L"1.20000 V @64"},
+        {5, handBack + Ios{R(NV, 0xE1, {0x88, 0xC2}).Failing()}, L"1.25000 V @72"},
+        {6, handBack + Ios{R(NV, 0xE1, {0x88, 0xC2}), R(NV, 0x8B, {0xE8, 0x03}).Failing()}, L"1.25000 V @72"},
     };
     AddBoard();
     for (const SetAutoCase& c : cases) {
@@ -147,7 +126,7 @@ TEST_F(Rtx2080TiFailureTest, SetAutoHandBack) {
 
         controller->SetAuto(panel.UserClickCheck(ctl::kAuto));
 
-        EXPECT_EQ(Logged(), Lines(c.traffic));
+        ExpectTraffic(c.traffic);
         EXPECT_EQ(RowState(panel, Row::Nvvdd), c.nvvddRow);
         // The box stays as the user clicked it; the next refresh shows what the board did.
         EXPECT_EQ(RowState(panel, Row::Auto), L"checked, slider disabled");

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Rtx2080TiTestBoard.h"
+#include "Rtx2080TiFixture.h"
 
 namespace rtx2080ti_test {
 namespace {
@@ -88,20 +88,20 @@ TEST_F(Rtx2080TiPanelTest, ActivateReadsTheBoardAndShowsIt) {
 
     controller->Activate();
 
-    const Traffic expected = {
-        {R, NV, 0xE1, {0x88, 0xC2}},  // Auto
-        {R, NV, 0xE1, {0x88, 0xC2}},  // NVVDD: automatic, so the measured voltage
-        {R, NV, 0x8B, {0xE8, 0x03}},
-        {R, FB, 0xE1, {0x88, 0x42}},  // FBVDD: automatic as well
-        {R, FB, 0x8B, {0x5F, 0x05}},
-        {R, OFS, 0x02, {0x00}},       // PEXVDD
-        {R, NV, 0xBD, {0x28, 0x00}},  // switching frequency
-        {R, OFS, 0x01, {0x00}},       // +1.8V
-        {R, NV, 0xEE, {0x5F, 0x54}},  // LN2 mode
-        {R, NV, 0x1E, {0x31}},        // loadline
-        {R, NV, 0xEC, {0x41, 0x23}},  // OCP
+    const Ios expected = {
+        R(NV, 0xE1, {0x88, 0xC2}),  // Auto
+        R(NV, 0xE1, {0x88, 0xC2}),  // NVVDD: automatic, so the measured voltage
+        R(NV, 0x8B, {0xE8, 0x03}),
+        R(FB, 0xE1, {0x88, 0x42}),  // FBVDD: automatic as well
+        R(FB, 0x8B, {0x5F, 0x05}),
+        R(OFS, 0x02, {0x00}),       // PEXVDD
+        R(NV, 0xBD, {0x28, 0x00}),  // switching frequency
+        R(OFS, 0x01, {0x00}),       // +1.8V
+        R(NV, 0xEE, {0x5F, 0x54}),  // LN2 mode
+        R(NV, 0x1E, {0x31}),        // loadline
+        R(NV, 0xEC, {0x41, 0x23}),  // OCP
     };
-    EXPECT_EQ(Logged(), Lines(expected));
+    ExpectTraffic(expected);
     EXPECT_TRUE(controller->IsAuto());
 
     const std::vector<std::pair<Row, std::wstring>> shown = {
@@ -125,13 +125,13 @@ TEST_F(Rtx2080TiPanelTest, ActivateOnFixedRegulatorsReadsTheirFixedVoltages) {
 
     controller->Activate();
 
-    const Traffic expected = {
-        {R, NV, 0xE1, {0x98, 0xE2}}, {R, NV, 0xE1, {0x98, 0xE2}}, {R, NV, 0x21, {0xF0, 0x00}},
-        {R, FB, 0xE1, {0x98, 0x42}}, {R, FB, 0x21, {0xD8, 0x00}}, {R, OFS, 0x02, {0x00}},
-        {R, NV, 0xBD, {0x28, 0x00}}, {R, OFS, 0x01, {0x00}},      {R, NV, 0xEE, {0x5F, 0x54}},
-        {R, NV, 0x1E, {0x31}},       {R, NV, 0xEC, {0x41, 0x23}},
+    const Ios expected = {
+        R(NV, 0xE1, {0x98, 0xE2}), R(NV, 0xE1, {0x98, 0xE2}), R(NV, 0x21, {0xF0, 0x00}),
+        R(FB, 0xE1, {0x98, 0x42}), R(FB, 0x21, {0xD8, 0x00}), R(OFS, 0x02, {0x00}),
+        R(NV, 0xBD, {0x28, 0x00}), R(OFS, 0x01, {0x00}),      R(NV, 0xEE, {0x5F, 0x54}),
+        R(NV, 0x1E, {0x31}),       R(NV, 0xEC, {0x41, 0x23}),
     };
-    EXPECT_EQ(Logged(), Lines(expected));
+    ExpectTraffic(expected);
     EXPECT_FALSE(controller->IsAuto());
     EXPECT_EQ(RowState(panel, Row::Auto), L"unchecked, slider enabled");
     EXPECT_EQ(RowState(panel, Row::Nvvdd), L"1.50000 V @112");

@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "Rtx2080TiTestBoard.h"
+#include "Rtx2080TiFixture.h"
 
 namespace rtx2080ti_test {
 namespace {

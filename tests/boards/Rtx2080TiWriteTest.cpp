@@ -5,26 +5,23 @@
 #include <string>
 #include <vector>
 
-#include "Rtx2080TiTestBoard.h"
+#include "Rtx2080TiFixture.h"
 
 namespace rtx2080ti_test {
 namespace {
 
 using Rtx2080TiWriteTest = Rtx2080TiTest;
 
-std::vector<std::string> WriteLines(const sim::TransferLog& log) {
-    std::vector<std::string> lines;
-    for (const sim::LogEntry& e : log.Writes()) lines.push_back(Line(W, e.device, e.reg, e.length, e.bytes, e.ok(), true));
-    return lines;
-}
+// The reads of Apply and Default on the power-on board, in their order: OCP and LN2, then the
+// voltages, then the rest.
+const Ios kSwitchReads = {R(NV, 0xEC, {0x41, 0x23}), R(NV, 0xEE, {0x5F, 0x54})};
+const Ios kNvvddAutoReads = {R(NV, 0xE1, {0x88, 0xC2}), R(NV, 0x8B, {0xE8, 0x03})};
+const Ios kFbvddAutoReads = {R(FB, 0xE1, {0x88, 0x42}), R(FB, 0x8B, {0x5F, 0x05})};
+const Ios kRestReads = {R(OFS, 0x02, {0x00}), R(OFS, 0x01, {0x00}), R(NV, 0xBD, {0x28, 0x00}), R(NV, 0x1E, {0x31})};
 
 // Apply on the power-on board with the panel as the refresh left it: reads only, NVVDD not at all
 // while it is automatic.
-const Traffic kUnchangedApply = {
-    {R, NV, 0xEC, {0x41, 0x23}}, {R, NV, 0xEE, {0x5F, 0x54}}, {R, FB, 0xE1, {0x88, 0x42}},
-    {R, FB, 0x8B, {0x5F, 0x05}}, {R, OFS, 0x02, {0x00}},      {R, OFS, 0x01, {0x00}},
-    {R, NV, 0xBD, {0x28, 0x00}}, {R, NV, 0x1E, {0x31}},
-};
+const Ios kUnchangedApply = kSwitchReads + kFbvddAutoReads + kRestReads;
 
 TEST_F(Rtx2080TiWriteTest, ApplyWithNothingChangedOnlyReads) {
     auto controller = Activated();
@@ -44,7 +41,7 @@ TEST_F(Rtx2080TiWriteTest, ApplyWritesEveryChangedSettingInOrder) {
 
     controller->Apply();
 
-    ExpectOperationThenRefresh(Flatten(s.steps));
+    ExpectOperationThenRefresh(traffic::Flat(s.steps));
     const std::vector<std::pair<Row, std::wstring>> shown = {
         {Row::Auto, L"unchecked, slider enabled"},
         {Row::Nvvdd, L"1.50000 V @112"},
@@ -70,7 +67,7 @@ TEST_F(Rtx2080TiWriteTest, LoadDefaultsPutsEverySettingBack) {
 
     controller->LoadDefaults();
 
-    ExpectOperationThenRefresh(Flatten(s.steps));
+    ExpectOperationThenRefresh(traffic::Flat(s.steps));
     const std::vector<std::pair<Row, std::wstring>> shown = {
         {Row::Auto, L"checked, slider disabled"},
         {Row::Nvvdd, L"1.00000 V @32"},  // what the GPU asks for
@@ -91,20 +88,7 @@ TEST_F(Rtx2080TiWriteTest, LoadDefaultsOnADefaultBoardOnlyHandsNvvddBack) {
 
     controller->LoadDefaults();
 
-    ExpectOperationThenRefresh({
-        {R, NV, 0xEC, {0x41, 0x23}},
-        {R, NV, 0xEE, {0x5F, 0x54}},
-        {W, NV, 0x2A, {0x01, 0x00}},
-        {W, NV, 0x21, {0xC0, 0x00}},
-        {W, NV, 0x24, {0xD0, 0x00}},
-        {W, NV, 0xE1, {0x88, 0xC2}},
-        {R, FB, 0xE1, {0x88, 0x42}},
-        {R, FB, 0x8B, {0x5F, 0x05}},
-        {R, OFS, 0x02, {0x00}},
-        {R, OFS, 0x01, {0x00}},
-        {R, NV, 0xBD, {0x28, 0x00}},
-        {R, NV, 0x1E, {0x31}},
-    });
+    ExpectOperationThenRefresh(kSwitchReads + kHandBack + kFbvddAutoReads + kRestReads);
 }
 
 // Boards off their defaults in one respect, and what Default writes for it besides handing NVVDD
@@ -112,35 +96,32 @@ TEST_F(Rtx2080TiWriteTest, LoadDefaultsOnADefaultBoardOnlyHandsNvvddBack) {
 struct DefaultsCase {
     const char* name;
     BoardState board;
-    Traffic writes;
+    Ios writes;
 };
-
-const Traffic kHandBack = {{W, NV, 0x2A, {0x01, 0x00}}, {W, NV, 0x21, {0xC0, 0x00}}, {W, NV, 0x24, {0xD0, 0x00}},
-                           {W, NV, 0xE1, {0x88, 0xC2}}};
 
 TEST_F(Rtx2080TiWriteTest, LoadDefaultsWritesOnlyWhatIsOff) {
     const DefaultsCase cases[] = {
-        {"LN2 on", {{{NV, 0xEE, {0x1F, 0x14}}}}, Traffic{{W, NV, 0xEE, {0x5F, 0x54}}} + kHandBack},
+        {"LN2 on", {{{NV, 0xEE, {0x1F, 0x14}}}}, Ios{W(NV, 0xEE, {0x5F, 0x54})} + kHandBack},
         // Enabling OCP rewrites 0xEE, after which LN2 reads as off and is not written again.
         {"OCP off, LN2 on",
          {{{NV, 0xEC, {0x41, 0x03}}, {NV, 0xEE, {0x1F, 0x14}}}},
-         Traffic{{W, NV, 0xEC, {0x41, 0x23}}, {W, NV, 0xEE, {0x54, 0x5F}}, {W, NV, 0x44, {0x0B, 0x0C}}} + kHandBack},
+         Ios{W(NV, 0xEC, {0x41, 0x23}), W(NV, 0xEE, {0x54, 0x5F}), W(NV, 0x44, {0x0B, 0x0C})} + kHandBack},
         {"OCP off by an unknown pattern", {{{NV, 0xEC, {0x00, 0x00}}}},
-         Traffic{{W, NV, 0xEC, {0x41, 0x23}}, {W, NV, 0xEE, {0x54, 0x5F}}, {W, NV, 0x44, {0x0B, 0x0C}}} + kHandBack},
+         Ios{W(NV, 0xEC, {0x41, 0x23}), W(NV, 0xEE, {0x54, 0x5F}), W(NV, 0x44, {0x0B, 0x0C})} + kHandBack},
         {"FBVDD automatic at 1400 mV", {{}, 1000, 1400},
-         kHandBack + Traffic{{W, FB, 0xE1, {0x98, 0x42}}, {W, FB, 0x21, {0xD8, 0x00}}}},
+         kHandBack + Ios{W(FB, 0xE1, {0x98, 0x42}), W(FB, 0x21, {0xD8, 0x00})}},
         {"FBVDD automatic at 1375 mV is already the default", {{}, 1000, 1375}, kHandBack},
         {"FBVDD fixed at 220", {{{FB, 0xE1, {0x98, 0x42}}, {FB, 0x21, {0xD8, 0x00}}}}, kHandBack},
         {"PEXVDD minus zero is zero", {{{OFS, 0x02, {0x80}}}}, kHandBack},
-        {"PEXVDD +7", {{{OFS, 0x02, {0x07}}}}, kHandBack + Traffic{{W, OFS, 0x02, {0x00}}}},
+        {"PEXVDD +7", {{{OFS, 0x02, {0x07}}}}, kHandBack + Ios{W(OFS, 0x02, {0x00})}},
         {"+1.8V -1", {{{OFS, 0x01, {0x81}}}},
-         kHandBack + Traffic{{W, OFS, 0x01, {0x80}}, {W, OFS, 0x01, {0x00}}, {W, OFS, 0x01, {0x00}}}},
+         kHandBack + Ios{W(OFS, 0x01, {0x80}), W(OFS, 0x01, {0x00}), W(OFS, 0x01, {0x00})}},
         {"frequency 49 is step 4", {{{NV, 0xBD, {0x31, 0x00}}}}, kHandBack},
         {"frequency 39 is step 3", {{{NV, 0xBD, {0x27, 0x00}}}},
-         kHandBack + Traffic{{W, NV, 0xBD, {0x28, 0x00}}, {W, NV, 0x05, {}}}},
+         kHandBack + Ios{W(NV, 0xBD, {0x28, 0x00}), W(NV, 0x05, {})}},
         {"loadline 0x21 reads as level 2", {{{NV, 0x1E, {0x21}}}},
-         kHandBack + Traffic{{W, NV, 0x2B, {0x1F}}, {W, NV, 0x1E, {0x31}}, {W, NV, 0x2A, {0x20, 0x3A}},
-                             {W, NV, 0x06, {0x00}}}},
+         kHandBack + Ios{W(NV, 0x2B, {0x1F}), W(NV, 0x1E, {0x31}), W(NV, 0x2A, {0x20, 0x3A}),
+                             W(NV, 0x06, {0x00})}},
     };
     AddBoard();
     for (const DefaultsCase& c : cases) {
@@ -151,7 +132,7 @@ TEST_F(Rtx2080TiWriteTest, LoadDefaultsWritesOnlyWhatIsOff) {
 
         controller->LoadDefaults();
 
-        EXPECT_EQ(WriteLines(machine.Log()), Lines(c.writes));
+        traffic::ExpectWrites(machine.Log(), c.writes);
     }
 }
 
@@ -191,9 +172,9 @@ TEST_F(Rtx2080TiWriteTest, ApplyWritesOffsetsThroughZero) {
 
         controller->Apply();
 
-        Traffic expected;
-        for (std::uint8_t byte : c.written) expected.push_back({W, OFS, c.reg, {byte}});
-        EXPECT_EQ(WriteLines(machine.Log()), Lines(expected));
+        Ios expected;
+        for (std::uint8_t byte : c.written) expected.push_back(W(OFS, c.reg, {byte}));
+        traffic::ExpectWrites(machine.Log(), expected);
         EXPECT_EQ(RowState(panel, c.reg == 0x02 ? Row::Pexvdd : Row::Rail1v8), c.shown);
     }
 }
@@ -203,7 +184,7 @@ struct SwitchCase {
     const char* name;
     BoardState board;
     int ocp, ln2;  // the lists' selections
-    Traffic writes;
+    Ios writes;
 };
 
 TEST_F(Rtx2080TiWriteTest, ApplyWritesOcpBeforeLn2) {
@@ -211,17 +192,17 @@ TEST_F(Rtx2080TiWriteTest, ApplyWritesOcpBeforeLn2) {
         {"enable OCP and LN2",
          {{{NV, 0xEC, {0x41, 0x03}}, {NV, 0xEE, {0x14, 0x1F}}, {NV, 0x44, {0x0B, 0x06}}}},
          1, 1,
-         {{W, NV, 0xEC, {0x41, 0x23}}, {W, NV, 0xEE, {0x54, 0x5F}}, {W, NV, 0x44, {0x0B, 0x0C}},
-          {W, NV, 0xEE, {0x1F, 0x14}}}},
+         {W(NV, 0xEC, {0x41, 0x23}), W(NV, 0xEE, {0x54, 0x5F}), W(NV, 0x44, {0x0B, 0x0C}),
+          W(NV, 0xEE, {0x1F, 0x14})}},
         {"disable OCP, LN2 stays on",
          {{{NV, 0xEE, {0x1F, 0x14}}}},
          0, 1,
-         {{W, NV, 0xEC, {0x41, 0x03}}, {W, NV, 0xEE, {0x14, 0x1F}}, {W, NV, 0x44, {0x0B, 0x06}},
-          {W, NV, 0xEE, {0x1F, 0x14}}}},
+         {W(NV, 0xEC, {0x41, 0x03}), W(NV, 0xEE, {0x14, 0x1F}), W(NV, 0x44, {0x0B, 0x06}),
+          W(NV, 0xEE, {0x1F, 0x14})}},
         {"disable OCP only", {}, 0, 0,
-         {{W, NV, 0xEC, {0x41, 0x03}}, {W, NV, 0xEE, {0x14, 0x1F}}, {W, NV, 0x44, {0x0B, 0x06}}}},
-        {"LN2 on only", {}, 1, 1, {{W, NV, 0xEE, {0x1F, 0x14}}}},
-        {"LN2 off only", {{{NV, 0xEE, {0x1F, 0x14}}}}, 1, 0, {{W, NV, 0xEE, {0x5F, 0x54}}}},
+         {W(NV, 0xEC, {0x41, 0x03}), W(NV, 0xEE, {0x14, 0x1F}), W(NV, 0x44, {0x0B, 0x06})}},
+        {"LN2 on only", {}, 1, 1, {W(NV, 0xEE, {0x1F, 0x14})}},
+        {"LN2 off only", {{{NV, 0xEE, {0x1F, 0x14}}}}, 1, 0, {W(NV, 0xEE, {0x5F, 0x54})}},
         {"nothing to do", {}, 1, 0, {}},
     };
     AddBoard();
@@ -235,7 +216,7 @@ TEST_F(Rtx2080TiWriteTest, ApplyWritesOcpBeforeLn2) {
 
         controller->Apply();
 
-        EXPECT_EQ(WriteLines(machine.Log()), Lines(c.writes));
+        traffic::ExpectWrites(machine.Log(), c.writes);
     }
 }
 
@@ -256,10 +237,8 @@ TEST_F(Rtx2080TiWriteTest, ApplyWritesEachLoadlineLevelsCodes) {
 
         controller->Apply();
 
-        EXPECT_EQ(WriteLines(machine.Log()), Lines({{W, NV, 0x2B, {c[0]}},
-                                                   {W, NV, 0x1E, {c[1]}},
-                                                   {W, NV, 0x2A, {c[2], c[3]}},
-                                                   {W, NV, 0x06, {c[4]}}}));
+        traffic::ExpectWrites(machine.Log(), {W(NV, 0x2B, {c[0]}), W(NV, 0x1E, {c[1]}), W(NV, 0x2A, {c[2], c[3]}),
+                                              W(NV, 0x06, {c[4]})});
         EXPECT_EQ(RowState(panel, Row::Loadline), L"#" + std::to_wstring(level));
     }
 }
@@ -276,7 +255,7 @@ TEST_F(Rtx2080TiWriteTest, ApplyWritesTheSwitchingFrequencyAndCommitsIt) {
     panel.UserMoveSlider(ctl::kRow4Slider, 7);
     controller->Apply();
 
-    EXPECT_EQ(WriteLines(machine.Log()), Lines({{W, NV, 0xBD, {0x64, 0x00}}, {W, NV, 0x05, {}}}));
+    traffic::ExpectWrites(machine.Log(), {W(NV, 0xBD, {0x64, 0x00}), W(NV, 0x05, {})});
     EXPECT_EQ(nvvdd->ActiveFrequency(), 100);
     EXPECT_EQ(RowState(panel, Row::Frequency), L"1000 kHz @7");
 }
@@ -290,18 +269,10 @@ TEST_F(Rtx2080TiWriteTest, ApplyWritesFbvddAsCodeMinusFour) {
     controller->Apply();
 
     // Already fixed: the control word is read, not written.
-    ExpectOperationThenRefresh({
-        {R, NV, 0xEC, {0x41, 0x23}},
-        {R, NV, 0xEE, {0x5F, 0x54}},
-        {R, FB, 0xE1, {0x98, 0x42}},
-        {R, FB, 0x21, {0xE2, 0x00}},
-        {R, FB, 0xE1, {0x98, 0x42}},
-        {W, FB, 0x21, {0xD8, 0x00}},
-        {R, OFS, 0x02, {0x00}},
-        {R, OFS, 0x01, {0x00}},
-        {R, NV, 0xBD, {0x28, 0x00}},
-        {R, NV, 0x1E, {0x31}},
-    });
+    ExpectOperationThenRefresh(kSwitchReads +
+                               Ios{R(FB, 0xE1, {0x98, 0x42}), R(FB, 0x21, {0xE2, 0x00}), R(FB, 0xE1, {0x98, 0x42}),
+                                   W(FB, 0x21, {0xD8, 0x00})} +
+                               kRestReads);
     EXPECT_EQ(fbvdd->Word(0x21), 216u);
     EXPECT_EQ(RowState(panel, Row::Fbvdd), L"1.37500 V @28");
 }
@@ -325,7 +296,7 @@ TEST_F(Rtx2080TiWriteTest, CheckingAutoHandsNvvddBackAndShowsIt) {
 
     controller->SetAuto(panel.UserClickCheck(ctl::kAuto));
 
-    EXPECT_EQ(Logged(), Lines(kHandBack + Traffic{{R, NV, 0xE1, {0x88, 0xC2}}, {R, NV, 0x8B, {0xE8, 0x03}}}));
+    ExpectTraffic(kHandBack + kNvvddAutoReads);
     EXPECT_TRUE(controller->IsAuto());
     EXPECT_EQ(RowState(panel, Row::Auto), L"checked, slider disabled");
     EXPECT_EQ(RowState(panel, Row::Nvvdd), L"1.00000 V @32");
@@ -342,9 +313,7 @@ TEST_F(Rtx2080TiWriteTest, UncheckingAutoWritesNothingUntilTheSliderMoves) {
     // The slider still shows what the regulator reports: nothing to write, and the refresh finds
     // the regulator still under the GPU's control.
     controller->Apply();
-    ExpectOperationThenRefresh(Traffic{{R, NV, 0xEC, {0x41, 0x23}}, {R, NV, 0xEE, {0x5F, 0x54}},
-                                       {R, NV, 0xE1, {0x88, 0xC2}}, {R, NV, 0x8B, {0xE8, 0x03}}} +
-                               Traffic(kUnchangedApply.begin() + 2, kUnchangedApply.end()));
+    ExpectOperationThenRefresh(kSwitchReads + kNvvddAutoReads + kFbvddAutoReads + kRestReads);
     EXPECT_TRUE(machine.Log().Writes().empty());
     EXPECT_EQ(RowState(panel, Row::Auto), L"checked, slider disabled");
 
@@ -353,11 +322,9 @@ TEST_F(Rtx2080TiWriteTest, UncheckingAutoWritesNothingUntilTheSliderMoves) {
     ASSERT_TRUE(panel.UserMoveSlider(ctl::kRow1Slider, 64));
     machine.Log().Clear();
     controller->Apply();
-    EXPECT_EQ(WriteLines(machine.Log()), Lines({{W, NV, 0x2A, {0x01, 0x00}},
-                                               {W, NV, 0x21, {0xC0, 0x00}},
-                                               {W, NV, 0xE1, {0x98, 0xE2}},
-                                               {W, NV, 0x24, {0x18, 0x01}},
-                                               {W, NV, 0x21, {0xC0, 0x00}}}));
+    traffic::ExpectWrites(machine.Log(), {W(NV, 0x2A, {0x01, 0x00}), W(NV, 0x21, {0xC0, 0x00}),
+                                          W(NV, 0xE1, {0x98, 0xE2}), W(NV, 0x24, {0x18, 0x01}),
+                                          W(NV, 0x21, {0xC0, 0x00})});
     EXPECT_EQ(RowState(panel, Row::Auto), L"unchecked, slider enabled");
     EXPECT_EQ(RowState(panel, Row::Nvvdd), L"1.20000 V @64");
     EXPECT_EQ(nvvdd->OutputMillivolts(), 1200);
@@ -395,11 +362,11 @@ TEST_F(Rtx2080TiWriteTest, ApplyLeavesSettingsOfListsWithoutSelectionAlone) {
 
         controller->Apply();
 
-        Traffic expected;
+        Ios expected;
         for (const Io& io : kUnchangedApply) {
             bool unread = false;
-            for (std::uint8_t reg : c.unread) unread = unread || (io.device == NV && io.reg == reg);
-            if (!unread) expected.push_back(io.reg == 0x1E ? Io{R, NV, 0x1E, {0x17}} : io);
+            for (std::uint8_t reg : c.unread) unread = unread || (io.entry.device == NV && io.entry.reg == reg);
+            if (!unread) expected.push_back(io.entry.reg == 0x1E ? R(NV, 0x1E, {0x17}) : io);
         }
         ExpectOperationThenRefresh(expected);
         EXPECT_TRUE(machine.Log().Writes().empty());

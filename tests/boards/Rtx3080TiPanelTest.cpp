@@ -1,6 +1,6 @@
 // What both RTX 3080 Ti controllers show alike: the panel they configure, how board values
 // appear, the slider texts, the Auto box, and lists without a selection.
-#include "Rtx3080TiTestKit.h"
+#include "Rtx3080TiFixture.h"
 #include "boards/Rtx2080TiZyl.h"
 #include "sim/Boards.h"
 
@@ -316,7 +316,7 @@ TEST_P(Rtx3080TiPanelTest, ApplyLeavesSettingsOfListsWithoutSelectionAlone) {
         const bool mcuList = e.device == kMcu && (e.reg == 0x11 || e.reg == 0x12 || e.reg == 0x15 || e.reg == 0x16);
         const bool vrList = e.device != kMcu && (e.reg == 0x1E || e.reg == 0x06 || e.reg == 0xEC || e.reg == 0x44 ||
                                                  e.reg == 0xEE || e.reg == 0x6A);
-        EXPECT_FALSE(mcuList || vrList) << Line(e);
+        EXPECT_FALSE(mcuList || vrList) << sim::TransferLog::Format(e);
     }
     EXPECT_EQ(panel.GetSelection(ctl::kList2Left), 3);
     EXPECT_EQ(panel.GetSelection(ctl::kList2Right), 9);
@@ -342,7 +342,7 @@ TEST_P(Rtx3080TiPanelTest, ABoardThatDoesNotAnswerLeavesThePanelButShowsAutoOff)
     EXPECT_FALSE(controller.IsAuto());
     controller.LoadDefaults();
     EXPECT_EQ(Snap(panel), wanted);
-    for (const sim::LogEntry& e : machine.Log().Writes()) EXPECT_FALSE(e.ok()) << Line(e);
+    for (const sim::LogEntry& e : machine.Log().Writes()) EXPECT_FALSE(e.ok()) << sim::TransferLog::Format(e);
 }
 
 }  // namespace

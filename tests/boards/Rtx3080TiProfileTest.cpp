@@ -1,6 +1,6 @@
 // RTX 3080 Ti profiles: what Save writes to Profile.ini, what Load puts into the panel, and that a
 // profile saved through either controller loads into the other.
-#include "Rtx3080TiTestKit.h"
+#include "Rtx3080TiFixture.h"
 
 namespace rtx3080ti_test {
 namespace {
@@ -40,14 +40,14 @@ TEST_P(Rtx3080TiProfileTest, SaveWritesElevenLinesInKeyOrderFromOneReadEach) {
               std::string::npos)
         << ProfileText();
 
-    const std::map<std::string, std::vector<std::string>> reads = {
-        {"Mcu", Lines({R(kMcu, 0x19, 10), R(kMcu, 0x19, 10), R(kMcu, 0x19, 10), R(kMcu, 0x19, 10), R(kMcu, 0x1C, 3),
-                       R(kMcu, 0x1C, 3), R(kMcu, 0x1A, 3), R(kMcu, 0x1A, 3), R(kMcu, 0x1B, 3), R(kMcu, 0x1B, 3)})},
-        {"Direct", Lines({R(kNv, 0xE1, 2), R(kNv, 0xE1, 2), R(kNv, 0x8B, 2), R(kFb, 0xE1, 2), R(kFb, 0x21, 2),
-                          R(kMs, 0xE1, 2), R(kMs, 0x8B, 2), R(kNv, 0xBD, 2), R(kMs, 0xBD, 2), R(kNv, 0x1E, 1),
-                          R(kMs, 0x1E, 1), R(kNv, 0xEC, 2), R(kMs, 0xEC, 2)})},
+    const std::map<std::string, Ios> reads = {
+        {"Mcu", {Rn(kMcu, 0x19, 10), Rn(kMcu, 0x19, 10), Rn(kMcu, 0x19, 10), Rn(kMcu, 0x19, 10), Rn(kMcu, 0x1C, 3),
+                       Rn(kMcu, 0x1C, 3), Rn(kMcu, 0x1A, 3), Rn(kMcu, 0x1A, 3), Rn(kMcu, 0x1B, 3), Rn(kMcu, 0x1B, 3)}},
+        {"Direct", {Rn(kNv, 0xE1, 2), Rn(kNv, 0xE1, 2), Rn(kNv, 0x8B, 2), Rn(kFb, 0xE1, 2), Rn(kFb, 0x21, 2),
+                          Rn(kMs, 0xE1, 2), Rn(kMs, 0x8B, 2), Rn(kNv, 0xBD, 2), Rn(kMs, 0xBD, 2), Rn(kNv, 0x1E, 1),
+                          Rn(kMs, 0x1E, 1), Rn(kNv, 0xEC, 2), Rn(kMs, 0xEC, 2)}},
     };
-    EXPECT_EQ(Traffic(), reads.at(GetParam().name));
+    ExpectTraffic(reads.at(GetParam().name));
 }
 
 TEST_P(Rtx3080TiProfileTest, SaveFromABoardThatDoesNotAnswerWritesTheFallbacks) {

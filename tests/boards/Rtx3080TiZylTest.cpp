@@ -1,85 +1,66 @@
 // The RTX 3080 Ti board driven directly at its regulators: the PCI probe, the voltage readings,
 // and the register traffic of Apply, Default and Auto, each also with a failure at every transfer.
-#include "Rtx3080TiTestKit.h"
+#include "Rtx3080TiFixture.h"
 
 namespace rtx3080ti_test {
 namespace {
 
 const BoardKind kDirectKind = BothBoards()[1];
 
-Io Rv(std::uint8_t device, std::uint8_t reg) { return R(device, reg, reg == 0x1E ? 1 : 2); }
+Io Rv(std::uint8_t device, std::uint8_t reg) { return Rn(device, reg, reg == 0x1E ? 1 : 2); }
 
-// ---- Register operations as traffic. Drops say what a failed transfer does away with.
+// ---- Register operations as traffic, each one step. A read that only prepares a write-back skips
+// just that write when it fails; the operation goes on.
 
 // ReadVoltage of a rail that holds a fixed voltage, or one under automatic control.
-Script ReadsVoltage(std::uint8_t d, bool fixed) { return {Rv(d, 0xE1).Drop(1), Rv(d, fixed ? 0x21 : 0x8B)}; }
+Script ReadsVoltage(std::uint8_t d, bool fixed) { return {{Rv(d, 0xE1), Rv(d, fixed ? 0x21 : 0x8B)}}; }
 Script WritesVoltage(std::uint8_t d, std::uint16_t code, std::vector<std::uint8_t> control) {
-    return {W(d, 0x24, {0x00, 0x01}).Drop(3), W(d, 0x21, {std::uint8_t(code), std::uint8_t(code >> 8)}).Drop(2),
-            Rv(d, 0xE1).Drop(1), W(d, 0xE1, std::move(control))};
+    return {{W(d, 0x24, {0x00, 0x01}), W(d, 0x21, {std::uint8_t(code), std::uint8_t(code >> 8)}),
+             Rv(d, 0xE1).OnFailSkips(1), W(d, 0xE1, std::move(control))}};
 }
-// WriteMemoryVoltage on a regulator already in fixed mode: its read finds nothing to change.
+// WriteMemoryVoltage on a regulator already in fixed mode: its read finds nothing to change, so
+// the code is written whether or not the read succeeds.
 Script WritesMemoryVoltage(std::uint16_t code) {
-    return {Rv(kFb, 0xE1), W(kFb, 0x21, {std::uint8_t(code), std::uint8_t(code >> 8)})};
+    return {{Rv(kFb, 0xE1).OnFailSkips(0), W(kFb, 0x21, {std::uint8_t(code), std::uint8_t(code >> 8)})}};
 }
 Script RestoresAuto(std::uint8_t d, std::vector<std::uint8_t> control) {
-    return {Rv(d, 0xE1).Drop(1), W(d, 0xE1, std::move(control)).Drop(1), W(d, 0x24, {0xD0, 0x00})};
+    return {{Rv(d, 0xE1).OnFailSkips(1), W(d, 0xE1, std::move(control)), W(d, 0x24, {0xD0, 0x00})}};
 }
-Script WritesFrequency(std::uint8_t d, std::uint8_t wire) {
-    return {W(d, 0xBD, {wire, 0x00}).Drop(1), W(d, 0x05, {0x00})};
-}
+Script WritesFrequency(std::uint8_t d, std::uint8_t wire) { return {{W(d, 0xBD, {wire, 0x00}), W(d, 0x05, {0x00})}}; }
 Script WritesLoadline(std::uint8_t d, std::uint8_t loadline, std::uint8_t step) {
-    return {Rv(d, 0x1E).Drop(1), W(d, 0x1E, {loadline}).Drop(1), W(d, 0x06, {step})};
+    return {{Rv(d, 0x1E).OnFailSkips(1), W(d, 0x1E, {loadline}), W(d, 0x06, {step})}};
 }
 Script WritesOcp(std::uint8_t d, bool enable) {
-    return {Rv(d, 0xEC).Drop(1),
-            W(d, 0xEC, {0x00, std::uint8_t(enable ? 0x21 : 0x01)}).Drop(5),
-            Rv(d, 0x44).Drop(1),
-            W(d, 0x44, {0x00, std::uint8_t(enable ? 0x08 : 0x00)}).Drop(3),
-            Rv(d, 0xEE).Drop(1),
-            W(d, 0xEE, {std::uint8_t(enable ? 0x4A : 0x0A), 0x00}).Drop(1),
-            enable ? W(d, 0x6A, {0x63, 0x01}) : W(d, 0x6A, {0xA3, 0x02})};
+    return {{Rv(d, 0xEC).OnFailSkips(1), W(d, 0xEC, {0x00, std::uint8_t(enable ? 0x21 : 0x01)}),
+             Rv(d, 0x44).OnFailSkips(1), W(d, 0x44, {0x00, std::uint8_t(enable ? 0x08 : 0x00)}),
+             Rv(d, 0xEE).OnFailSkips(1), W(d, 0xEE, {std::uint8_t(enable ? 0x4A : 0x0A), 0x00}),
+             enable ? W(d, 0x6A, {0x63, 0x01}) : W(d, 0x6A, {0xA3, 0x02})}};
 }
 
-// A step: its read(s), then the write sequence; a failed step read drops the whole sequence.
-Script Step(Script reads, const Script& writes) {
-    const int n = static_cast<int>(writes.size());
-    for (std::size_t i = 0; i < reads.size(); ++i) reads[i].dropOnFail += n;
-    reads.insert(reads.end(), writes.begin(), writes.end());
-    return reads;
+// An Apply or Default step: its read(s), then the write sequence, as one step.
+Script Step(const Script& reads, const Script& writes) { return {traffic::Flat(reads) + traffic::Flat(writes)}; }
+Script Same(std::uint8_t d, std::uint8_t reg) { return {{Rv(d, reg)}}; }
+
+Script Filled(Script script, PanelItem item) {
+    for (traffic::Step& step : script)
+        for (Io& io : step) io = io.Fills(item);
+    return script;
 }
-Script Same(std::uint8_t d, std::uint8_t reg) { return {Rv(d, reg)}; }
 
 Script Refresh(bool nvFixed, bool msFixed) {
-    auto fill = [](Script s, PanelItem item) {
-        for (Io& io : s) io.fills = item;
-        return s;
-    };
-    return Join({{Rv(kNv, 0xE1).Fills(PanelItem::Auto)},
-                 fill(ReadsVoltage(kNv, nvFixed), PanelItem::Nvvdd),
-                 fill(ReadsVoltage(kFb, true), PanelItem::Fbvdd),
-                 fill(ReadsVoltage(kMs, msFixed), PanelItem::Msvdd),
-                 {Rv(kNv, 0xBD).Fills(PanelItem::NvFrequency), Rv(kMs, 0xBD).Fills(PanelItem::MsFrequency),
-                  Rv(kNv, 0x1E).Fills(PanelItem::NvLoadline), Rv(kNv, 0xEC).Fills(PanelItem::NvOcp),
-                  Rv(kMs, 0x1E).Fills(PanelItem::MsLoadline), Rv(kMs, 0xEC).Fills(PanelItem::MsOcp)}});
+    return Join({{{Rv(kNv, 0xE1).Fills(PanelItem::Auto)}},
+                 Filled(ReadsVoltage(kNv, nvFixed), PanelItem::Nvvdd),
+                 Filled(ReadsVoltage(kFb, true), PanelItem::Fbvdd),
+                 Filled(ReadsVoltage(kMs, msFixed), PanelItem::Msvdd),
+                 {{Rv(kNv, 0xBD).Fills(PanelItem::NvFrequency)}, {Rv(kMs, 0xBD).Fills(PanelItem::MsFrequency)},
+                  {Rv(kNv, 0x1E).Fills(PanelItem::NvLoadline)}, {Rv(kNv, 0xEC).Fills(PanelItem::NvOcp)},
+                  {Rv(kMs, 0x1E).Fills(PanelItem::MsLoadline)}, {Rv(kMs, 0xEC).Fills(PanelItem::MsOcp)}}});
 }
 
 // Voltage control of the NVVDD and MSVDD regulators with their power-on bits, fixed and automatic.
 const std::vector<std::uint8_t> kFixedControl = {0x12, 0x60};
 const std::vector<std::uint8_t> kAutoControl = {0x02, 0x40};
 
-BoardState Fixed(std::optional<std::uint16_t> nv, std::optional<std::uint16_t> ms = std::nullopt) {
-    BoardState s;
-    s.nvvdd = nv;
-    s.msvdd = ms;
-    return s;
-}
-
-const BoardState kAllChangedBoard = Fixed(200, 200);
-const std::vector<Choice> kAllChangedChoices = {
-    {ctl::kList3Left, 0},   {ctl::kList3Right, 0},  {ctl::kRow1Slider, 64}, {ctl::kRow2Slider, 56},
-    {ctl::kRow3Slider, 0},  {ctl::kRow4Slider, 7},  {ctl::kRow5Slider, 0},  {ctl::kList2Left, 5},
-    {ctl::kList2Right, 15},
-};
 const Script kAllChangedApply = Join({
     Step(Same(kNv, 0xEC), WritesOcp(kNv, false)),
     Step(Same(kMs, 0xEC), WritesOcp(kMs, false)),
@@ -120,21 +101,6 @@ const Script kAllDefaultsWritten = Join({
 
 class Rtx3080TiDirectTest : public Rtx3080TiTest {
 protected:
-    void ExpectRun(const BoardState& board, const std::vector<Choice>& choices,
-                   const std::function<void(IVgaControl&)>& operation, const Script& script, const BoardState& after) {
-        Board().Set(board);
-        Rtx3080TiControl& controller = Controller();
-        controller.Activate();
-        Choose(choices);
-        ClearLog();
-        operation(controller);
-        EXPECT_EQ(Traffic(), Lines(script));
-        ExpectTransportOf(0);
-        EXPECT_EQ(Board().Get(), after);
-        const Snapshot shown = Snap(panel);
-        controller.Activate();
-        EXPECT_EQ(shown, Snap(panel)) << "the panel shows what the board reports";
-    }
     DirectBoard& Direct() { return static_cast<DirectBoard&>(Board()); }
 };
 
@@ -142,7 +108,7 @@ TEST_F(Rtx3080TiDirectTest, ActivateReadsEverySettingWithItsOwnRead) {
     AddBoard(kDirectKind);
     Board().Set(Fixed(200));
     Controller().Activate();
-    EXPECT_EQ(Traffic(), Lines(Refresh(true, false)));
+    ExpectTraffic(Refresh(true, false));
     ExpectTransportOf(0);
 }
 
@@ -176,14 +142,14 @@ TEST_F(Rtx3080TiDirectTest, ApplyWritesWhatDiffersInItsOrder) {
         {"Auto on: regulator 0x40 keeps its voltage, MSVDD becomes fixed", Fixed(std::nullopt), nullptr,
          {{ctl::kRow3Slider, 64}},
          Join({Same(kNv, 0xEC), Same(kMs, 0xEC), ReadsVoltage(kFb, true),
-               ReadsVoltage(kMs, false), WritesVoltage(kMs, 192, kFixedControl), readsOnlyTail,
+               Step(ReadsVoltage(kMs, false), WritesVoltage(kMs, 192, kFixedControl)), readsOnlyTail,
                Refresh(false, true)}),
          Fixed(std::nullopt, 192)},
         {"loadline level 5 onto a register holding 0xFF", Fixed(200),
          [](DirectBoard& b) { b.nv->Poke(0x1E, {0xFF}); }, {{ctl::kList2Left, 5}},
          Join({Same(kNv, 0xEC), Same(kMs, 0xEC), ReadsVoltage(kNv, true), ReadsVoltage(kFb, true),
-               ReadsVoltage(kMs, false), Same(kNv, 0xBD), Same(kMs, 0xBD), Same(kNv, 0x1E),
-               WritesLoadline(kNv, 0xD5, 0x08), Same(kMs, 0x1E), Refresh(true, false)}),
+               ReadsVoltage(kMs, false), Same(kNv, 0xBD), Same(kMs, 0xBD),
+               Step(Same(kNv, 0x1E), WritesLoadline(kNv, 0xD5, 0x08)), Same(kMs, 0x1E), Refresh(true, false)}),
          [] {
              BoardState s = Fixed(200);
              s.nvLoadline = 5;
@@ -199,19 +165,10 @@ TEST_F(Rtx3080TiDirectTest, ApplyWritesWhatDiffersInItsOrder) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Rebuild(kDirectKind);
-        Board().Set(c.board);
-        if (c.poke) c.poke(Direct());
-        Rtx3080TiControl& controller = Controller();
-        controller.Activate();
-        Choose(c.choices);
-        ClearLog();
-        controller.Apply();
-        EXPECT_EQ(Traffic(), Lines(c.script));
-        ExpectTransportOf(0);
-        EXPECT_EQ(Board().Get(), c.after);
-        const Snapshot shown = Snap(panel);
-        controller.Activate();
-        EXPECT_EQ(shown, Snap(panel)) << "the panel shows what the board reports";
+        ExpectRun(c.board, c.choices, [](IVgaControl& controller) { controller.Apply(); }, c.script, c.after,
+                  [&] {
+                      if (c.poke) c.poke(Direct());
+                  });
     }
 }
 
@@ -257,7 +214,7 @@ TEST_F(Rtx3080TiDirectTest, SetAutoAlwaysRewritesTheModeThenShowsTheMeasurement)
         controller.SetAuto(false);
         ClearLog();
         controller.SetAuto(true);
-        EXPECT_EQ(Traffic(), Lines(c.script));
+        ExpectTraffic(c.script);
         EXPECT_TRUE(controller.IsAuto());
         EXPECT_FALSE(panel.IsEnabled(ctl::kRow1Slider));
         EXPECT_EQ(panel.Text(ctl::kRow1Value), L"1.09375 V");
@@ -324,9 +281,7 @@ TEST_F(Rtx3080TiDirectTest, AFailureAnywhereInLoadDefaultsSkipsOnlyWhatItMust) {
 
 TEST_F(Rtx3080TiDirectTest, AFailureAnywhereInSetAuto) {
     AddBoard(kDirectKind);
-    Script script = Join({RestoresAuto(kNv, kAutoControl), ReadsVoltage(kNv, false)});
-    script[3].fills = PanelItem::Nvvdd;
-    script[4].fills = PanelItem::Nvvdd;
+    const Script script = Join({RestoresAuto(kNv, kAutoControl), Filled(ReadsVoltage(kNv, false), PanelItem::Nvvdd)});
     RunSweep(kDirectKind, {BoardState{}, {}, [](IVgaControl& controller) { controller.SetAuto(false); },
                            [](IVgaControl& controller) { controller.SetAuto(true); }, script, {PanelItem::Nvvdd},
                            {{Key(ctl::kRow1Slider, "enabled"), "0"}}});

@@ -8,7 +8,6 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -70,24 +69,12 @@ protected:
     }
     sim::Mcu3080Ti& Mcu() { return DeviceOf<sim::Mcu3080Ti>(kMcu3080Ti, 0x5A); }
 
-    // Every write from the log position on, as "<handle> <device>:<register> [bytes]".
+    // Every write from the log position on, in the transfer log's text.
     std::vector<std::string> WritesSince(std::size_t mark) const {
         std::vector<std::string> lines;
         const auto& entries = machine.Log().Entries();
-        for (std::size_t i = mark; i < entries.size(); ++i) {
-            const sim::LogEntry& entry = entries[i];
-            if (entry.kind != sim::LogEntry::Kind::Write) continue;
-            char head[32];
-            std::snprintf(head, sizeof head, "%04lX %02X:%02X", static_cast<unsigned long>(entry.handle),
-                          entry.device, entry.reg);
-            std::string line = head;
-            for (std::uint8_t byte : entry.bytes) {
-                char text[4];
-                std::snprintf(text, sizeof text, " %02X", byte);
-                line += text;
-            }
-            lines.push_back(entry.ok() ? line : line + " FAIL");
-        }
+        for (std::size_t i = mark; i < entries.size(); ++i)
+            if (entries[i].kind == sim::LogEntry::Kind::Write) lines.push_back(sim::TransferLog::Format(entries[i]));
         return lines;
     }
     std::size_t LogMark() const { return machine.Log().Entries().size(); }

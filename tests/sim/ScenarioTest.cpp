@@ -153,6 +153,10 @@ TEST_F(ScenarioTest, NthTransferFails) {
     ASSERT_EQ(machine.Log().Entries().size(), 3u);
     EXPECT_FALSE(machine.Log().Entries()[1].ok());
     EXPECT_NE(dump.find("R gpu0 p1 40:E1 [] len 2 FAIL"), std::string::npos) << dump;
+    // Shown by length, a read reads the same whether or not it delivered.
+    const auto& entries = machine.Log().Entries();
+    EXPECT_EQ(sim::TransferLog::Format(entries[0], sim::TransferLog::ReadBytes::Length), "R gpu0 p1 40:E1 len 2 ok");
+    EXPECT_EQ(sim::TransferLog::Format(entries[1], sim::TransferLog::ReadBytes::Length), "R gpu0 p1 40:E1 len 2 FAIL");
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // Shared by the RTX 3080 Ti controller tests: the two kinds of simulated board behind one face,
-// expected traffic written as tables, panel snapshots, and a fixture that gives every test its own
-// current directory (and so its own Profile.ini).
+// panel snapshots, one checked run of an operation, the fault sweep with its panel check, and a
+// fixture that gives every test its own current directory (and so its own Profile.ini).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -23,6 +23,7 @@
 #include "sim/Mcu3080Ti.h"
 #include "sim/Regulator3080Ti.h"
 #include "support/BoardFixture.h"
+#include "support/Traffic.h"
 
 namespace rtx3080ti_test {
 
@@ -34,113 +35,16 @@ constexpr std::uint8_t kFb = 0x44;
 constexpr std::uint8_t kMs = 0x7C;
 constexpr std::uint32_t kBoardSubsystem = 0x39981458;
 
-// ---- Expected traffic ------------------------------------------------------------------------
+// ---- Expected traffic: the shared toolkit ------------------------------------------------------
 
-// One expected log entry. dropOnFail: how many of the entries right after this one go away when
-// this transfer fails. fills: for a read that fills the panel, the item that keeps its old look
-// when the read fails.
-struct Io {
-    std::string line;
-    int dropOnFail = 0;
-    std::optional<PanelItem> fills;
-    bool pause = false;
-
-    Io Drop(int n) const {
-        Io io = *this;
-        io.dropOnFail = n;
-        return io;
-    }
-    Io Fills(PanelItem item) const {
-        Io io = *this;
-        io.fills = item;
-        return io;
-    }
-};
-
-inline Io Expect(std::string line) {
-    Io io;
-    io.line = std::move(line);
-    return io;
-}
-
-inline Io R(std::uint8_t device, std::uint8_t reg, std::uint32_t length) {
-    char text[48];
-    std::snprintf(text, sizeof text, "R %02X:%02X len %u", device, reg, length);
-    return Expect(text);
-}
-
-inline Io W(std::uint8_t device, std::uint8_t reg, std::vector<std::uint8_t> bytes) {
-    char text[24];
-    std::snprintf(text, sizeof text, "W %02X:%02X", device, reg);
-    std::string line = text;
-    for (std::uint8_t b : bytes) {
-        std::snprintf(text, sizeof text, " %02X", b);
-        line += text;
-    }
-    return Expect(line);
-}
-
-inline Io P(unsigned ms) {
-    Io io = Expect("pause " + std::to_string(ms) + " ms");
-    io.pause = true;
-    return io;
-}
-
-using Script = std::vector<Io>;
-
-inline Script Join(std::initializer_list<Script> parts) {
-    Script all;
-    for (const Script& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
-inline std::vector<std::string> Lines(const Script& script) {
-    std::vector<std::string> lines;
-    for (const Io& io : script) lines.push_back(io.line);
-    return lines;
-}
-
-inline std::size_t TransferCount(const Script& script) {
-    std::size_t n = 0;
-    for (const Io& io : script) n += io.pause ? 0 : 1;
-    return n;
-}
-
-// The traffic when transfer number n (1-based, pauses not counted) fails.
-inline std::vector<std::string> LinesWithFault(const Script& script, std::size_t n, std::optional<PanelItem>* fills) {
-    std::vector<std::string> lines;
-    std::size_t transfer = 0;
-    for (std::size_t i = 0; i < script.size(); ++i) {
-        const Io& io = script[i];
-        if (!io.pause && ++transfer == n) {
-            lines.push_back(io.line + " FAIL");
-            if (fills) *fills = io.fills;
-            i += static_cast<std::size_t>(io.dropOnFail);
-            continue;
-        }
-        lines.push_back(io.line);
-    }
-    return lines;
-}
-
-inline std::string Line(const sim::LogEntry& e) {
-    if (e.kind == sim::LogEntry::Kind::Pause) return "pause " + std::to_string(e.pauseMs) + " ms";
-    char text[48];
-    std::string line;
-    if (e.kind == sim::LogEntry::Kind::Read) {
-        std::snprintf(text, sizeof text, "R %02X:%02X len %u", e.device, e.reg, e.length);
-        line = text;
-    } else {
-        std::snprintf(text, sizeof text, "W %02X:%02X", e.device, e.reg);
-        line = text;
-        for (std::uint8_t b : e.bytes) {
-            std::snprintf(text, sizeof text, " %02X", b);
-            line += text;
-        }
-    }
-    if (!e.ok()) line += " FAIL";
-    return line;
-}
+using traffic::Io;
+using traffic::Ios;
+using traffic::Join;
+using traffic::P;
+using traffic::R;
+using traffic::Rn;
+using traffic::Script;
+using traffic::W;
 
 // ---- The panel as a user sees it --------------------------------------------------------------
 
@@ -224,9 +128,12 @@ public:
 
 class McuBoard final : public TestBoard {
 public:
-    McuBoard() { mcu->SetLocked(false); }
     const char* Name() const override { return "Mcu"; }
-    void AttachTo(sim::SimGpu& gpu) override { gpu.Attach(1, kMcu, mcu); }
+    void AttachTo(sim::SimGpu& gpu) override {
+        sim::AttachBoard(gpu, sim::BoardKind::Rtx3080TiMcu);
+        mcu = &DeviceOn<sim::Mcu3080Ti>(gpu, kMcu);
+        mcu->SetLocked(false);  // the tests build the controller without its probe
+    }
     std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, Sleeper& sleeper) override {
         return std::make_unique<Rtx3080TiZylMcu>(gpuIndex, panels, sleeper);
     }
@@ -254,17 +161,17 @@ public:
     void SetAutomaticCode(std::uint16_t code) override { mcu->SetAutomaticCode(code); }
     void SetSilent(bool silent) override { mcu->SetSilent(silent); }
 
-    std::shared_ptr<sim::Mcu3080Ti> mcu = std::make_shared<sim::Mcu3080Ti>();
+    sim::Mcu3080Ti* mcu = nullptr;
 };
 
 class DirectBoard final : public TestBoard {
 public:
-    using Rail = sim::Regulator3080Ti::Rail;
     const char* Name() const override { return "Direct"; }
     void AttachTo(sim::SimGpu& gpu) override {
-        gpu.Attach(1, kNv, nv);
-        gpu.Attach(1, kFb, fb);
-        gpu.Attach(1, kMs, ms);
+        sim::AttachBoard(gpu, sim::BoardKind::Rtx3080TiDirect);
+        nv = &DeviceOn<sim::Regulator3080Ti>(gpu, kNv);
+        fb = &DeviceOn<sim::Regulator3080Ti>(gpu, kFb);
+        ms = &DeviceOn<sim::Regulator3080Ti>(gpu, kMs);
     }
     std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, Sleeper&) override {
         return std::make_unique<Rtx3080TiZyl>(gpuIndex, panels);
@@ -301,9 +208,9 @@ public:
         ms->SetSilent(silent);
     }
 
-    std::shared_ptr<sim::Regulator3080Ti> nv = std::make_shared<sim::Regulator3080Ti>(Rail::Nvvdd);
-    std::shared_ptr<sim::Regulator3080Ti> fb = std::make_shared<sim::Regulator3080Ti>(Rail::Fbvdd);
-    std::shared_ptr<sim::Regulator3080Ti> ms = std::make_shared<sim::Regulator3080Ti>(Rail::Msvdd);
+    sim::Regulator3080Ti* nv = nullptr;
+    sim::Regulator3080Ti* fb = nullptr;
+    sim::Regulator3080Ti* ms = nullptr;
 
 private:
     static void SetRail(sim::Regulator3080Ti& r, const std::optional<std::uint16_t>& code) {
@@ -344,6 +251,22 @@ struct Choice {
     int value;
 };
 
+// Both rails fixed at these codes, or automatic; everything else at its power-on value.
+inline BoardState Fixed(std::optional<std::uint16_t> nv, std::optional<std::uint16_t> ms = std::nullopt) {
+    BoardState s;
+    s.nvvdd = nv;
+    s.msvdd = ms;
+    return s;
+}
+
+// Every setting away from both the board's and the panel's values: this board, these choices.
+inline const BoardState kAllChangedBoard = Fixed(200, 200);
+inline const std::vector<Choice> kAllChangedChoices = {
+    {ctl::kList3Left, 0},   {ctl::kList3Right, 0},  {ctl::kRow1Slider, 64}, {ctl::kRow2Slider, 56},
+    {ctl::kRow3Slider, 0},  {ctl::kRow4Slider, 7},  {ctl::kRow5Slider, 0},  {ctl::kList2Left, 5},
+    {ctl::kList2Right, 15},
+};
+
 // ---- The fixture -------------------------------------------------------------------------------
 
 class Rtx3080TiTest : public BoardFixture {
@@ -369,8 +292,8 @@ protected:
     // A GPU carrying the board, added in the order of the calls (GPU index = that order).
     TestBoard& AddBoard(const BoardKind& kind, std::uint32_t subsystem = kBoardSubsystem) {
         boards_.push_back(kind.make());
-        sim::SimGpu& gpu = machine.AddGpu(0x1000 + 0x100 * boards_.size(), "NVIDIA GeForce RTX 3080 Ti");
-        gpu.subsystemId = subsystem;
+        sim::SimGpu& gpu = AddBoardGpu(sim::BoardKind::None, 0x1000 + 0x100 * boards_.size(),
+                                       "NVIDIA GeForce RTX 3080 Ti", subsystem);
         boards_.back()->AttachTo(gpu);
         return *boards_.back();
     }
@@ -403,19 +326,36 @@ protected:
         }
     }
 
-    std::vector<std::string> Traffic() const {
-        std::vector<std::string> lines;
-        for (const sim::LogEntry& e : machine.Log().Entries()) lines.push_back(Line(e));
-        return lines;
-    }
+    void ExpectTraffic(const Ios& expected) const { traffic::ExpectTraffic(machine.Log(), expected); }
+    void ExpectTraffic(const Script& expected) const { traffic::ExpectTraffic(machine.Log(), expected); }
 
     // Every transfer named the GPU and port 1.
     void ExpectTransportOf(std::uint32_t g) const {
         for (const sim::LogEntry& e : machine.Log().Entries()) {
             if (e.kind == sim::LogEntry::Kind::Pause) continue;
-            EXPECT_EQ(e.gpu, g) << Line(e);
-            EXPECT_TRUE(e.portSet && e.port == 1) << Line(e);
+            EXPECT_EQ(e.gpu, g) << sim::TransferLog::Format(e);
+            EXPECT_TRUE(e.portSet && e.port == 1) << sim::TransferLog::Format(e);
         }
+    }
+
+    // The operation's traffic from a board in `board` (then changed by `behindTheBoard`) with the
+    // panel changed by `choices`, the board afterwards, and a panel that shows that board.
+    void ExpectRun(const BoardState& board, const std::vector<Choice>& choices,
+                   const std::function<void(IVgaControl&)>& operation, const Script& script, const BoardState& after,
+                   const std::function<void()>& behindTheBoard = nullptr) {
+        Board().Set(board);
+        if (behindTheBoard) behindTheBoard();
+        Rtx3080TiControl& controller = Controller();
+        controller.Activate();
+        Choose(choices);
+        ClearLog();
+        operation(controller);
+        ExpectTraffic(script);
+        ExpectTransportOf(0);
+        EXPECT_EQ(Board().Get(), after);
+        const Snapshot shown = Snap(panel);
+        controller.Activate();
+        EXPECT_EQ(shown, Snap(panel)) << "the panel shows what the board reports";
     }
 
     void ClearLog() { machine.Log().Clear(); }
@@ -440,8 +380,8 @@ protected:
 
     // A failure at every transfer of an operation in turn. Each round starts from a fresh board
     // in `state` and a fresh panel that the controller has filled and the user then changed by
-    // `choices`; `prepare` runs before the choices. The traffic must be the script's with that
-    // transfer failed and what it does away with left out. The panel must show what the board
+    // `choices`; `prepare` runs before the choices. The traffic must be the script's cut by the
+    // toolkit's rule. The panel must show what the board
     // reports for the items in `shown` (all of them when empty), except the item whose read
     // failed, which looks as before (Auto: as off); everything else as before, with `overrides`.
     struct Sweep {
@@ -455,9 +395,7 @@ protected:
     };
 
     void RunSweep(const BoardKind& kind, const Sweep& sweep) {
-        const std::size_t transfers = TransferCount(sweep.script);
-        for (std::size_t n = 0; n <= transfers; ++n) {
-            SCOPED_TRACE("failing transfer " + std::to_string(n) + " of " + std::to_string(transfers));
+        traffic::SweepFaults(traffic::TransferCount(traffic::Flat(sweep.script)), [&](std::size_t n) {
             Rebuild(kind);
             Board().Set(sweep.state);
             panel = HeadlessPanel();
@@ -470,11 +408,9 @@ protected:
             if (n > 0) machine.FailTransferAt(n);
             sweep.operation(controller);
             const Snapshot after = Snap(panel);
-
-            std::optional<PanelItem> failedFill;
-            const std::vector<std::string> expected =
-                n == 0 ? Lines(sweep.script) : LinesWithFault(sweep.script, n, &failedFill);
-            ASSERT_EQ(Traffic(), expected);
+            std::optional<Io> failed;
+            const Ios expected = traffic::WithFault(sweep.script, n, &failed);
+            ASSERT_EQ(traffic::Logged(machine.Log(), expected), traffic::Lines(expected));
 
             // What the board reports now, as the controller itself shows it.
             machine.ClearTransferFaults();
@@ -489,6 +425,8 @@ protected:
             for (PanelItem item : sweep.shown.empty() ? all : sweep.shown)
                 for (const std::string& key : KeysOf(item)) wanted[key] = reported.at(key);
             for (const auto& [key, value] : sweep.overrides) wanted[key] = value;
+            std::optional<PanelItem> failedFill;
+            if (failed && failed->fills) failedFill = static_cast<PanelItem>(*failed->fills);
             if (failedFill == PanelItem::Auto) {
                 wanted[Key(ctl::kAuto, "checked")] = "0";
                 wanted[Key(ctl::kRow1Slider, "enabled")] = "1";
@@ -496,7 +434,7 @@ protected:
                 for (const std::string& key : KeysOf(*failedFill)) wanted[key] = before.at(key);
             }
             EXPECT_EQ(after, wanted);
-        }
+        });
     }
 
     std::filesystem::path dir_;
