@@ -6,7 +6,6 @@ include(${CMAKE_CURRENT_LIST_DIR}/SystemFiles.cmake)
 set(HALVORN_PACKAGE_NAME halvorn-controller)
 # The desktop entry's, the icon's and the metainfo's name.
 set(HALVORN_APP_ID io.github.halvorn.HalvornController)
-set(HALVORN_RELEASE_DATE 2026-12-10)
 set(HALVORN_MAINTAINER "The RTX Halvorn Controller developers <maintainers@halvorn.invalid>"
     CACHE STRING "Maintainer of the .deb, name and address")
 string(REGEX REPLACE "^Copyright \\(c\\) " "" HALVORN_COPYRIGHT_HOLDERS "${HALVORN_COPYRIGHT}")
@@ -64,9 +63,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${out}/control/postinst ${out}/control/postrm)
+# The synopsis line is CPACK_PACKAGE_DESCRIPTION_SUMMARY; this is the text under it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Read and set the power settings of NVIDIA RTX graphics boards
-A small utility for overclockers: it reads and sets the on-board power
+    "A small utility for overclockers: it reads and sets the on-board power
 settings of supported NVIDIA GeForce RTX 3080 Ti and RTX 2080 Ti boards
 over the GPUs' I2C buses, through the NVIDIA driver's I2C adapters: core,
 memory and PCI Express voltages, switching frequency, loadline,

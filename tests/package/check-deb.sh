@@ -32,7 +32,7 @@ expect_eq Package "$(dpkg-deb -f "$deb" Package)" halvorn-controller
 expect_eq Version "$(dpkg-deb -f "$deb" Version)" "$version"
 depends=$(dpkg-deb -f "$deb" Depends)
 for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6; do
-  [[ $depends =~ (^|, )$library( |,|$) ]] || fail "Depends lacks $library (from the linked libraries): $depends"
+  [[ $depends =~ (^|, )"$library"( |,|$) ]] || fail "Depends lacks $library (from the linked libraries): $depends"
 done
 
 # Every file, and nothing more.
@@ -88,7 +88,10 @@ if command -v appstreamcli >/dev/null; then
 else
   echo "check-deb: note: appstreamcli is not installed; the metainfo is not validated"
 fi
-zcat "$work/root/usr/share/man/man1/HalvornController.1.gz" | grep -q -- '--version' || fail "the man page lacks --version"
+man_page=$(zcat "$work/root/usr/share/man/man1/HalvornController.1.gz")
+for switch in '\-\-simulate' '\-\-version' '\-\-help' 'internalTest'; do
+  grep -qF -- "$switch" <<<"$man_page" || fail "the man page lacks $switch"
+done
 
 # The access files take effect on installation.
 [[ -x $work/control/postinst ]] || fail "no executable postinst"
@@ -97,7 +100,7 @@ grep -q 'udevadm trigger' "$work/control/postinst" || fail "postinst does not ap
 sh -n "$work/control/postinst" || fail "postinst is not valid sh"
 sh -n "$work/control/postrm" || fail "postrm is not valid sh"
 
-lintian --fail-on error --no-tag-display-limit "$deb" || fail "lintian reports errors"
+lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports errors"
 
 if ((failures)); then
   echo "check-deb: $failures check(s) failed for $deb" >&2
