@@ -2,7 +2,8 @@
 // What the profile store needs of the platform, in the shape of the Windows private-profile
 // functions: the current directory, one section read as lines, one section replaced. Chosen once
 // at start-up; the Win32 realization is a thin wrapper over GetCurrentDirectoryW,
-// GetPrivateProfileSectionW and WritePrivateProfileSectionW, the default is PrivateProfileFile.
+// GetPrivateProfileSectionW and WritePrivateProfileSectionW, the default elsewhere is
+// PrivateProfileFile.
 #include <string>
 
 namespace profile {
@@ -34,7 +35,11 @@ public:
 // Chooses the realization once, before the first ProfileStore::Instance. Not owned; null goes
 // back to the default.
 void SetPrivateProfile(PrivateProfile* platform);
-// The chosen realization, or the portable file realization when none was chosen.
+// The chosen realization, or the platform's default when none was chosen.
 PrivateProfile& Platform();
+// The platform's default: the portable file realization, PrivateProfileFile; on Windows the
+// program defines it with the Win32 functions, so the file realization's iostreams and filesystem
+// code stay out of the .exe.
+PrivateProfile& DefaultPrivateProfile();
 
 }  // namespace profile

@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # Installs what building and testing needs, and only what is missing.
-# Usage: scripts/install-deps.sh [--with-wine]
+# Usage: scripts/install-deps.sh [--with-wine] [--with-release]
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libgl-dev g++-mingw-w64-i686 xvfb xauth)
 
 with_wine=false
-[ "${1:-}" = "--with-wine" ] && with_wine=true
+with_release=false
+for option in "$@"; do
+  case $option in
+    --with-wine) with_wine=true ;;
+    --with-release) with_release=true ;;
+    *) echo "install-deps.sh: unknown option $option" >&2; exit 2 ;;
+  esac
+done
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
@@ -18,6 +25,12 @@ if $with_wine; then
     "${sudo_cmd[@]}" dpkg --add-architecture i386
   fi
   packages+=(wine wine32:i386)
+fi
+
+# Packing the release and checking the packages: the zip, the .deb's shared-library dependencies,
+# lintian and the desktop entry's and metainfo's validators.
+if $with_release; then
+  packages+=(zip unzip dpkg-dev file lintian desktop-file-utils appstream)
 fi
 
 missing=()

@@ -50,6 +50,7 @@ int RunCommandLine(const QStringList& arguments, ProcessServices& services, Slee
         const std::vector<std::wstring> simulate = {
             L"  --simulate        run on the built-in simulated machine instead of the hardware",
             L"  --simulate=FILE   run on the simulated machine a scenario file describes",
+            L"  --version         print the program's name and version, then end",
         };
         for (const std::wstring& line : HelpText(services.ApplicationName(), simulate)) output.Line(line);
         return exit_status::kDone;

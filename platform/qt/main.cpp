@@ -3,14 +3,17 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
 #include "gpu/Sleeper.h"
 #include "platform/qt/CommandLineProgram.h"
 #include "platform/qt/ControllerProgram.h"
+#include "platform/qt/InfoSwitches.h"
 #include "platform/qt/QtBusy.h"
 #include "platform/qt/QtProcessServices.h"
 
 int main(int argc, char* argv[]) {
+    if (const std::optional<int> status = qtfront::AnswerInfoSwitch(argc, argv)) return *status;
     // Without the window no display is needed: scripts, log-on units and remote shells have none.
     // QApplication takes its own switches (-platform, -style, ...) out of the arguments here.
     std::unique_ptr<QCoreApplication> application;

@@ -1,4 +1,5 @@
 // The Windows program: the core on nvapi.dll, the private-profile functions and raw Win32 dialogs.
+// The private-profile functions are the profile store's default here (Win32PrivateProfile.cpp).
 #include <windows.h>
 
 
@@ -12,15 +13,11 @@
 #include "platform/win32/Win32CommandLine.h"
 #include "platform/win32/Win32DialogFramework.h"
 #include "platform/win32/Win32NvApi.h"
-#include "platform/win32/Win32PrivateProfile.h"
 #include "platform/win32/Win32ProcessServices.h"
-#include "profile/PrivateProfile.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     static win32::Win32NvApi nvApi;
-    static win32::Win32PrivateProfile privateProfile;
     nvapi::SetNvApi(&nvApi);
-    profile::SetPrivateProfile(&privateProfile);
 
     win32::Win32ProcessServices services;
     win32::Win32Sleeper sleeper;

@@ -3,6 +3,7 @@
 if(TARGET halvorn_qt)
   find_package(Qt6 REQUIRED COMPONENTS Test)
   halvorn_test_suite(qt halvorn_qt Qt6::Test)
-  target_compile_definitions(qt_tests PRIVATE HALVORN_CONTROLLER_PATH="$<TARGET_FILE:HalvornController>")
+  target_compile_definitions(qt_tests PRIVATE HALVORN_CONTROLLER_PATH="$<TARGET_FILE:HalvornController>"
+                             HALVORN_EXPECTED_VERSION="${PROJECT_VERSION}")
   add_dependencies(qt_tests HalvornController)
 endif()

@@ -58,6 +58,9 @@
 //                           every item with class, styles, ID, position in dialog units and text
 //   icon EXE ID             the sizes held by icon group ID of EXE
 //   manifest EXE            the application manifest of EXE, one "manifest LINE" per line
+//   version-info EXE        the version resource of EXE as Windows reads it for the file's
+//                           properties: "version-info fixed FILE PRODUCT" (dotted), then
+//                           "version-info NAME VALUE" for each string of its US English block
 #include <windows.h>
 
 #include <commctrl.h>
@@ -479,6 +482,33 @@ WORD NamedKey(const std::wstring& name) {
     Fail("unknown key " + Utf8(name));
 }
 
+// What Explorer's file properties show, read the way they read it.
+void DumpVersionInfo(const std::wstring& exe) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+    if (size == 0) Fail("no version resource in " + Utf8(exe));
+    std::vector<BYTE> block(size);
+    if (!GetFileVersionInfoW(exe.c_str(), 0, size, block.data())) Fail("cannot read the version of " + Utf8(exe));
+
+    void* value = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), L"\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO))
+        Fail("the version resource has no fixed part");
+    const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+    const auto dotted = [](DWORD high, DWORD low) {
+        return std::to_string(HIWORD(high)) + "." + std::to_string(LOWORD(high)) + "." + std::to_string(HIWORD(low)) +
+               "." + std::to_string(LOWORD(low));
+    };
+    Say("version-info fixed " + dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS) + " " +
+        dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS));
+    for (const wchar_t* name : {L"ProductName", L"FileDescription", L"FileVersion", L"ProductVersion",
+                                L"OriginalFilename", L"InternalName", L"LegalCopyright"}) {
+        const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+        if (VerQueryValueW(block.data(), path.c_str(), &value, &length) && length > 0)
+            Say("version-info " + Utf8(name) + " " + Flat(static_cast<const wchar_t*>(value)));
+    }
+}
+
 class Driver {
 public:
     Driver(int argc, wchar_t** argv) : args_(argv + 1, argv + argc) {}
@@ -719,6 +749,8 @@ void Driver::Command(const std::wstring& name) {
         DumpManifest(Take());
     } else if (name == L"answer-watch") {
         AnswerWatch();
+    } else if (name == L"version-info") {
+        DumpVersionInfo(Take());
     } else {
         Fail("unknown command " + Utf8(name));
     }

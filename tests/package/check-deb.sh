@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Checks the .deb as a user's system would meet it: its fields and dependencies, every file it
+# installs and nothing else, the program inside it answering --version, the desktop entry and the
+# AppStream metainfo through their validators, the maintainer scripts, and lintian without errors.
+#
+#   check-deb.sh DEB VERSION [SYSTEM_FILES_DIR]
+#
+# SYSTEM_FILES_DIR (default platform/linux) holds the udev rules and modules-load.d entries the
+# package must carry.
+set -euo pipefail
+
+deb=$1 version=$2
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+system_dir=${3:-$source_dir/platform/linux}
+app_id=io.github.halvorn.HalvornController
+
+failures=0
+fail() {
+  echo "check-deb: FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+expect_eq() {  # what, got, wanted
+  [[ $2 == "$3" ]] || fail "$1: got '$2', wanted '$3'"
+}
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+dpkg-deb -x "$deb" "$work/root"
+dpkg-deb -e "$deb" "$work/control"
+
+expect_eq Package "$(dpkg-deb -f "$deb" Package)" halvorn-controller
+expect_eq Version "$(dpkg-deb -f "$deb" Version)" "$version"
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6; do
+  [[ $depends =~ (^|, )"$library"( |,|$) ]] || fail "Depends lacks $library (from the linked libraries): $depends"
+done
+
+# Every file, and nothing more.
+expected=(
+  usr/bin/HalvornController
+  "usr/share/applications/$app_id.desktop"
+  "usr/share/metainfo/$app_id.metainfo.xml"
+  usr/share/man/man1/HalvornController.1.gz
+  usr/share/doc/halvorn-controller/copyright
+  usr/share/doc/halvorn-controller/changelog.gz
+)
+for size in 16 22 24 32 48 64 128 256; do
+  expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png")
+done
+shopt -s nullglob globstar
+system_files=("$system_dir"/**/*.rules "$system_dir"/**/*.conf)
+for file in "${system_files[@]}"; do
+  case $file in
+    *.rules) expected+=("usr/lib/udev/rules.d/$(basename "$file")") ;;
+    *.conf) expected+=("usr/lib/modules-load.d/$(basename "$file")") ;;
+  esac
+done
+[[ ${#system_files[@]} -gt 0 ]] ||
+  echo "check-deb: note: $system_dir holds no udev rule or modules-load.d entry; the package carries none"
+diff <(printf '%s\n' "${expected[@]}" | sort) <(cd "$work/root" && find . -type f -printf '%P\n' | sort) ||
+  fail "the package's files differ from the expected list (< expected, > packaged)"
+for file in "${system_files[@]}"; do
+  case $file in
+    *.rules) cmp -s "$file" "$work/root/usr/lib/udev/rules.d/$(basename "$file")" || fail "$file packaged changed" ;;
+    *.conf) cmp -s "$file" "$work/root/usr/lib/modules-load.d/$(basename "$file")" || fail "$file packaged changed" ;;
+  esac
+done
+
+# The icons: PNG images of the size their folder names.
+for size in 16 22 24 32 48 64 128 256; do
+  png=$work/root/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png
+  [[ -f $png ]] || continue
+  [[ $(file -b "$png") == "PNG image data, $size x $size, 8-bit/color RGBA"* ]] ||
+    fail "$png: $(file -b "$png")"
+done
+
+# The program from the package, on a system without a display.
+answer=$(QT_QPA_PLATFORM=offscreen "$work/root/usr/bin/HalvornController" --version) ||
+  fail "HalvornController --version ended with status $?"
+expect_eq "HalvornController --version" "$answer" "RTX Halvorn Controller $version"
+
+desktop-file-validate "$work/root/usr/share/applications/$app_id.desktop" || fail "desktop-file-validate"
+grep -qx "Exec=HalvornController" "$work/root/usr/share/applications/$app_id.desktop" ||
+  fail "the desktop entry does not start HalvornController"
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net --explain "$work/root/usr/share/metainfo/$app_id.metainfo.xml" ||
+    fail "appstreamcli validate"
+else
+  echo "check-deb: note: appstreamcli is not installed; the metainfo is not validated"
+fi
+man_page=$(zcat "$work/root/usr/share/man/man1/HalvornController.1.gz")
+for switch in '\-\-simulate' '\-\-version' '\-\-help' 'internalTest'; do
+  grep -qF -- "$switch" <<<"$man_page" || fail "the man page lacks $switch"
+done
+
+# The access files take effect on installation.
+[[ -x $work/control/postinst ]] || fail "no executable postinst"
+grep -q 'udevadm control --reload-rules' "$work/control/postinst" || fail "postinst does not reload the udev rules"
+grep -q 'udevadm trigger' "$work/control/postinst" || fail "postinst does not apply the rules to present devices"
+sh -n "$work/control/postinst" || fail "postinst is not valid sh"
+sh -n "$work/control/postrm" || fail "postrm is not valid sh"
+
+lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports errors"
+
+if ((failures)); then
+  echo "check-deb: $failures check(s) failed for $deb" >&2
+  exit 1
+fi
+echo "check-deb: $deb is good"
