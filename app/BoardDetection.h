@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "boards/ControlPanel.h"
 #include "boards/IVgaControl.h"
+#include "dialog/ControlPanel.h"
 #include "gpu/Sleeper.h"
 
 class GpuList;

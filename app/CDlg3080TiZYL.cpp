@@ -4,10 +4,10 @@
 #include <utility>
 
 #include "app/AppTitle.h"
-#include "boards/ControlIds.h"
 #include "diag/CDlgTest.h"
 #include "gpu/GpuList.h"
 #include "profile/ProfileStore.h"
+#include "res/ControlIds.h"
 #include "res/DialogTemplates.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "app/BoardDetection.h"
-#include "app/DialogFramework.h"
-#include "boards/ControlPanel.h"
 #include "boards/IVgaControl.h"
+#include "dialog/ControlPanel.h"
+#include "dialog/DialogFramework.h"
 #include "gpu/Sleeper.h"
 
 class CDlg3080TiZYL final : public DialogLogic {

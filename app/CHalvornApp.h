@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "app/CDlg3080TiZYL.h"
-#include "app/DialogFramework.h"
 #include "app/ProcessServices.h"
-#include "boards/ControlPanel.h"
+#include "dialog/ControlPanel.h"
+#include "dialog/DialogFramework.h"
 #include "gpu/Sleeper.h"
 
 class CHalvornApp final : public PanelSource {

@@ -4,9 +4,9 @@
 
 #include "app/AppTitle.h"
 #include "app/PanelReport.h"
-#include "boards/HeadlessPanel.h"
 #include "boards/IVgaControl.h"
 #include "gpu/GpuList.h"
+#include "headless/HeadlessPanel.h"
 #include "profile/ProfileStore.h"
 
 namespace {

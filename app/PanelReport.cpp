@@ -1,6 +1,6 @@
 #include "app/PanelReport.h"
 
-#include "boards/ControlIds.h"
+#include "res/ControlIds.h"
 
 namespace {
 

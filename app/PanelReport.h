@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "boards/HeadlessPanel.h"
+#include "headless/HeadlessPanel.h"
 
 struct PanelReading {
     int id;               // the control that holds the value: value field, list or check box

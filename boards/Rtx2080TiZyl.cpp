@@ -5,11 +5,11 @@
 #include <string>
 
 #include "boards/BoardIo.h"
-#include "boards/ControlIds.h"
 #include "boards/PanelText.h"
 #include "boards/Rtx2080TiRegisters.h"
 #include "gpu/AnsiText.h"
 #include "gpu/NvApi.h"
+#include "res/ControlIds.h"
 
 namespace rb = rtx2080ti;
 namespace vr = rtx2080ti::vr;

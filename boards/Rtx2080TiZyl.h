@@ -19,8 +19,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "boards/ControlPanel.h"
 #include "boards/IVgaControl.h"
+#include "dialog/ControlPanel.h"
 #include "gpu/GpuList.h"
 
 class Rtx2080TiZyl final : public IVgaControl {

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "boards/BoardIo.h"
-#include "boards/ControlIds.h"
 #include "boards/PanelText.h"
 #include "boards/Rtx3080TiRegisters.h"
+#include "res/ControlIds.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <string>
 
-#include "boards/ControlPanel.h"
 #include "boards/IVgaControl.h"
+#include "dialog/ControlPanel.h"
 #include "gpu/GpuList.h"
 #include "profile/ProfileStore.h"
 

@@ -4,8 +4,8 @@
 // MCU-driven board; nothing here pauses.
 #include <cstdint>
 
-#include "boards/ControlPanel.h"
 #include "boards/Rtx3080TiControl.h"
+#include "dialog/ControlPanel.h"
 
 class Rtx3080TiZyl final : public Rtx3080TiControl {
 public:

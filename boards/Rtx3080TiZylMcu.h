@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "boards/ControlPanel.h"
 #include "boards/Rtx3080TiControl.h"
+#include "dialog/ControlPanel.h"
 #include "gpu/Sleeper.h"
 
 class Rtx3080TiZylMcu final : public Rtx3080TiControl {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/DialogFramework.h"
+#include "dialog/DialogFramework.h"
 #include "gpu/GpuList.h"
 
 // Control IDs of the Internal Test dialog (template 103).

@@ -10,8 +10,8 @@
 
 #include "app/BoardDetection.h"
 #include "app/PanelReport.h"
-#include "boards/HeadlessPanel.h"
 #include "gpu/GpuList.h"
+#include "headless/HeadlessPanel.h"
 #include "profile/ProfileStore.h"
 #include "sim/MachineSleeper.h"
 #include "sim/Scenario.h"

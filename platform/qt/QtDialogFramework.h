@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DialogFramework.h"
+#include "dialog/DialogFramework.h"
 
 class QFont;
 class QRect;

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DialogFramework.h"
+#include "dialog/DialogFramework.h"
 
 namespace win32 {
 

@@ -16,7 +16,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "boards/ControlIds.h"
+#include "res/ControlIds.h"
 #include "res/DialogTemplates.h"
 
 namespace {

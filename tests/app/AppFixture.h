@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "app/CHalvornApp.h"
-#include "app/HeadlessDialogFramework.h"
 #include "app/ProcessServices.h"
-#include "boards/ControlIds.h"
 #include "boards/IVgaControl.h"
+#include "headless/HeadlessDialogFramework.h"
 #include "profile/PrivateProfile.h"
 #include "profile/ProfileStore.h"
+#include "res/ControlIds.h"
 #include "support/BoardFixture.h"
 
 namespace app_test {

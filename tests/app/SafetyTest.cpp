@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/CHalvornApp.h"
-#include "app/HeadlessDialogFramework.h"
+#include "headless/HeadlessDialogFramework.h"
 #include "sim/MachineSleeper.h"
 #include "sim/Scenario.h"
 #include "support/BoardFixture.h"

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "boards/ControlIds.h"
-#include "boards/HeadlessPanel.h"
 #include "boards/Rtx2080TiZyl.h"
+#include "headless/HeadlessPanel.h"
+#include "res/ControlIds.h"
 #include "res/DialogTemplates.h"
 #include "sim/OffsetDevice2080Ti.h"
 #include "sim/Regulator2080Ti.h"

@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "boards/ControlIds.h"
 #include "boards/Rtx3080TiControl.h"
 #include "boards/Rtx3080TiZyl.h"
 #include "boards/Rtx3080TiZylMcu.h"
 #include "profile/ProfileStore.h"
+#include "res/ControlIds.h"
 #include "sim/Mcu3080Ti.h"
 #include "sim/Regulator3080Ti.h"
 #include "support/BoardFixture.h"

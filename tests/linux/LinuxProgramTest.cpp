@@ -9,10 +9,10 @@
 
 #include "FakeLinux.h"
 #include "app/CHalvornApp.h"
-#include "app/HeadlessDialogFramework.h"
-#include "boards/ControlIds.h"
 #include "diag/CDlgTest.h"
+#include "headless/HeadlessDialogFramework.h"
 #include "profile/ProfileStore.h"
+#include "res/ControlIds.h"
 #include "sim/Mcu3080Ti.h"
 #include "support/BoardFixture.h"
 #include "support/WritePolicy.h"

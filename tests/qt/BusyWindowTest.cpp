@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "ControllerFixture.h"
-#include "boards/ControlIds.h"
 #include "platform/qt/QtBusy.h"
+#include "res/ControlIds.h"
 #include "res/DialogTemplates.h"
 #include "sim/MachineSleeper.h"
 

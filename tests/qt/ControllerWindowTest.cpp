@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "ControllerFixture.h"
-#include "boards/ControlIds.h"
 #include "diag/CDlgTest.h"
+#include "res/ControlIds.h"
 #include "res/DialogTemplates.h"
 
 namespace qt_test {

@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "UserScript.h"
-#include "app/DialogFramework.h"
-#include "boards/ControlIds.h"
 #include "diag/CDlgTest.h"
+#include "dialog/DialogFramework.h"
 #include "platform/qt/QtDialogFramework.h"
+#include "res/ControlIds.h"
 #include "res/DialogTemplates.h"
 
 namespace qt_test {

@@ -15,12 +15,12 @@
 #include <string>
 
 #include "UserScript.h"
-#include "boards/ControlIds.h"
 #include "gpu/GpuList.h"
 #include "gpu/NvApi.h"
 #include "platform/qt/ControllerProgram.h"
 #include "platform/qt/QtProcessServices.h"
 #include "profile/ProfileStore.h"
+#include "res/ControlIds.h"
 #include "res/DialogTemplates.h"
 #include "support/BoardFixture.h"
 

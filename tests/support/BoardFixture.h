@@ -1,9 +1,9 @@
 #pragma once
 // A simulated machine, the headless controller window's panel, and a sleeper whose pauses go
 // into the machine's transfer log instead of taking time.
-#include "boards/ControlPanel.h"
-#include "boards/HeadlessPanel.h"
+#include "dialog/ControlPanel.h"
 #include "gpu/Sleeper.h"
+#include "headless/HeadlessPanel.h"
 #include "sim/MachineSleeper.h"
 #include "support/SimFixture.h"
 

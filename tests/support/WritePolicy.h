@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "app/HeadlessDialogFramework.h"
-#include "boards/ControlIds.h"
 #include "boards/McuHandshake.h"
+#include "headless/HeadlessDialogFramework.h"
+#include "res/ControlIds.h"
 #include "sim/ArbitraryDevice.h"
 #include "sim/SimMachine.h"
 

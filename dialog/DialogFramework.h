@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "boards/ControlPanel.h"
+#include "dialog/ControlPanel.h"
 #include "res/DialogTemplates.h"
 
 enum class MessageIcon { None, Warning };

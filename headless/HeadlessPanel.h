@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "boards/ControlPanel.h"
+#include "dialog/ControlPanel.h"
 #include "res/DialogTemplates.h"
 
 class HeadlessPanel final : public ControlPanel {

@@ -1,4 +1,4 @@
-#include "app/HeadlessDialogFramework.h"
+#include "headless/HeadlessDialogFramework.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "boards/HeadlessPanel.h"
+#include "headless/HeadlessPanel.h"
 
 #include <algorithm>
 #include <stdexcept>

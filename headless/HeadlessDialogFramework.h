@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "app/DialogFramework.h"
-#include "boards/HeadlessPanel.h"
+#include "dialog/DialogFramework.h"
+#include "headless/HeadlessPanel.h"
 #include "res/DialogTemplates.h"
 
 class HeadlessDialogFramework;
