@@ -6,22 +6,7 @@
 
 #include "dialog/DialogFramework.h"
 #include "gpu/GpuList.h"
-
-// Control IDs of the Internal Test dialog (template 103).
-namespace testdlg {
-constexpr int kAddress = 1021;
-constexpr int kRegister = 1022;
-constexpr int kData = 1023;
-constexpr int kRead = 1024;
-constexpr int kWrite = 1025;
-constexpr int kResult = 1029;
-constexpr int kAddressEcho = 1030;
-constexpr int kRegisterEcho = 1031;
-constexpr int kDataEcho = 1032;
-constexpr int kPort = 1033;
-constexpr int kMsbFirst = 1037;
-constexpr int kWordAccess = 1038;
-}  // namespace testdlg
+#include "res/ControlIds.h"  // testdlg::
 
 class CDlgTest final : public DialogLogic {
 public:

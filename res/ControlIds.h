@@ -1,6 +1,8 @@
 #pragma once
-// Control IDs of the controller window (dialog template 104).
+// Control IDs: the one place they are written. The templates place the controls by them, the
+// dialogs' logic reaches the controls by them.
 
+// The controller window (dialog template 104).
 namespace ctl {
 
 constexpr int kDeviceList = 1012;
@@ -25,3 +27,21 @@ constexpr int kList2LeftLabel = 1043, kList2Left = 1049, kList2RightLabel = 1051
 constexpr int kList3LeftLabel = 1045, kList3Left = 1050, kList3RightLabel = 1052, kList3Right = 1055;
 
 }  // namespace ctl
+
+// The Internal Test dialog (template 103).
+namespace testdlg {
+
+constexpr int kAddress = 1021;
+constexpr int kRegister = 1022;
+constexpr int kData = 1023;
+constexpr int kRead = 1024;
+constexpr int kWrite = 1025;
+constexpr int kResult = 1029;
+constexpr int kAddressEcho = 1030;
+constexpr int kRegisterEcho = 1031;
+constexpr int kDataEcho = 1032;
+constexpr int kPort = 1033;
+constexpr int kMsbFirst = 1037;
+constexpr int kWordAccess = 1038;
+
+}  // namespace testdlg
