@@ -2,8 +2,9 @@
 # under the core and platform folders must name the file's own folder or one the table allows it,
 # the table has no cycle, and no core folder includes <windows.h> or a Qt header.
 # Run with cmake -DSOURCE_ROOT=<source root> -P IncludeCheck.cmake.
+cmake_minimum_required(VERSION 3.25)
 
-# folder: the folders it may include from. Keep the README's layout table in step.
+# folder: the folders it may include from. The README's layout table must say the same.
 set(core_folders
   "gpu:"
   "profile:"
@@ -20,8 +21,6 @@ set(platform_folders
   "platform/win32: app dialog gpu profile sim")
 # Folders with sources that are neither: they may use everything above.
 set(other_folders bench build cmake scripts tests tools)
-
-cmake_minimum_required(VERSION 3.25)
 
 if(NOT SOURCE_ROOT)
   message(FATAL_ERROR "IncludeCheck.cmake needs -DSOURCE_ROOT=")
@@ -114,6 +113,34 @@ foreach(entry IN LISTS entries)
         list(APPEND offences "${folder}/ holds sources but is not in the table")
       endif()
     endforeach()
+  endif()
+endforeach()
+
+# The README's layout table says the same, row for row.
+file(STRINGS "${SOURCE_ROOT}/README.md" readme_rows REGEX "^\\| `[^`]+/` \\|")
+foreach(folder IN LISTS folders)
+  set(said "")
+  foreach(row IN LISTS readme_rows)
+    if(row MATCHES "^\\| `${folder}/` \\|.*\\| ([^|]*) \\|$")
+      string(REGEX MATCHALL "`[^`]+/`" said "${CMAKE_MATCH_1}")
+      list(TRANSFORM said REPLACE "^`(.*)/`$" "\\1")
+      if(NOT said)
+        set(said "-")  # "nothing"
+      endif()
+    endif()
+  endforeach()
+  set(expected ${allowed_${folder}})
+  list(SORT said)
+  list(SORT expected)
+  if(NOT expected)
+    set(expected "-")
+  endif()
+  if(NOT said)
+    list(APPEND offences "README.md: the layout table has no row for ${folder}/")
+  elseif(NOT said STREQUAL expected)
+    list(JOIN said " " said_text)
+    list(JOIN expected " " expected_text)
+    list(APPEND offences "README.md: ${folder}/ may use \"${said_text}\" there, \"${expected_text}\" here")
   endif()
 endforeach()
 
