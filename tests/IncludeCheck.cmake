@@ -17,10 +17,10 @@ set(core_folders
   "app: boards diag dialog gpu headless profile res")
 set(platform_folders
   "platform/linux: gpu"
-  "platform/qt: app dialog gpu platform/linux sim"
+  "platform/qt: app dialog gpu platform/linux res sim"
   "platform/win32: app dialog gpu profile sim")
 # Folders with sources that are neither: they may use everything above.
-set(other_folders bench build cmake scripts tests tools)
+set(other_folders bench build cmake package scripts tests tools)
 
 if(NOT SOURCE_ROOT)
   message(FATAL_ERROR "IncludeCheck.cmake needs -DSOURCE_ROOT=")
