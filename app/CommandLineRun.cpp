@@ -111,6 +111,7 @@ std::vector<std::wstring> HelpText(const std::wstring& programName, const std::v
         L"  --apply-profile   on every RTX 3080 Ti board do what Load and then Apply do in the window,",
         L"                    with the profile in Profile.ini of the current directory, then end;",
         L"                    an RTX 2080 Ti has no profiles and is skipped",
+        L"  internalTest      with the window: show the Test button for raw I2C register reads and writes",
         L"  --help            print this text",
     };
     lines.insert(lines.end(), platformSwitches.begin(), platformSwitches.end());
