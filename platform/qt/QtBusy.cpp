@@ -48,14 +48,15 @@ public:
     bool eventFilter(QObject*, QEvent* event) override { return IsUserInput(event->type()); }
 };
 
-// Installed on the application while anyone needs the user's input dropped.
+// Installed on the application while anyone needs the user's input dropped. A run without the
+// window has a QCoreApplication only, so the filter goes on that.
 class InputDrop {
 public:
     InputDrop() {
-        if (users_++ == 0) qApp->installEventFilter(&dropper_);
+        if (users_++ == 0) QCoreApplication::instance()->installEventFilter(&dropper_);
     }
     ~InputDrop() {
-        if (--users_ == 0) qApp->removeEventFilter(&dropper_);
+        if (--users_ == 0) QCoreApplication::instance()->removeEventFilter(&dropper_);
     }
     InputDrop(const InputDrop&) = delete;
     InputDrop& operator=(const InputDrop&) = delete;
