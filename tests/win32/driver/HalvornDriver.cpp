@@ -450,15 +450,8 @@ void AddCharacter(std::vector<INPUT>& inputs, wchar_t c) {
     if (shift) AddKey(inputs, VK_SHIFT, false);
 }
 
-void AddButton(std::vector<INPUT>& inputs, bool down) {
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dwFlags = down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
-    inputs.push_back(input);
-}
-
 // An absolute move, in the normalised coordinates SendInput maps onto the primary screen.
-void AddMove(std::vector<INPUT>& inputs, POINT to) {
+INPUT MoveTo(POINT to) {
     const LONG width = GetSystemMetrics(SM_CXSCREEN);
     const LONG height = GetSystemMetrics(SM_CYSCREEN);
     INPUT input{};
@@ -466,6 +459,18 @@ void AddMove(std::vector<INPUT>& inputs, POINT to) {
     input.mi.dx = static_cast<LONG>((static_cast<LONGLONG>(to.x) * 65536 + width - 1) / width);
     input.mi.dy = static_cast<LONG>((static_cast<LONGLONG>(to.y) * 65536 + height - 1) / height);
     input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    return input;
+}
+
+void AddMove(std::vector<INPUT>& inputs, POINT to) { inputs.push_back(MoveTo(to)); }
+
+// The button goes down or up at the point itself, not wherever the mouse is by then: Wine turns
+// the X server's own pointer events (a window mapped under the pointer, a warp) into mouse moves
+// of the program's, and one of those taken between the move and the button would put the click
+// elsewhere.
+void AddButton(std::vector<INPUT>& inputs, POINT at, bool down) {
+    INPUT input = MoveTo(at);
+    input.mi.dwFlags |= down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
     inputs.push_back(input);
 }
 
@@ -657,16 +662,18 @@ void Driver::Command(const std::wstring& name) {
         ClientToScreen(slider, &at);
         std::vector<INPUT> inputs;
         AddMove(inputs, at);
-        AddButton(inputs, true);
+        AddButton(inputs, at, true);
         Deliver(inputs);
         // In steps, as a hand moves, each taken before the next; the screen's edge stops the mouse.
         constexpr int kSteps = 8;
         const LONG right = GetSystemMetrics(SM_CXSCREEN) - 1;
+        POINT to = at;
         for (int step = 1; dx != 0 && step <= kSteps; ++step) {
-            AddMove(inputs, POINT{std::max(0L, std::min(right, at.x + dx * step / kSteps)), at.y});
+            to = POINT{std::max(0L, std::min(right, at.x + dx * step / kSteps)), at.y};
+            AddMove(inputs, to);
             Deliver(inputs);
         }
-        AddButton(inputs, false);
+        AddButton(inputs, to, false);
         Deliver(inputs);
     } else if (name == L"close") {
         PostMessageW(Current(), WM_CLOSE, 0, 0);
@@ -796,15 +803,23 @@ void Driver::Deliver(std::vector<INPUT>& inputs) {
 }
 
 // An operation of the controller window answers messages during its pauses and drops input, so a
-// user waits until its buttons come back before the next key or click; so does the driver.
+// user waits until its buttons come back before the next key or click; so does the driver. The
+// buttons are enabled a moment before the window drops what came during the operation, so the
+// window is idle once it has answered a message with them enabled: by then it is back in its
+// message loop.
 void Driver::AwaitIdle() {
     HWND main = main_ && IsWindow(main_) ? main_ : FindMain(false);
     HWND apply = main ? GetDlgItem(main, kApplyButton) : nullptr;
     if (!apply) return;
     const ULONGLONG deadline = GetTickCount64() + kSendTimeoutMs;
-    while (!IsWindowEnabled(apply)) {
-        if (GetTickCount64() >= deadline) Fail("the controller window stayed busy");
-        Sleep(10);
+    for (;;) {
+        while (!IsWindowEnabled(apply)) {
+            if (GetTickCount64() >= deadline) Fail("the controller window stayed busy");
+            Sleep(10);
+        }
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, kSendTimeoutMs, &ignored);
+        if (!IsWindow(apply) || IsWindowEnabled(apply)) return;
     }
 }
 
@@ -872,8 +887,8 @@ RECT Driver::ThumbRect(HWND slider) const {
 void Driver::MouseClick(POINT at) {
     std::vector<INPUT> inputs;
     AddMove(inputs, at);
-    AddButton(inputs, true);
-    AddButton(inputs, false);
+    AddButton(inputs, at, true);
+    AddButton(inputs, at, false);
     Deliver(inputs);
     POINT cursor{};
     GetCursorPos(&cursor);
