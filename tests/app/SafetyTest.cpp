@@ -18,21 +18,13 @@
 #include "sim/MachineSleeper.h"
 #include "sim/Scenario.h"
 #include "support/BoardFixture.h"
+#include "support/OnlyInstance.h"
 #include "support/WritePolicy.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using write_policy::Bytes;
-
-class NoOtherInstance final : public ProcessServices {
-public:
-    void InitCommonControls() override {}
-    bool AcquireInstanceLock(const std::wstring&) override { return true; }
-    void ReleaseInstanceLock() override {}
-    void RaiseRunningInstance(const std::wstring&) override {}
-    std::wstring ApplicationName() const override { return L"HalvornController"; }
-};
 
 class SafetyTest : public SimFixture {
 protected:
@@ -59,7 +51,7 @@ protected:
         if (random() % 3 == 0) machine.FailTransferAt(1 + random() % 12);
 
         HeadlessDialogFramework framework;
-        NoOtherInstance services;
+        OnlyInstance services;
         sim::MachineSleeper sleeper(machine);
         const int steps = 40;
         framework.AddSession([&](HeadlessDialog& window) {

@@ -15,21 +15,13 @@
 #include "res/ControlIds.h"
 #include "sim/Mcu3080Ti.h"
 #include "support/BoardFixture.h"
+#include "support/OnlyInstance.h"
 #include "support/WritePolicy.h"
 
 namespace linux_test {
 namespace {
 
 constexpr int kFbvddBase = 192;  // code of the RTX 3080 Ti's FBVDD slider position 0
-
-class OnlyInstance final : public ProcessServices {
-public:
-    void InitCommonControls() override {}
-    bool AcquireInstanceLock(const std::wstring&) override { return true; }
-    void ReleaseInstanceLock() override {}
-    void RaiseRunningInstance(const std::wstring&) override {}
-    std::wstring ApplicationName() const override { return L"HalvornController"; }
-};
 
 class LinuxProgramTest : public LinuxMachine {
 protected:

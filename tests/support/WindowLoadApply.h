@@ -25,17 +25,9 @@
 #include "sim/Scenario.h"
 #include "sim/SimMachine.h"
 #include "sim/TransferLog.h"
+#include "support/OnlyInstance.h"
 
 namespace window_reference {
-
-class UnsharedServices final : public ProcessServices {
-public:
-    void InitCommonControls() override {}
-    bool AcquireInstanceLock(const std::wstring&) override { return true; }
-    void ReleaseInstanceLock() override {}
-    void RaiseRunningInstance(const std::wstring&) override {}
-    std::wstring ApplicationName() const override { return L"HalvornController"; }
-};
 
 // The window's transfers as sim::TransferLog::Format writes them: the board detection it starts
 // with, then each pick and Load with the Apply it runs. The start-up activations in between are
@@ -79,7 +71,7 @@ inline std::vector<std::string> LoadThenApply(const std::string& scenario, const
             }
             window.PressEsc();
         });
-        UnsharedServices services;
+        OnlyInstance services;
         CHalvornApp(framework, services, sleeper, {}, detectAndMark).InitInstance();
         GpuList::Release();
         nvapi::SetNvApi(nullptr);
