@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -17,6 +15,7 @@
 #include "sim/Boards.h"
 #include "sim/Mcu3080Ti.h"
 #include "support/BoardFixture.h"
+#include "support/ScratchDirectory.h"
 #include "support/Traffic.h"
 
 namespace {
@@ -40,31 +39,22 @@ protected:
     void SetUp() override {
         BoardFixture::SetUp();
         ProfileStore::Release();
-        previous_ = fs::current_path();
-        for (fs::path* dir : {&atDetection_, &later_}) {
-            std::string pattern = (fs::temp_directory_path() / "halvorn-detection-XXXXXX").string();
-            ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-            *dir = pattern;
-        }
-        fs::current_path(atDetection_);
+        ASSERT_FALSE(atDetection_.Path().empty());
+        ASSERT_FALSE(later_.Path().empty());
+        atDetection_.Enter();
     }
     void TearDown() override {
         ProfileStore::Release();
-        std::error_code ignored;
-        fs::current_path(previous_, ignored);
-        fs::remove_all(atDetection_, ignored);
-        fs::remove_all(later_, ignored);
         BoardFixture::TearDown();
     }
 
-    void MoveToAnotherDirectory() { fs::current_path(later_); }
+    void MoveToAnotherDirectory() { fs::current_path(later_.Path()); }
     // The store's file, asked for after the move: it lies where detection ran only when the
     // store was already there by then.
     fs::path StorePath() const { return fs::path(ProfileStore::Instance()->Path()); }
 
-    fs::path atDetection_;
-    fs::path later_;
-    fs::path previous_;
+    ScratchDirectory atDetection_{"halvorn-detection"};
+    ScratchDirectory later_{"halvorn-detection"};
 
     std::unique_ptr<IVgaControl> Detect(std::uint32_t gpuIndex = 0) {
         Gpus();
@@ -93,7 +83,7 @@ TEST_P(DetectionOrderTest, FirstCandidateThatDetectsItsBoardWins) {
     EXPECT_EQ(KindOf(Detect().get()), c.expected);
     // Detection creates the store whatever it finds.
     MoveToAnotherDirectory();
-    EXPECT_EQ(StorePath(), atDetection_ / "Profile.ini");
+    EXPECT_EQ(StorePath(), atDetection_.Path() / "Profile.ini");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -177,11 +167,11 @@ TEST_F(BoardDetectionTest, TwoBoardsGetTheirOwnControllersAndShareTheStore) {
 
     // The second detection found the store the first one made: both save into one file.
     for (IVgaControl* controller : {first.get(), other.get()}) {
-        fs::remove(atDetection_ / "Profile.ini");
+        fs::remove(atDetection_.Path() / "Profile.ini");
         controller->Activate();
         controller->SaveProfile();
-        EXPECT_TRUE(fs::exists(atDetection_ / "Profile.ini"));
-        EXPECT_FALSE(fs::exists(later_ / "Profile.ini"));
+        EXPECT_TRUE(fs::exists(atDetection_.Path() / "Profile.ini"));
+        EXPECT_FALSE(fs::exists(later_.Path() / "Profile.ini"));
     }
 }
 

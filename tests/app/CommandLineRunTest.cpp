@@ -1,6 +1,5 @@
 // --list and --apply-profile in the core: the real detection and controllers on simulated boards.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -14,6 +13,7 @@
 #include "app/CommandLineRun.h"
 #include "sim/Scenario.h"
 #include "support/CommandLineCases.h"
+#include "support/ScratchDirectory.h"
 #include "support/WindowLoadApply.h"
 
 namespace app_test {
@@ -60,18 +60,13 @@ class CommandLineRunTest : public SimFixture {
 protected:
     void SetUp() override {
         SimFixture::SetUp();
-        std::string pattern = (fs::temp_directory_path() / "halvorn-cli-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-        previous = fs::current_path();
-        fs::current_path(dir);
+        ASSERT_FALSE(scratch_.Path().empty());
+        scratch_.Enter();
+        dir = scratch_.Path();
         profile::SetPrivateProfile(nullptr);
     }
     void TearDown() override {
         ProfileStore::Release();
-        std::error_code ignored;
-        fs::current_path(previous, ignored);
-        fs::remove_all(dir, ignored);
         SimFixture::TearDown();
     }
 
@@ -90,8 +85,8 @@ protected:
         return lines;
     }
 
+    ScratchDirectory scratch_{"halvorn-cli"};
     fs::path dir;
-    fs::path previous;
     FakeProcessServices services;
     SimSleeper sleeper{machine};
     RecordedOutput output;

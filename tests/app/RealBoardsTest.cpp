@@ -1,10 +1,8 @@
 // The application with the real board controllers and board detection on simulated boards.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "AppFixture.h"
@@ -13,6 +11,7 @@
 #include "sim/Boards.h"
 #include "sim/Mcu3080Ti.h"
 #include "sim/Regulator3080Ti.h"
+#include "support/ScratchDirectory.h"
 
 namespace app_test {
 namespace {
@@ -45,17 +44,14 @@ class RealBoardsTest : public SimFixture {
 protected:
     void SetUp() override {
         SimFixture::SetUp();
-        std::string pattern = (fs::temp_directory_path() / "halvorn-app-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
+        ASSERT_FALSE(scratch_.Path().empty());
+        dir = scratch_.Path();
         platform = std::make_unique<TempDirProfile>(dir);
         profile::SetPrivateProfile(platform.get());
     }
     void TearDown() override {
         ProfileStore::Release();
         profile::SetPrivateProfile(nullptr);
-        std::error_code error;
-        fs::remove_all(dir, error);
         SimFixture::TearDown();
     }
 
@@ -83,6 +79,7 @@ protected:
         return *dynamic_cast<sim::Regulator3080Ti*>(machine.Gpus()[gpu].Find(1, 0x44));
     }
 
+    ScratchDirectory scratch_{"halvorn-app"};
     fs::path dir;
     std::unique_ptr<TempDirProfile> platform;
     HeadlessDialogFramework framework;

@@ -2,7 +2,6 @@
 // and registers its board controllers are meant to write, and only voltages from the sliders'
 // ranges or the few fixed values the boards need. Randomised, bounded and seeded.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -19,6 +18,7 @@
 #include "sim/Scenario.h"
 #include "support/BoardFixture.h"
 #include "support/OnlyInstance.h"
+#include "support/ScratchDirectory.h"
 #include "support/WritePolicy.h"
 
 namespace {
@@ -30,17 +30,8 @@ class SafetyTest : public SimFixture {
 protected:
     void SetUp() override {
         SimFixture::SetUp();
-        previous_ = fs::current_path();
-        std::string pattern = (fs::temp_directory_path() / "halvorn-safety-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        fs::current_path(dir_);
-    }
-    void TearDown() override {
-        std::error_code error;
-        fs::current_path(previous_, error);
-        fs::remove_all(dir_, error);
-        SimFixture::TearDown();
+        ASSERT_FALSE(scratch_.Path().empty());
+        scratch_.Enter();
     }
 
     void RunSession(std::uint32_t seed) {
@@ -55,7 +46,7 @@ protected:
         sim::MachineSleeper sleeper(machine);
         const int steps = 40;
         framework.AddSession([&](HeadlessDialog& window) {
-            write_policy::PlayRandomSession(window, random, machine, dir_, steps);
+            write_policy::PlayRandomSession(window, random, machine, scratch_.Path(), steps);
         });
         CHalvornApp app(framework, services, sleeper, {});
         app.InitInstance();
@@ -63,8 +54,7 @@ protected:
     }
 
 private:
-    fs::path previous_;
-    fs::path dir_;
+    ScratchDirectory scratch_{"halvorn-safety"};
 };
 
 // The sessions to run: 300 from seed 1 unless HALVORN_SAFETY_SEED (the first seed) or
