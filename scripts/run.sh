@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and starts the program on the board simulator.
-# Extra arguments go to the program, e.g. scripts/run.sh internalTest
+# Installs what is missing, builds the Linux program and starts it on the board simulator.
+# It builds that program alone, not the tests or the benchmarks.
+# Extra arguments go to the program, e.g. scripts/run.sh internalTest, or scripts/run.sh --list
+# (the simulated boards printed, no window).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$(nproc)"
+cmake --build --preset release -j "$(nproc)" --target HalvornController
 
-if [ -x build/release/platform/qt/HalvornController ]; then
-  exec build/release/platform/qt/HalvornController --simulate "$@"
-fi
-exec build/release/tools/halvorn-sim "$@"
+exec build/release/platform/qt/HalvornController --simulate "$@"

@@ -12,7 +12,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -171,8 +170,11 @@ inline std::vector<std::string> Violations(const std::vector<sim::LogEntry>& log
     std::vector<std::string> found;
     const auto handshake = mcu::HandshakeBytes();
     const sim::LogEntry* previous = nullptr;  // the transfer before, pauses skipped
-    // The OCP sequence in progress: its GPU and regulator, and the selections its writes agree on.
-    std::optional<std::pair<std::uint32_t, std::uint8_t>> ocpOf;
+    // The OCP sequence in progress: whether there is one, its GPU and regulator, and the selections
+    // its writes agree on. Not an optional pair: GCC 12 at -O3 warns that comparing one may read it
+    // uninitialised.
+    bool inOcp = false;
+    std::pair<std::uint32_t, std::uint8_t> ocpOf{};
     std::set<int> ocpSelections;
     for (const sim::LogEntry& e : log) {
         if (e.kind == sim::LogEntry::Kind::Pause) continue;
@@ -180,8 +182,9 @@ inline std::vector<std::string> Violations(const std::vector<sim::LogEntry>& log
         const Controller kind = kinds.count(e.gpu) ? kinds.at(e.gpu) : Controller::None;
         const bool ocpRegister = kind == Controller::Direct && (e.device == 0x40 || e.device == 0x7C) &&
                                  (e.reg == 0xEC || e.reg == 0x44 || e.reg == 0xEE || e.reg == 0x6A);
-        if (!ocpRegister || ocpOf != std::make_pair(e.gpu, e.device)) ocpOf.reset();
-        if (ocpRegister && !ocpOf) {
+        if (!ocpRegister || ocpOf != std::make_pair(e.gpu, e.device)) inOcp = false;
+        if (ocpRegister && !inOcp) {
+            inOcp = true;
             ocpOf = std::make_pair(e.gpu, e.device);
             ocpSelections = {-1, 0, 1};
         }
@@ -223,7 +226,7 @@ inline std::vector<std::string> Violations(const std::vector<sim::LogEntry>& log
                     if (ocpSelections.count(selection)) agreed.insert(selection);
                 if (agreed.empty()) found.push_back("OCP write that contradicts the ones before it: " + what);
                 ocpSelections = agreed.empty() ? OcpSelectionsOf(e.reg, e.bytes) : agreed;
-                if (e.reg == 0x6A) ocpOf.reset();
+                if (e.reg == 0x6A) inOcp = false;
             }
         }
         previous = &e;
