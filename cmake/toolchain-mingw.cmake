@@ -1,7 +1,6 @@
-# Cross build for 32-bit Windows with Debian's mingw-w64 (posix threads variant).
+# Cross build for Windows with Debian's mingw-w64 (posix threads variant). The per-processor
+# toolchain files set the target triple and the processor, then include this one.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(triple i686-w64-mingw32)
 find_program(CMAKE_CXX_COMPILER NAMES ${triple}-g++-posix ${triple}-g++ REQUIRED)
 find_program(CMAKE_C_COMPILER NAMES ${triple}-gcc-posix ${triple}-gcc REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${triple}-windres windres REQUIRED)

@@ -47,7 +47,10 @@ struct NV_I2C_INFO_V3 {
 constexpr std::uint32_t NV_I2C_INFO_VER3 =
     (3u << 16) | static_cast<std::uint32_t>(sizeof(NV_I2C_INFO_V3));
 
-#if defined(_WIN32) && !defined(_WIN64)
+#if defined(_WIN64)
+static_assert(sizeof(NV_I2C_INFO_V3) == 64, "64-bit NvAPI expects a 64-byte NV_I2C_INFO_V3");
+static_assert(NV_I2C_INFO_VER3 == 0x30040, "version word of the 64-bit structure");
+#elif defined(_WIN32)
 static_assert(sizeof(NV_I2C_INFO_V3) == 44, "32-bit NvAPI expects a 44-byte NV_I2C_INFO_V3");
 static_assert(NV_I2C_INFO_VER3 == 0x3002C, "version word of the 32-bit structure");
 #endif

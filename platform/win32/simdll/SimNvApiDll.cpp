@@ -1,5 +1,6 @@
-// The board simulator as a 32-bit nvapi.dll, so the real Windows program can be run against
-// simulated boards (under Wine, or on a Windows test machine without an NVIDIA board).
+// The board simulator as NvAPI's library (nvapi.dll; nvapi64.dll in the 64-bit build), so the real
+// Windows program can be run against simulated boards (under Wine, or on a Windows test machine
+// without an NVIDIA board).
 //
 //   HALVORN_SIM_SCENARIO  a scenario file (see sim/Scenario.h); the built-in machine when unset.
 //                         A file that cannot be read or parsed fails NvAPI_Initialize.

@@ -10,11 +10,14 @@
 //     vbios ID GPU                 "vbios STATUS TEXT"
 //     read ID GPU DEV REG LEN      "read STATUS BYTES" (one-byte register, port 1)
 //     write ID GPU DEV REG BYTE... "write STATUS"
+//     layout                       "layout SIZE VERSION" and the offsets of pbI2cRegAddress, pbData,
+//                                  portId and bIsPortIdSet (decimal, the version hexadecimal)
 //
 // IDs and numbers are hexadecimal, GPU the position in the enumeration. The declarations below
 // are written from NVIDIA's published interface, not taken from the program.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -41,7 +44,14 @@ struct I2cInfoV3 {
     std::uint8_t portId;
     std::uint32_t bIsPortIdSet;
 };
+#ifdef _WIN64
+static_assert(sizeof(I2cInfoV3) == 64 && offsetof(I2cInfoV3, pbI2cRegAddress) == 16 &&
+                  offsetof(I2cInfoV3, pbData) == 32 && offsetof(I2cInfoV3, portId) == 52 &&
+                  offsetof(I2cInfoV3, bIsPortIdSet) == 56,
+              "the 64-bit layout of NV_I2C_INFO_V3");
+#else
 static_assert(sizeof(I2cInfoV3) == 44, "the 32-bit layout of NV_I2C_INFO_V3");
+#endif
 
 using QueryInterface = void*(__cdecl*)(std::uint32_t);
 using Initialize = Status(__cdecl*)();
@@ -81,6 +91,15 @@ int wmain(int argc, wchar_t** argv) {
 
     for (int i = 2; i < argc; ++i) {
         const std::wstring command = argv[i];
+        if (command == L"layout") {
+            std::printf("layout %u %X %u %u %u %u\n", static_cast<unsigned>(sizeof(I2cInfoV3)),
+                        static_cast<unsigned>((3u << 16) | sizeof(I2cInfoV3)),
+                        static_cast<unsigned>(offsetof(I2cInfoV3, pbI2cRegAddress)),
+                        static_cast<unsigned>(offsetof(I2cInfoV3, pbData)),
+                        static_cast<unsigned>(offsetof(I2cInfoV3, portId)),
+                        static_cast<unsigned>(offsetof(I2cInfoV3, bIsPortIdSet)));
+            continue;
+        }
         if (i + 1 >= argc) return 2;
         const std::uint32_t id = Hex(argv[++i]);
         void* function = query(id);
