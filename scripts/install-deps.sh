@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Installs what building and testing needs, and only what is missing.
 # Usage: scripts/install-deps.sh [--with-wine] [--with-release]
+#   (none)          the Linux program, its tests and benchmarks
+#   --with-wine     also both Windows cross builds and the Wine that runs them: 64-bit Wine on
+#                   every host, 32-bit Wine where the host runs 32-bit programs
+#   --with-release  also what packs and checks the release downloads
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev libgl-dev g++-mingw-w64-i686 xvfb xauth)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev)
 
 with_wine=false
 with_release=false
@@ -19,12 +23,16 @@ done
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 
-# The Windows program's end-to-end tests run under 32-bit Wine.
+# The Windows programs, and their end-to-end tests under Wine of each width on an X server of
+# their own. 32-bit Wine only where 32-bit programs run: elsewhere it could not start.
 if $with_wine; then
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xauth)
+  if [[ $("$here/../tests/win32/wine-arches.sh" host) == *32* ]]; then
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      "${sudo_cmd[@]}" dpkg --add-architecture i386
+    fi
+    packages+=(wine32:i386)
   fi
-  packages+=(wine wine32:i386)
 fi
 
 # Packing the release and checking the packages: the zip, the .deb's shared-library dependencies,

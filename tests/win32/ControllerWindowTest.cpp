@@ -164,6 +164,7 @@ TEST_F(Win32Window, SelectingAnEntryPutsItsBoardIntoThePanel) {
     run = Act({"focus", "key", "esc"});
     EXPECT_EQ(run.Answer("focus"), "1012");
     EXPECT_TRUE(WaitForExit(program, 15000)) << "Esc closes the controller window";
+    EXPECT_EQ(ExitStatus(program), 0);
 }
 
 // Text typed into a list's field picks no entry, and Apply writes nothing for that setting; an
@@ -190,6 +191,7 @@ TEST_F(Win32Window, TypedListTextWritesNothingAndEnterCloses) {
     run = Act({"text", "1001", "mouse-click", "1001", "type", "9", "key", "backspace", "text", "1001", "key", "enter"});
     EXPECT_EQ(run.lines.at(1), run.lines.at(0)) << "the value field is read-only";
     EXPECT_TRUE(WaitForExit(program, 15000)) << "Enter closes the controller window";
+    EXPECT_EQ(ExitStatus(program), 0);
 }
 
 }  // namespace

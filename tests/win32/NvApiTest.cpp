@@ -1,5 +1,6 @@
 // NvAPI as the Windows program reaches it: every function under the interface ID NVIDIA publishes
-// for it, and nvapi.dll taken from the system directory and nowhere else. The IDs are written out
+// for it, NV_I2C_INFO_V3 in the layout of the program's width, and NVIDIA's library of that width
+// (nvapi.dll, nvapi64.dll) taken from the system directory and nowhere else. The IDs are written out
 // here, so neither the program's loader nor the test nvapi.dll can drift from them unnoticed.
 #include <filesystem>
 #include <string>
@@ -17,18 +18,21 @@ const std::string kInitialize = "0150E828", kEnumPhysicalGpus = "E5AC921F", kGet
                   kGetPciIdentifiers = "2DDFB66E", kGetVbiosVersionString = "A561FD7D", kI2cReadEx = "4D7B0709",
                   kI2cWriteEx = "283AC65A";
 
-const std::string kHelpers = std::string(HALVORN_WINDOWS_BUILD) + "/test-nvapi";
-const std::string kProbe = kHelpers + "/halvorn_nvapi_probe.exe";
-const std::string kDecoy = kHelpers + "/decoy/nvapi.dll";
 const char* const kMark = "decoy-nvapi-loaded";
 
 class Win32NvApi : public wine::WineTest {
 protected:
     void SetUp() override {
         WineTest::SetUp();
-        for (const std::string& helper : {kProbe, kDecoy})
+        if (IsSkipped() || HasFatalFailure()) return;
+        library_ = Bits() == 64 ? "nvapi64.dll" : "nvapi.dll";
+        probe_ = BuildFolder() + "/test-nvapi/halvorn_nvapi_probe.exe";
+        decoy_ = BuildFolder() + "/test-nvapi/decoy/" + library_;
+        for (const std::string& helper : {probe_, decoy_})
             ASSERT_TRUE(fs::exists(helper)) << "missing " << helper << "; build the Windows program first";
     }
+
+    std::string library_, probe_, decoy_;
 };
 
 TEST_F(Win32NvApi, TheTestLibraryHandsOutEachFunctionUnderItsPublishedId) {
@@ -36,15 +40,20 @@ TEST_F(Win32NvApi, TheTestLibraryHandsOutEachFunctionUnderItsPublishedId) {
                 "board=rtx2080ti\n");
     const std::vector<std::string> ids = {kInitialize,        kEnumPhysicalGpus, kGetFullName, kGetPciIdentifiers,
                                           kGetVbiosVersionString, kI2cReadEx,    kI2cWriteEx};
-    std::vector<std::string> commands = {"C:\\windows\\system32\\nvapi.dll"};
+    std::vector<std::string> commands = {"C:\\windows\\system32\\" + library_, "layout"};
     for (const std::string& id : ids) commands.insert(commands.end(), {"query", id});
     for (const char* other : {"00000000", "0150E829", "FFFFFFFF"}) commands.insert(commands.end(), {"query", other});
     // Each function called by its ID as NVIDIA declares it: a swapped ID shows as a wrong answer.
     commands.insert(commands.end(), {"initialize", kInitialize, "enum", kEnumPhysicalGpus, "name", kGetFullName, "0",
                                      "pci", kGetPciIdentifiers, "0", "vbios", kGetVbiosVersionString, "0", "read",
                                      kI2cReadEx, "0", "40", "E1", "2", "write", kI2cWriteEx, "0", "40", "06", "00"});
-    const DriverRun run = RunHelper(kProbe, commands);
+    const DriverRun run = RunHelper(probe_, commands);
     ASSERT_TRUE(run.ok()) << run.Transcript();
+
+    // Size, version word, and the offsets of both pointers, portId and bIsPortIdSet: the probe's own
+    // declaration, checked here against NVIDIA's layout of each width. The reads and writes below
+    // then show the test library takes a structure of that layout.
+    EXPECT_EQ(run.Answer("layout"), Bits() == 64 ? "64 30040 16 32 52 56" : "44 3002C 12 20 36 40");
 
     for (const std::string& id : ids) EXPECT_EQ(run.Answer("query " + id), "found") << id;
     for (const char* other : {"00000000", "0150E829", "FFFFFFFF"})
@@ -82,8 +91,8 @@ TEST_F(Win32NvApi, APlantedNvApiBesideTheProgramOrInTheCurrentDirectoryIsNeverLo
     // The decoy shows where it was loaded: taken on purpose, it leaves its mark.
     const fs::path check = fs::path(Folder()) / "check";
     fs::create_directories(check);
-    fs::copy_file(kDecoy, check / "nvapi.dll");
-    const DriverRun loaded = RunHelper(kProbe, {WindowsPath((check / "nvapi.dll").string())});
+    fs::copy_file(decoy_, check / library_);
+    const DriverRun loaded = RunHelper(probe_, {WindowsPath((check / library_).string())});
     ASSERT_TRUE(loaded.ok()) << loaded.Transcript();
     ASSERT_TRUE(fs::exists(check / kMark));
 
@@ -91,12 +100,12 @@ TEST_F(Win32NvApi, APlantedNvApiBesideTheProgramOrInTheCurrentDirectoryIsNeverLo
     const fs::path programFolder = fs::path(Folder()) / "program";
     fs::create_directories(programFolder);
     fs::copy_file(ProgramPath(), programFolder / "HalvornController.exe");
-    fs::copy_file(kDecoy, programFolder / "nvapi.dll");
-    fs::copy_file(kDecoy, fs::path(Folder()) / "nvapi.dll");
+    fs::copy_file(decoy_, programFolder / library_);
+    fs::copy_file(decoy_, fs::path(Folder()) / library_);
     const std::string program = (programFolder / "HalvornController.exe").string();
     auto expectNoMark = [&] {
-        EXPECT_FALSE(fs::exists(programFolder / kMark)) << "the nvapi.dll beside the program was loaded";
-        EXPECT_FALSE(fs::exists(fs::path(Folder()) / kMark)) << "the nvapi.dll in the current directory was loaded";
+        EXPECT_FALSE(fs::exists(programFolder / kMark)) << "the " << library_ << " beside the program was loaded";
+        EXPECT_FALSE(fs::exists(fs::path(Folder()) / kMark)) << "the " << library_ << " in the current directory was loaded";
     };
 
     // With the simulator in the system directory the program finds its boards there.

@@ -204,11 +204,14 @@ TEST_F(Win32Resources, ManifestAsksForCommonControls6TheUsersRightsAndDpiAwarene
     ASSERT_TRUE(run.ok()) << run.Transcript();
     std::string manifest;
     for (const std::string& line : run.lines) manifest += line + "\n";
-    for (const char* wanted : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-                               "processorArchitecture=\"x86\" publicKeyToken=\"6595b64144ccf1df\"",
-                               "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
-                               ">true</dpiAware>"})
-        EXPECT_NE(manifest.find(wanted), std::string::npos) << wanted << "\n" << manifest;
+    // The common controls of the program's own width: with another width's, Windows will not start it.
+    const std::string architecture = Bits() == 64 ? "amd64" : "x86";
+    const std::vector<std::string> wanted = {
+        "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+        "processorArchitecture=\"" + architecture + "\" publicKeyToken=\"6595b64144ccf1df\"",
+        "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>", ">true</dpiAware>"};
+    for (const std::string& text : wanted)
+        EXPECT_NE(manifest.find(text), std::string::npos) << text << "\n" << manifest;
 }
 
 // Windows places a control at MulDiv(dialog units, base unit, 4 or 8) pixels; one pair of base

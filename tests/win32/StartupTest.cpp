@@ -104,6 +104,7 @@ TEST_F(Win32Startup, EnterAndEscCloseTheWindowAndEndTheProgram) {
         const DriverRun run = Drive({"wait-main", "20000", key, "wait-gone", "10000"});
         EXPECT_TRUE(run.ok()) << key << "\n" << run.Transcript();
         EXPECT_TRUE(WaitForExit(program, 15000)) << key;
+        EXPECT_EQ(ExitStatus(program), 0) << key;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -79,22 +80,36 @@ std::string WineTest::WindowsPath(const std::string& unixPath) {
     return path;
 }
 
-void WineTest::SetUp() {
-    work_ = HALVORN_WINE_WORK;
-    prefix_ = work_ + "/prefix";
-    const std::string build = HALVORN_WINDOWS_BUILD;
-    program_ = build + "/HalvornController.exe";
-    nvapiDll_ = build + "/sim-nvapi/nvapi.dll";
-    driver_ = build + "/test-driver/halvorn_driver.exe";
+WineTest::Width WineTest::WidthUnderTest() {
+    const char* bits = std::getenv("HALVORN_WINE_ARCH");
+    if (bits && std::string(bits) == "64") return Width{64, HALVORN_WINDOWS64_BUILD, std::string(HALVORN_WINE_WORK) + "64"};
+    return Width{32, HALVORN_WINDOWS_BUILD, std::string(HALVORN_WINE_WORK) + "32"};
+}
 
-    for (const std::string& artifact : {program_, nvapiDll_, driver_})
-        ASSERT_TRUE(fs::exists(artifact)) << "missing " << artifact
-                                          << "; build the Windows program first: cmake --preset windows && "
-                                             "cmake --build --preset windows";
+void WineTest::SetUp() {
+    const Width width = WidthUnderTest();
+    bits_ = width.bits;
+    build_ = width.build;
+    work_ = width.work;
+    const std::string skipped = Trim(ReadFile(work_ + "/skipped"));
+    if (!skipped.empty()) GTEST_SKIP() << skipped;
+
+    prefix_ = work_ + "/prefix";
+    nvapiLibrary_ = Trim(ReadFile(work_ + "/nvapi"));
+    loader_ = Trim(ReadFile(work_ + "/loader"));
     display_ = Trim(ReadFile(work_ + "/display"));
-    ASSERT_FALSE(display_.empty() || !fs::is_directory(prefix_ + "/drive_c/windows/system32"))
-        << "no Wine prefix in " << prefix_
-        << "; the CTest fixture test win32.wine_setup prepares it (run the tests through ctest)";
+    ASSERT_FALSE(display_.empty() || loader_.empty() || nvapiLibrary_.empty() ||
+                 !fs::is_directory(prefix_ + "/drive_c/windows/system32"))
+        << "no " << bits_ << "-bit Wine prefix in " << prefix_ << "; the CTest fixture test win" << bits_
+        << ".wine_setup prepares it (run the tests through ctest)";
+    program_ = build_ + "/HalvornController.exe";
+    nvapiDll_ = build_ + "/sim-nvapi/" + nvapiLibrary_;
+    driver_ = build_ + "/test-driver/halvorn_driver.exe";
+    for (const std::string& artifact : {program_, nvapiDll_, driver_})
+        ASSERT_TRUE(fs::exists(artifact)) << "missing " << artifact << "; build the " << bits_
+                                          << "-bit Windows program first: cmake --preset "
+                                          << (bits_ == 64 ? "windows64" : "windows") << " && cmake --build --preset "
+                                          << (bits_ == 64 ? "windows64" : "windows");
 
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
     folder_ = work_ + "/tests/" + test->test_suite_name() + "." + test->name();
@@ -114,7 +129,7 @@ void WineTest::TearDown() {
 }
 
 void WineTest::InstallNvApi(bool present) {
-    const std::string target = prefix_ + "/drive_c/windows/system32/nvapi.dll";
+    const std::string target = prefix_ + "/drive_c/windows/system32/" + nvapiLibrary_;
     std::error_code error;
     if (present)
         fs::copy_file(nvapiDll_, target, fs::copy_options::overwrite_existing, error);
@@ -133,7 +148,7 @@ std::vector<std::string> WineTest::Environment() const {
     for (char** entry = environ; *entry; ++entry)
         if (!IsOurs(*entry)) env.emplace_back(*entry);
     env.push_back("WINEPREFIX=" + prefix_);
-    env.push_back("WINEARCH=win32");
+    env.push_back("WINEARCH=win" + std::to_string(bits_));
     env.push_back("WINEDEBUG=-all");
     env.push_back("DISPLAY=:" + display_);
     // Wine takes the ANSI code page from the locale: English, so Windows-1252, on every machine.
@@ -175,7 +190,7 @@ void WineTest::Reap(pid_t pid) {
 pid_t WineTest::StartProgram(const std::vector<std::string>& arguments) { return StartProgramFrom(program_, arguments); }
 
 pid_t WineTest::StartProgramFrom(const std::string& program, const std::vector<std::string>& arguments) {
-    std::vector<std::string> argv = {"wine", program};
+    std::vector<std::string> argv = {loader_, program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     const std::string name = folder_ + "/program-" + std::to_string(++spawned_);
     const pid_t pid = Spawn(argv, name + ".out", name + ".err");
@@ -188,6 +203,7 @@ bool WineTest::IsRunning(pid_t program) {
     const pid_t done = waitpid(program, &status, WNOHANG);
     if (done == program) {
         programs_.erase(std::remove(programs_.begin(), programs_.end(), program), programs_.end());
+        exitStatus_[program] = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return false;
     }
     return done == 0;
@@ -203,18 +219,23 @@ bool WineTest::WaitForExit(pid_t program, int timeoutMs) {
     return true;
 }
 
+int WineTest::ExitStatus(pid_t program) const {
+    const auto found = exitStatus_.find(program);
+    return found == exitStatus_.end() ? -1 : found->second;
+}
+
 DriverRun WineTest::Drive(const std::vector<std::string>& commands, int timeoutMs) {
     return RunHelper(driver_, commands, timeoutMs);
 }
 
 DriverRun WineTest::RunHelper(const std::string& helper, const std::vector<std::string>& arguments, int timeoutMs) {
-    std::vector<std::string> argv = {"wine", helper};
+    std::vector<std::string> argv = {loader_, helper};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return Await(argv, folder_ + "/driver-" + std::to_string(++spawned_), timeoutMs);
 }
 
 DriverRun WineTest::RunProgram(const std::vector<std::string>& arguments, int timeoutMs) {
-    std::vector<std::string> argv = {"wine", program_};
+    std::vector<std::string> argv = {loader_, program_};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return Await(argv, folder_ + "/program-" + std::to_string(++spawned_), timeoutMs);
 }
@@ -249,6 +270,7 @@ void WineTest::CloseProgram(pid_t program) {
     const DriverRun run = Drive({"use-main", "close", "wait-gone", "10000"});
     EXPECT_TRUE(run.ok()) << run.Transcript();
     EXPECT_TRUE(WaitForExit(program, 15000)) << "the program did not end after its window closed";
+    EXPECT_EQ(ExitStatus(program), 0) << "the program's exit status after its window closed";
 }
 
 std::vector<Transfer> WineTest::Transfers(std::vector<std::string>* errors) const {

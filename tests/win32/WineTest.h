@@ -36,11 +36,21 @@ struct Transfer {
 };
 
 class WineTest : public ::testing::Test {
+public:
+    // The Windows build this run tests, chosen by HALVORN_WINE_ARCH (32 or 64, set by CTest), with
+    // its build folder and the work folder its CTest fixture prepared.
+    struct Width {
+        int bits;
+        std::string build;
+        std::string work;
+    };
+    static Width WidthUnderTest();
+
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    // With the simulator as nvapi.dll in the system directory, or without any nvapi.dll.
+    // With the simulator as NvAPI's library in the system directory, or without one.
     void InstallNvApi(bool present);
     // The next program start simulates this machine; the built-in one when never called.
     void UseScenario(const std::string& text);
@@ -50,6 +60,9 @@ protected:
     // Waits for a program started by this test to end; false when it still runs after timeoutMs.
     bool WaitForExit(pid_t program, int timeoutMs);
     bool IsRunning(pid_t program);
+    // How a program that WaitForExit or IsRunning saw end ended: its exit status, or -1 when it was
+    // killed by a signal or has not been seen to end.
+    int ExitStatus(pid_t program) const;
 
     // Starts a copy of the program kept elsewhere (a Unix path), as StartProgram does.
     pid_t StartProgramFrom(const std::string& program, const std::vector<std::string>& arguments = {});
@@ -76,6 +89,10 @@ protected:
     // The Windows name of a path under "/", as Wine's drive Z: shows it.
     static std::string WindowsPath(const std::string& unixPath);
     const std::string& ProgramPath() const { return program_; }
+    // 32 or 64; the build folder of that width; NvAPI's library name there (nvapi.dll, nvapi64.dll).
+    int Bits() const { return bits_; }
+    const std::string& BuildFolder() const { return build_; }
+    const std::string& NvApiLibrary() const { return nvapiLibrary_; }
 
 private:
     pid_t Spawn(const std::vector<std::string>& argv, const std::string& out, const std::string& err);
@@ -83,8 +100,12 @@ private:
     std::vector<std::string> Environment() const;
     void Reap(pid_t pid);
 
+    int bits_ = 32;
+    std::string build_;
     std::string work_;
     std::string prefix_;
+    std::string loader_;
+    std::string nvapiLibrary_;
     std::string display_;
     std::string program_;
     std::string nvapiDll_;
@@ -93,6 +114,7 @@ private:
     std::string scenario_;
     std::size_t mark_ = 0;
     std::vector<pid_t> programs_;
+    std::map<pid_t, int> exitStatus_;
     int spawned_ = 0;
 };
 
