@@ -2,9 +2,11 @@
 # statically linked .exe, a readme for Windows users and the licence, both with Windows line ends
 # for Notepad.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set(HALVORN_WINDOWS_REQUIREMENT "64-bit Windows 7 or later: this is the 64-bit program (win64).\n  For 32-bit Windows take the win32 download.")
+  set(HALVORN_WINDOWS_REQUIREMENT "64-bit Windows 7 or later: this is the 64-bit program (win64).")
+  set(HALVORN_WINDOWS_OTHER "For 32-bit Windows take the win32 download.")
 else()
-  set(HALVORN_WINDOWS_REQUIREMENT "Windows 7 or later: this is the 32-bit program (win32).\n  On 64-bit Windows, which nearly every PC runs, take the win64 download.")
+  set(HALVORN_WINDOWS_REQUIREMENT "Windows 7 or later: this is the 32-bit program (win32).")
+  set(HALVORN_WINDOWS_OTHER "On 64-bit Windows, which nearly every PC runs, take the win64 download.")
 endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/README.txt.in ${CMAKE_CURRENT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
 configure_file(${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)

@@ -37,8 +37,11 @@ exe=$work/unzipped/$folder/HalvornController.exe
 readme=$work/unzipped/$folder/README.txt
 
 # The readme: for Notepad, and saying what a user must know before starting.
-grep -q $'\r$' "$readme" || fail "README.txt lacks Windows line ends"
-for phrase in "RTX Halvorn Controller $version" "NVIDIA display driver" "own risk" "Profile.ini"; do
+! grep -qv $'\r$' "$readme" || fail "README.txt has lines without Windows line ends"
+# Each zip names its own width and points to the other one.
+if [[ $bits == 64 ]]; then width_phrases=("64-bit program (win64)" "win32 download" "nvapi64.dll")
+else width_phrases=("32-bit program (win32)" "win64 download" "its nvapi.dll"); fi
+for phrase in "RTX Halvorn Controller $version" "NVIDIA display driver" "own risk" "Profile.ini" "${width_phrases[@]}"; do
   grep -qF "$phrase" "$readme" || fail "README.txt does not mention '$phrase'"
 done
 grep -qF "MIT License" "$work/unzipped/$folder/LICENSE.txt" || fail "LICENSE.txt is not the licence"
