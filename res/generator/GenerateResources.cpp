@@ -16,6 +16,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "res/AppIconPicture.h"
 #include "res/ControlIds.h"
 #include "res/DialogTemplates.h"
 
@@ -140,83 +141,7 @@ bool WriteResourceScript(std::ostream& rc, const std::string& icoPath, const std
 }
 
 // ---------------------------------------------------------------------------------------------
-// Icon: a lightning bolt on a dark rounded tile, drawn as vectors in a unit square and
-// rasterised with supersampling at every size Windows asks for from 100 % to 200 % scaling.
-
-struct Rgba {
-    double r, g, b, a;
-};
-
-struct Point {
-    double x, y;
-};
-
-// The bolt, clockwise from its top-left corner.
-const std::vector<Point> kBolt = {
-    {0.54, 0.10}, {0.74, 0.10}, {0.56, 0.42}, {0.74, 0.42}, {0.34, 0.91}, {0.46, 0.55}, {0.28, 0.55},
-};
-
-bool InsidePolygon(const std::vector<Point>& polygon, double x, double y) {
-    bool inside = false;
-    for (std::size_t i = 0, j = polygon.size() - 1; i < polygon.size(); j = i++) {
-        const Point& a = polygon[i];
-        const Point& b = polygon[j];
-        if ((a.y > y) != (b.y > y) && x < (b.x - a.x) * (y - a.y) / (b.y - a.y) + a.x) inside = !inside;
-    }
-    return inside;
-}
-
-// Distance outside a rounded square from lo to hi with corner radius r; negative inside.
-double RoundedSquareDistance(double x, double y, double lo, double hi, double r) {
-    const double cx = std::clamp(x, lo + r, hi - r);
-    const double cy = std::clamp(y, lo + r, hi - r);
-    return std::hypot(x - cx, y - cy) - r;
-}
-
-Rgba Over(const Rgba& top, const Rgba& under) {
-    const double a = top.a + under.a * (1 - top.a);
-    if (a <= 0) return {0, 0, 0, 0};
-    const auto mix = [&](double t, double u) { return (t * top.a + u * under.a * (1 - top.a)) / a; };
-    return {mix(top.r, under.r), mix(top.g, under.g), mix(top.b, under.b), a};
-}
-
-Rgba Sample(double x, double y) {
-    Rgba colour{0, 0, 0, 0};
-    const double tile = RoundedSquareDistance(x, y, 0.04, 0.96, 0.2);
-    if (tile > 0) return colour;
-    // Tile: slate, lighter at the top; a thin darker rim keeps it apart from dark task bars.
-    const double shade = 1 - 0.35 * y;
-    colour = tile > -0.035 ? Rgba{0.08, 0.09, 0.10, 1} : Rgba{0.20 * shade, 0.23 * shade, 0.27 * shade, 1};
-    if (InsidePolygon(kBolt, x, y)) {
-        const double glow = 1 - 0.3 * y;
-        colour = Over(Rgba{0.55 * glow, 0.86 * glow, 0.05 * glow, 1}, colour);
-    }
-    return colour;
-}
-
-std::vector<Rgba> Draw(int size) {
-    constexpr int kSub = 8;
-    std::vector<Rgba> pixels(static_cast<std::size_t>(size * size));
-    for (int py = 0; py < size; ++py) {
-        for (int px = 0; px < size; ++px) {
-            Rgba sum{0, 0, 0, 0};
-            for (int sy = 0; sy < kSub; ++sy) {
-                for (int sx = 0; sx < kSub; ++sx) {
-                    const Rgba s = Sample((px + (sx + 0.5) / kSub) / size, (py + (sy + 0.5) / kSub) / size);
-                    // Premultiplied, so transparent samples do not darken the edges.
-                    sum.r += s.r * s.a;
-                    sum.g += s.g * s.a;
-                    sum.b += s.b * s.a;
-                    sum.a += s.a;
-                }
-            }
-            Rgba& out = pixels[static_cast<std::size_t>(py * size + px)];
-            out = sum.a > 0 ? Rgba{sum.r / sum.a, sum.g / sum.a, sum.b / sum.a, sum.a / (kSub * kSub)}
-                            : Rgba{0, 0, 0, 0};
-        }
-    }
-    return pixels;
-}
+// Icon: the program's one picture, at every size Windows asks for from 100 % to 200 % scaling.
 
 void Put16(std::vector<std::uint8_t>& out, unsigned value) {
     out.push_back(static_cast<std::uint8_t>(value & 0xFF));
@@ -228,11 +153,9 @@ void Put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
     Put16(out, value >> 16);
 }
 
-std::uint8_t Channel(double v) { return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); }
-
 // One icon image: a 32-bit DIB with alpha (rows bottom-up), then the 1-bit AND mask.
 std::vector<std::uint8_t> IconImage(int size) {
-    const std::vector<Rgba> pixels = Draw(size);
+    const std::vector<res::IconPixel> pixels = res::DrawAppIcon(size);
     const auto usize = static_cast<std::uint32_t>(size);
     const std::uint32_t maskStride = ((usize + 31) / 32) * 4;
     std::vector<std::uint8_t> out;
@@ -249,17 +172,17 @@ std::vector<std::uint8_t> IconImage(int size) {
     Put32(out, 0);
     for (int y = size - 1; y >= 0; --y) {
         for (int x = 0; x < size; ++x) {
-            const Rgba& p = pixels[static_cast<std::size_t>(y * size + x)];
-            out.push_back(Channel(p.b));
-            out.push_back(Channel(p.g));
-            out.push_back(Channel(p.r));
-            out.push_back(Channel(p.a));
+            const res::IconPixel& p = pixels[static_cast<std::size_t>(y * size + x)];
+            out.push_back(p.b);
+            out.push_back(p.g);
+            out.push_back(p.r);
+            out.push_back(p.a);
         }
     }
     for (int y = size - 1; y >= 0; --y) {
         std::vector<std::uint8_t> row(maskStride, 0);
         for (int x = 0; x < size; ++x) {
-            if (Channel(pixels[static_cast<std::size_t>(y * size + x)].a) == 0)
+            if (pixels[static_cast<std::size_t>(y * size + x)].a == 0)
                 row[static_cast<std::size_t>(x / 8)] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
         }
         out.insert(out.end(), row.begin(), row.end());
