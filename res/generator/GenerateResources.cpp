@@ -1,12 +1,11 @@
-// Writes the Windows program's resource script from the dialog template tables, and draws its
-// icon. Runs on the build machine, so the .rc can never drift from the tables the other front
-// ends lay themselves out by.
+// Writes the Windows program's resource script from the dialog template tables, and its icon from
+// the picture in res/AppIconPicture.h. Runs on the build machine, so neither can drift from what the
+// other front ends lay themselves out by and show.
 //
 //   generate-resources --rc OUT.rc --ico OUT.ico --manifest MANIFEST --version MAJOR.MINOR.PATCH
 //                      --copyright TEXT
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
