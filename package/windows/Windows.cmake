@@ -1,7 +1,7 @@
 # HalvornController-<version>-win32.zip (win64 for the 64-bit build): one folder holding the
 # statically linked .exe, a readme for Windows users and the licence, both with Windows line ends
 # for Notepad.
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+if(HALVORN_WINDOWS_BITS EQUAL 64)
   set(HALVORN_WINDOWS_REQUIREMENT "64-bit Windows 7 or later: this is the 64-bit program (win64).")
   set(HALVORN_WINDOWS_OTHER "For 32-bit Windows take the win32 download.")
 else()
@@ -15,11 +15,7 @@ install(TARGETS HalvornController RUNTIME DESTINATION .)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
-if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  set(CPACK_PACKAGE_FILE_NAME HalvornController-${PROJECT_VERSION}-win64)
-else()
-  set(CPACK_PACKAGE_FILE_NAME HalvornController-${PROJECT_VERSION}-win32)
-endif()
+set(CPACK_PACKAGE_FILE_NAME HalvornController-${PROJECT_VERSION}-win${HALVORN_WINDOWS_BITS})
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 # The binutils of the cross toolchain; the .exe is linked with -s already.
 set(CPACK_STRIP_FILES OFF)

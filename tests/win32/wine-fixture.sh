@@ -99,7 +99,7 @@ setup() {
   echo "$server" >"$work/server"
   # Persistent, so every test's programs start against a running server.
   if ! setsid "$server" -p </dev/null >"$work/wineserver.log" 2>&1; then
-    fail "$server did not start: $(tr '\n' ' ' <"$work/wineserver.log")(see $work/wineserver.log; a host that runs no $bits-bit programs cannot run $bits-bit Wine: HALVORN_WINE_ARCHES=64 leaves the 32-bit program out)"
+    fail "$server did not start: $(tr '\n' ' ' <"$work/wineserver.log")(see $work/wineserver.log; scripts/install-deps.sh --with-wine installs Debian's $package)"
   fi
   # No Mono or Gecko: nothing here needs them, and their installers would ask.
   WINEDLLOVERRIDES="mscoree,mshtml=" timeout 170 "$loader" wineboot -i </dev/null >"$work/wineboot.log" 2>&1 ||
