@@ -107,10 +107,49 @@ std::vector<std::string> I2cEntries(const std::string& folder) {
     return entries;
 }
 
+constexpr const char* kUnknownVbios = "??.??.??.??.??";  // what the driver shows before it starts a GPU
+
+constexpr const char* kPersistenceFix =
+    "Turn on persistence mode, so that the driver keeps every GPU started: `sudo nvidia-smi -pm 1`, or "
+    "enable the nvidia-persistenced service.";
+
+// Which form a register transfer takes on a port, by what the driver offers there (I2C_FUNCS):
+// - current drivers on SMBus-capable ports: SMBus I2C-block, one register transfer as NvAPI's;
+// - drivers without I2C-block (the 515/520 series): SMBus byte data and word data, also true
+//   register transfers, for one and two bytes;
+// - everything else through I2C_RDWR. The driver sends each message as its own transaction with a
+//   stop after it, so an I2C_RDWR read is a register write, a stop, then a read, and needs the
+//   device to keep its register pointer across the stop. On the older drivers that is left to
+//   reads of more than two bytes (the MCU's identification, status and setting reads), on ports
+//   without SMBus to every read. Writes are one message and so one transaction in every form.
+enum class Form { I2cBlock, ByteData, WordData, RegisterOnly, Rdwr, None };
+
+Form FormFor(unsigned long functions, bool write, std::uint32_t length) {
+    const auto offers = [functions](unsigned long needed) { return (functions & needed) == needed; };
+    if (write && length == 0) {
+        if (offers(I2C_FUNC_SMBUS_WRITE_BYTE)) return Form::RegisterOnly;
+    } else {
+        if (offers(write ? I2C_FUNC_SMBUS_WRITE_I2C_BLOCK : I2C_FUNC_SMBUS_READ_I2C_BLOCK)) return Form::I2cBlock;
+        if (length == 1 && offers(write ? I2C_FUNC_SMBUS_WRITE_BYTE_DATA : I2C_FUNC_SMBUS_READ_BYTE_DATA))
+            return Form::ByteData;
+        if (length == 2 && offers(write ? I2C_FUNC_SMBUS_WRITE_WORD_DATA : I2C_FUNC_SMBUS_READ_WORD_DATA))
+            return Form::WordData;
+    }
+    return offers(I2C_FUNC_I2C) ? Form::Rdwr : Form::None;
+}
+
 }  // namespace
 
-LinuxNvApi::LinuxNvApi(Roots roots, I2cDev& kernel, Report report)
-    : roots_(std::move(roots)), kernel_(kernel), report_(std::move(report)) {}
+LinuxNvApi::LinuxNvApi(Roots roots, I2cDev& kernel, Sleeper& sleeper, Report report)
+    : roots_(std::move(roots)), kernel_(kernel), sleeper_(sleeper), report_(std::move(report)) {}
+
+LinuxNvApi::~LinuxNvApi() {
+    for (const auto& [device, adapter] : open_)
+        if (adapter.fd >= 0) kernel_.Close(adapter.fd);
+    // The GPUs' device files last: closing them may stop a GPU we started.
+    for (auto it = held_.rbegin(); it != held_.rend(); ++it)
+        if (it->second >= 0) kernel_.Close(it->second);
+}
 
 void LinuxNvApi::Tell(const std::string& cause) {
     if (report_ && told_.insert(cause).second) report_(cause);
@@ -141,6 +180,9 @@ NvStatus LinuxNvApi::EnumPhysicalGPUs(nvapi::NvPhysicalGpuHandle handles[nvapi::
     if (!handles || !count) return nvapi::NVAPI_INVALID_ARGUMENT;
     gpus_.clear();
     adapters_.clear();
+    for (auto& [device, adapter] : open_)
+        if (adapter.fd >= 0) kernel_.Close(adapter.fd);
+    open_.clear();
     const std::string folder = roots_.sysfs + "/bus/pci/devices";
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
@@ -167,9 +209,62 @@ NvStatus LinuxNvApi::EnumPhysicalGPUs(nvapi::NvPhysicalGpuHandle handles[nvapi::
         Tell("the NVIDIA driver is loaded, but " + folder + " shows no NVIDIA display device.");
         return nvapi::NVAPI_NVIDIA_DEVICE_NOT_FOUND;
     }
+    StartGpus();
     for (std::size_t i = 0; i < gpus_.size(); ++i) handles[i] = HandleOf(gpus_[i].address);
     *count = static_cast<std::uint32_t>(gpus_.size());
     return nvapi::NVAPI_OK;
+}
+
+bool LinuxNvApi::Started(const Gpu& gpu) const {
+    if (InformationField(gpu, "Video BIOS:") == std::optional<std::string>(kUnknownVbios)) return false;
+    const std::vector<std::string> adapters = AdaptersOf(gpu, 0);
+    if (adapters.empty()) return false;
+    if (I2cEntries(roots_.dev).empty()) return true;  // no i2c-dev: another cause, told when it matters
+    std::error_code error;
+    for (const std::string& entry : adapters)
+        if (fs::exists(roots_.dev + "/" + entry, error)) return true;
+    return false;  // udev has not made the device files yet
+}
+
+void LinuxNvApi::StartGpus() {
+    std::vector<const Gpu*> starting;
+    std::map<const Gpu*, std::string> failed;
+    for (const Gpu& gpu : gpus_) {
+        if (Started(gpu)) continue;
+        std::string cause;
+        if (HoldDeviceFile(gpu, cause)) starting.push_back(&gpu);
+        else failed[&gpu] = cause;
+    }
+    // One wait for all of them: the driver starts them side by side.
+    for (unsigned waited = 0; !starting.empty() && waited < kGpuStartWaitMs; waited += kGpuStartPollMs) {
+        starting.erase(std::remove_if(starting.begin(), starting.end(), [this](const Gpu* g) { return Started(*g); }),
+                       starting.end());
+        if (!starting.empty()) sleeper_.Sleep(kGpuStartPollMs);
+    }
+    for (const Gpu* gpu : starting)
+        if (!Started(*gpu))
+            failed[gpu] = "did not register its I2C adapters within " + std::to_string(kGpuStartWaitMs / 1000) +
+                          " s of being opened";
+    for (const auto& [gpu, cause] : failed)
+        Tell("the GPU at " + gpu->name + " is not started (its Video BIOS reads " + kUnknownVbios +
+             " or its I2C adapters are not registered), and it " + cause + ". " + kPersistenceFix);
+}
+
+bool LinuxNvApi::HoldDeviceFile(const Gpu& gpu, std::string& cause) {
+    const std::optional<std::string> minor = InformationField(gpu, "Device Minor:");
+    if (!minor || minor->empty() || minor->find_first_not_of("0123456789") != std::string::npos) {
+        cause = "cannot be started here: its information file names no device minor";
+        return false;
+    }
+    return HoldFile(roots_.dev + "/nvidiactl", cause) && HoldFile(roots_.dev + "/nvidia" + *minor, cause);
+}
+
+bool LinuxNvApi::HoldFile(const std::string& path, std::string& cause) {
+    auto it = held_.find(path);
+    if (it == held_.end()) it = held_.emplace(path, kernel_.Open(path)).first;
+    if (it->second >= 0) return true;
+    cause = "cannot be started: " + path + " cannot be opened (" + std::strerror(-it->second) + ")";
+    return false;
 }
 
 const LinuxNvApi::Gpu* LinuxNvApi::Find(nvapi::NvPhysicalGpuHandle handle) const {
@@ -183,14 +278,18 @@ std::string LinuxNvApi::SysfsFile(const Gpu& gpu, const char* file) const {
     return roots_.sysfs + "/bus/pci/devices/" + gpu.name + "/" + file;
 }
 
+std::optional<std::string> LinuxNvApi::InformationField(const Gpu& gpu, const char* key) const {
+    const std::optional<std::string> text =
+        ReadSmallFile(roots_.procfs + "/driver/nvidia/gpus/" + gpu.name + "/information");
+    if (!text) return std::nullopt;
+    return FieldOf(*text, key);
+}
+
 NvStatus LinuxNvApi::InformationLine(nvapi::NvPhysicalGpuHandle handle, const char* key,
                                      char out[nvapi::NVAPI_SHORT_STRING_MAX]) const {
     const Gpu* gpu = Find(handle);
     if (!gpu || !out) return nvapi::NVAPI_INVALID_ARGUMENT;
-    const std::optional<std::string> text =
-        ReadSmallFile(roots_.procfs + "/driver/nvidia/gpus/" + gpu->name + "/information");
-    if (!text) return nvapi::NVAPI_ERROR;
-    const std::optional<std::string> value = FieldOf(*text, key);
+    const std::optional<std::string> value = InformationField(*gpu, key);
     if (!value) return nvapi::NVAPI_ERROR;
     CopyText(*value, out);
     return nvapi::NVAPI_OK;
@@ -248,33 +347,51 @@ NvStatus LinuxNvApi::Transfer(nvapi::NvPhysicalGpuHandle handle, nvapi::NV_I2C_I
     }
     const std::string device = AdapterDevice(*gpu, info->portId);
     if (device.empty()) return nvapi::NVAPI_ERROR;
-    const int fd = kernel_.Open(device);
-    if (fd < 0) {
-        if (fd == -EACCES || fd == -EPERM)
-            Tell("permission denied on " + device + " (" + AdapterNameFor(info->portId, gpu->address) +
-                 "). Run `sudo " + kAccessScript + "` once: it lets the group " + kAccessGroup +
-                 " use the NVIDIA I2C adapters and no others. Then join the group with `sudo usermod -aG " +
-                 kAccessGroup + " $USER` and log in again.");
-        else
-            Tell("cannot open " + device + ": " + std::strerror(-fd));
-        return nvapi::NVAPI_ERROR;
-    }
-    const NvStatus status = TransferOn(fd, device, *info, write);
-    kernel_.Close(fd);
-    return status;
+    OpenAdapter* adapter = Open(device, *gpu, info->portId);
+    if (!adapter) return nvapi::NVAPI_ERROR;
+    return TransferOn(*adapter, *info, write);
 }
 
-std::string LinuxNvApi::AdapterDevice(const Gpu& gpu, unsigned port) {
-    const auto cached = adapters_.find({gpu.name, port});
-    if (cached != adapters_.end()) return cached->second;
+LinuxNvApi::OpenAdapter* LinuxNvApi::Open(const std::string& device, const Gpu& gpu, unsigned port) {
+    // A device file that failed once is not tried again in this run: the cause stays until the
+    // user mends it, and a run of many transfers would otherwise open it for each.
+    auto it = open_.find(device);
+    if (it != open_.end()) return it->second.fd >= 0 ? &it->second : nullptr;
+    OpenAdapter& adapter = open_[device];
+    adapter.fd = kernel_.Open(device);
+    if (adapter.fd < 0) {
+        if (adapter.fd == -EACCES || adapter.fd == -EPERM)
+            Tell("permission denied on " + device + " (" + AdapterNameFor(port, gpu.address) + "). " + AccessAdvice());
+        else
+            Tell("cannot open " + device + ": " + std::strerror(-adapter.fd));
+        return nullptr;
+    }
+    if (const int error = kernel_.Ioctl(adapter.fd, I2C_FUNCS, &adapter.functions); error != 0) {
+        Tell(device + " is not an I2C adapter: " + std::strerror(-error) + ".");
+        kernel_.Close(adapter.fd);
+        adapter.fd = error;
+        return nullptr;
+    }
+    return &adapter;
+}
+
+std::vector<std::string> LinuxNvApi::AdaptersOf(const Gpu& gpu, unsigned port) const {
     const std::string adapters = roots_.sysfs + "/bus/i2c/devices";
     std::vector<std::string> matches;
     for (const std::string& entry : I2cEntries(adapters)) {
         const std::optional<std::string> name = ReadValue(adapters + "/" + entry + "/name");
         if (!name) continue;
         const std::optional<NvidiaAdapterName> parsed = ParseNvidiaAdapterName(*name);
-        if (parsed && parsed->port == port && parsed->gpu.SameBusDeviceFunction(gpu.address)) matches.push_back(entry);
+        if (parsed && (port == 0 || parsed->port == port) && parsed->gpu.SameBusDeviceFunction(gpu.address))
+            matches.push_back(entry);
     }
+    return matches;
+}
+
+std::string LinuxNvApi::AdapterDevice(const Gpu& gpu, unsigned port) {
+    const auto cached = adapters_.find({gpu.name, port});
+    if (cached != adapters_.end()) return cached->second;
+    const std::vector<std::string> matches = AdaptersOf(gpu, port);
     const std::string wanted = AdapterNameFor(port, gpu.address);
     if (matches.size() != 1) {
         Tell(matches.empty() ? "no I2C adapter named \"" + wanted + "\" for the GPU at " + gpu.name + "."
@@ -285,9 +402,7 @@ std::string LinuxNvApi::AdapterDevice(const Gpu& gpu, unsigned port) {
     std::error_code error;
     if (!fs::exists(device, error)) {
         Tell(I2cEntries(roots_.dev).empty()
-                 ? "no I2C device files in " + roots_.dev +
-                       ": the i2c-dev module is not loaded. Load it with `sudo modprobe i2c-dev`; `sudo " +
-                       kAccessScript + "` has it loaded at every start."
+                 ? "no I2C device files in " + roots_.dev + ": the i2c-dev module is not loaded. " + ModuleAdvice()
                  : device + " is missing although the adapter \"" + wanted +
                        "\" exists. Reload i2c-dev with `sudo modprobe -r i2c-dev && sudo modprobe i2c-dev`.");
         return {};
@@ -296,47 +411,57 @@ std::string LinuxNvApi::AdapterDevice(const Gpu& gpu, unsigned port) {
     return device;
 }
 
-NvStatus LinuxNvApi::TransferOn(int fd, const std::string& device, const nvapi::NV_I2C_INFO_V3& info, bool write) {
-    unsigned long functions = 0;
-    if (const int error = kernel_.Ioctl(fd, I2C_FUNCS, &functions); error != 0) {
-        Tell(device + " is not an I2C adapter: " + std::strerror(-error) + ".");
-        return nvapi::NVAPI_ERROR;
-    }
+NvStatus LinuxNvApi::TransferOn(OpenAdapter& adapter, const nvapi::NV_I2C_INFO_V3& info, bool write) {
     const std::uint8_t address = static_cast<std::uint8_t>(info.i2cDevAddress >> 1);  // Linux takes 7 bits
     const std::uint8_t reg = *info.pbI2cRegAddress;
     const std::uint32_t length = info.cbSize;
+    const Form form = FormFor(adapter.functions, write, length);
+    if (form == Form::None) return nvapi::NVAPI_I2C_FAILED;
 
-    // The driver carries an SMBus transfer as one register transfer, as NvAPI's own.
-    const unsigned long smbusNeeded = !write ? I2C_FUNC_SMBUS_READ_I2C_BLOCK
-                                      : length == 0 ? I2C_FUNC_SMBUS_WRITE_BYTE
-                                                    : I2C_FUNC_SMBUS_WRITE_I2C_BLOCK;
-    if ((functions & smbusNeeded) == smbusNeeded) {
-        if (kernel_.Ioctl(fd, I2C_SLAVE, reinterpret_cast<void*>(std::uintptr_t{address})) != 0)
-            return nvapi::NVAPI_I2C_FAILED;  // a kernel driver holds this address
+    if (form != Form::Rdwr) {
+        if (adapter.slave != address) {
+            if (kernel_.Ioctl(adapter.fd, I2C_SLAVE, reinterpret_cast<void*>(std::uintptr_t{address})) != 0)
+                return nvapi::NVAPI_I2C_FAILED;  // a kernel driver holds this address
+            adapter.slave = address;
+        }
         i2c_smbus_data data{};
         i2c_smbus_ioctl_data request{};
         request.read_write = write ? I2C_SMBUS_WRITE : I2C_SMBUS_READ;
         request.command = reg;
-        if (write && length == 0) {
-            request.size = I2C_SMBUS_BYTE;  // the register byte alone
-        } else {
-            request.size = I2C_SMBUS_I2C_BLOCK_DATA;
-            request.data = &data;
-            data.block[0] = static_cast<std::uint8_t>(length);
-            if (write) std::memcpy(data.block + 1, info.pbData, length);
+        request.data = &data;
+        switch (form) {
+            case Form::RegisterOnly:
+                request.size = I2C_SMBUS_BYTE;  // the register byte alone
+                request.data = nullptr;
+                break;
+            case Form::ByteData:
+                request.size = I2C_SMBUS_BYTE_DATA;
+                if (write) data.byte = info.pbData[0];
+                break;
+            case Form::WordData:
+                request.size = I2C_SMBUS_WORD_DATA;  // low byte first on the wire
+                if (write) data.word = static_cast<std::uint16_t>(info.pbData[0] | info.pbData[1] << 8);
+                break;
+            default:
+                request.size = I2C_SMBUS_I2C_BLOCK_DATA;
+                data.block[0] = static_cast<std::uint8_t>(length);
+                if (write) std::memcpy(data.block + 1, info.pbData, length);
+                break;
         }
-        if (kernel_.Ioctl(fd, I2C_SMBUS, &request) != 0) return nvapi::NVAPI_I2C_FAILED;
-        if (!write) {
+        if (kernel_.Ioctl(adapter.fd, I2C_SMBUS, &request) != 0) return nvapi::NVAPI_I2C_FAILED;
+        if (write) return nvapi::NVAPI_OK;
+        if (form == Form::ByteData) {
+            info.pbData[0] = data.byte;
+        } else if (form == Form::WordData) {
+            info.pbData[0] = static_cast<std::uint8_t>(data.word & 0xFF);
+            info.pbData[1] = static_cast<std::uint8_t>(data.word >> 8);
+        } else {
             if (data.block[0] != length) return nvapi::NVAPI_I2C_FAILED;
             std::memcpy(info.pbData, data.block + 1, length);
         }
         return nvapi::NVAPI_OK;
     }
 
-    // Only where the port offers plain I2C alone. The driver sends each I2C_RDWR message as its own
-    // transaction with a stop after it, so a read becomes a register write, then a separate read,
-    // not a repeated start; the devices on these ports keep their register pointer across the stop.
-    if ((functions & I2C_FUNC_I2C) == 0) return nvapi::NVAPI_I2C_FAILED;
     std::uint8_t out[1 + I2C_SMBUS_BLOCK_MAX] = {reg};
     i2c_msg messages[2]{};
     messages[0].addr = address;
@@ -353,7 +478,33 @@ NvStatus LinuxNvApi::TransferOn(int fd, const std::string& device, const nvapi::
         messages[1].buf = info.pbData;
         request.nmsgs = 2;
     }
-    return kernel_.Ioctl(fd, I2C_RDWR, &request) == 0 ? nvapi::NVAPI_OK : nvapi::NVAPI_I2C_FAILED;
+    return kernel_.Ioctl(adapter.fd, I2C_RDWR, &request) == 0 ? nvapi::NVAPI_OK : nvapi::NVAPI_I2C_FAILED;
+}
+
+std::string LinuxNvApi::Installed(const char* first, const char* second) const {
+    std::error_code error;
+    for (const char* file : {first, second})
+        if (fs::exists(roots_.installed + file, error)) return file;
+    return {};
+}
+
+// The package installs the access files itself; a source build has the script for it.
+std::string LinuxNvApi::AccessAdvice() const {
+    const std::string join = "join the group with `sudo usermod -aG " + std::string(kAccessGroup) +
+                             " $USER` and log in again, so that it counts.";
+    const std::string rule = Installed(kPackagedRule, kScriptRule);
+    if (!rule.empty())
+        return "The rule " + rule + " gives the group " + kAccessGroup +
+               " the NVIDIA I2C adapters and no others: " + join;
+    return "Run `sudo " + std::string(kAccessScript) + "` once in the program's source folder: it lets the group " +
+           kAccessGroup + " use the NVIDIA I2C adapters and no others. Then " + join;
+}
+
+std::string LinuxNvApi::ModuleAdvice() const {
+    const std::string fix = "Load it with `sudo modprobe i2c-dev`";
+    const std::string file = Installed(kPackagedModules, kScriptModules);
+    if (!file.empty()) return fix + "; " + file + " has it loaded at every start.";
+    return fix + "; `sudo " + std::string(kAccessScript) + "` has it loaded at every start.";
 }
 
 }  // namespace linuxnv

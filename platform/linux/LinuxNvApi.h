@@ -3,18 +3,25 @@
 // the driver's procfs, and register transfers on the driver's I2C adapters through i2c-dev.
 //
 // A transfer reaches only the adapter named "NVIDIA i2c adapter P at B:D.F" for the GPU's own
-// PCI address and the requested port; no other device file is ever opened. Port 0 ("the driver's
-// choice" on Windows) is refused: Linux exposes no default port, and guessing one could put the
-// bytes on a display's DDC bus instead of the board's.
+// PCI address and the requested port; no other I2C device file is ever opened. Port 0 ("the
+// driver's choice" on Windows) is refused: Linux exposes no default port, and guessing one could
+// put the bytes on a display's DDC bus instead of the board's.
+//
+// Each adapter is opened once, on first use, and every descriptor is held until the object goes,
+// at the end of the run. A GPU the driver has not started (no display, persistence mode off) has
+// no adapters yet: its /dev/nvidiaN is held open for the run, as the driver's own tools do, which
+// starts it.
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "gpu/NvApi.h"
+#include "gpu/Sleeper.h"
 #include "platform/linux/I2cDev.h"
 #include "platform/linux/NvidiaAdapterName.h"
 
@@ -25,17 +32,32 @@ struct Roots {
     std::string sysfs = "/sys";
     std::string procfs = "/proc";
     std::string dev = "/dev";
+    std::string installed = "";  // put before /usr/lib and /etc, where the access files may be
 };
 
-// The group the udev rule gives the NVIDIA adapters to, and the script that installs the rule.
+// The group the udev rule gives the NVIDIA adapters to, the script that installs the rule from a
+// source tree, and the files the package or the script install.
 constexpr const char* kAccessGroup = "halvorn-i2c";
 constexpr const char* kAccessScript = "scripts/install-linux-access.sh";
+constexpr const char* kPackagedRule = "/usr/lib/udev/rules.d/70-halvorn-nvidia-i2c.rules";
+constexpr const char* kScriptRule = "/etc/udev/rules.d/70-halvorn-nvidia-i2c.rules";
+constexpr const char* kPackagedModules = "/usr/lib/modules-load.d/halvorn-i2c-dev.conf";
+constexpr const char* kScriptModules = "/etc/modules-load.d/halvorn-i2c-dev.conf";
+
+// How long a GPU may take to register its adapters once it is started or back from sleep; the
+// driver needs about two seconds after a resume.
+constexpr unsigned kGpuStartWaitMs = 5000;
+constexpr unsigned kGpuStartPollMs = 100;
 
 class LinuxNvApi final : public nvapi::NvApi {
 public:
     // report receives, once each, the causes of failures a user can mend, with the fix.
     using Report = std::function<void(const std::string&)>;
-    LinuxNvApi(Roots roots, I2cDev& kernel, Report report);
+    // sleeper: the pauses of the wait for a GPU that is being started.
+    LinuxNvApi(Roots roots, I2cDev& kernel, Sleeper& sleeper, Report report);
+    ~LinuxNvApi() override;
+    LinuxNvApi(const LinuxNvApi&) = delete;
+    LinuxNvApi& operator=(const LinuxNvApi&) = delete;
 
     nvapi::NvStatus Initialize() override;
     nvapi::NvStatus EnumPhysicalGPUs(nvapi::NvPhysicalGpuHandle handles[nvapi::NVAPI_MAX_PHYSICAL_GPUS],
@@ -61,25 +83,51 @@ private:
         std::string name;       // DDDD:BB:DD.F, as sysfs and procfs name it
         bool ambiguous = false;  // another NVIDIA GPU has the same bus:device.function in another domain
     };
+    // An adapter's device file, held for the run; fd < 0 (-errno) when it could not be used.
+    struct OpenAdapter {
+        int fd = -1;
+        unsigned long functions = 0;
+        int slave = -1;  // the address I2C_SLAVE last set
+    };
 
     const Gpu* Find(nvapi::NvPhysicalGpuHandle handle) const;
     std::string SysfsFile(const Gpu& gpu, const char* file) const;
     nvapi::NvStatus InformationLine(nvapi::NvPhysicalGpuHandle handle, const char* key,
                                     char out[nvapi::NVAPI_SHORT_STRING_MAX]) const;
+    std::optional<std::string> InformationField(const Gpu& gpu, const char* key) const;
     nvapi::NvStatus Transfer(nvapi::NvPhysicalGpuHandle handle, nvapi::NV_I2C_INFO_V3* info, bool write);
+    // The sysfs entries (i2c-N) of the adapters named for this GPU and port; port 0 stands for any.
+    std::vector<std::string> AdaptersOf(const Gpu& gpu, unsigned port) const;
     // The /dev/i2c-N of the GPU's port, found by name once per run; empty when there is none to
     // use, and then looked for again next time.
     std::string AdapterDevice(const Gpu& gpu, unsigned port);
-    nvapi::NvStatus TransferOn(int fd, const std::string& device, const nvapi::NV_I2C_INFO_V3& info, bool write);
+    OpenAdapter* Open(const std::string& device, const Gpu& gpu, unsigned port);
+    nvapi::NvStatus TransferOn(OpenAdapter& adapter, const nvapi::NV_I2C_INFO_V3& info, bool write);
+
+    // A GPU the driver has started has a known VBIOS and its adapters, with their device files
+    // when i2c-dev is loaded.
+    bool Started(const Gpu& gpu) const;
+    void StartGpus();
+    // The held device file of the GPU, opened now if need be; empty when it cannot be opened,
+    // with the cause told.
+    bool HoldDeviceFile(const Gpu& gpu, std::string& cause);
+    bool HoldFile(const std::string& path, std::string& cause);
+
+    std::string AccessAdvice() const;
+    std::string ModuleAdvice() const;
+    std::string Installed(const char* first, const char* second) const;
     void Tell(const std::string& cause);
 
     Roots roots_;
     I2cDev& kernel_;
+    Sleeper& sleeper_;
     Report report_;
     std::set<std::string> told_;
     bool initialized_ = false;
     std::vector<Gpu> gpus_;
     std::map<std::pair<std::string, unsigned>, std::string> adapters_;  // (GPU, port) -> device file
+    std::map<std::string, OpenAdapter> open_;                           // device file -> held descriptor
+    std::map<std::string, int> held_;  // /dev/nvidiactl and /dev/nvidiaN -> descriptor, or -errno
 };
 
 }  // namespace linuxnv

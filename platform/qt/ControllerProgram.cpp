@@ -72,7 +72,7 @@ int RunController(const QStringList& arguments, ProcessServices& services, Sleep
         // The NVIDIA driver's I2C adapters. What keeps the program from the boards goes to stderr
         // with its fix; the window's own messages stay as they are.
         linuxnv::KernelI2cDev kernel;
-        linuxnv::LinuxNvApi hardware(linuxnv::Roots{}, kernel,
+        linuxnv::LinuxNvApi hardware(linuxnv::Roots{}, kernel, sleeper,
                                      [&services](const std::string& cause) { Complain(services, cause); });
         ChosenNvApi chosen(hardware);
         return RunApplication(arguments, services, sleeper);

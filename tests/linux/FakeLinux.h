@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <system_error>
@@ -21,6 +23,7 @@
 #include "platform/linux/LinuxNvApi.h"
 #include "app/ScratchDevice.h"
 #include "gpu/GpuList.h"
+#include "gpu/Sleeper.h"
 #include "sim/Boards.h"
 #include "sim/SimMachine.h"
 
@@ -52,7 +55,9 @@ public:
     FakeTree(const FakeTree&) = delete;
     FakeTree& operator=(const FakeTree&) = delete;
 
-    linuxnv::Roots Roots() const { return {(root / "sys").string(), (root / "proc").string(), (root / "dev").string()}; }
+    linuxnv::Roots Roots() const {
+        return {(root / "sys").string(), (root / "proc").string(), (root / "dev").string(), (root / "installed").string()};
+    }
     void LoadDriver() { fs::create_directories(root / "proc/driver/nvidia/gpus"); }
 
     void AddPci(const PciFunction& f) {
@@ -76,6 +81,16 @@ public:
         Write(root / "sys/bus/i2c/devices" / entry / "name", name + "\n");
         Write(root / "dev" / entry, "");
         return (root / "dev" / entry).string();
+    }
+    void RemoveAdapter(int number) {
+        const std::string entry = "i2c-" + std::to_string(number);
+        fs::remove_all(root / "sys/bus/i2c/devices" / entry);
+        fs::remove(root / "dev" / entry);
+    }
+    // A file the package or the install script puts on the system, below the tree's "installed".
+    void Install(const std::string& path) {
+        fs::create_directories((root / "installed" / path.substr(1)).parent_path());
+        Write(root / "installed" / path.substr(1), "");
     }
     void RemoveDeviceNodes() {
         for (const auto& e : fs::directory_iterator(root / "dev")) fs::remove(e.path());
@@ -120,23 +135,69 @@ public:
         std::uintptr_t simGpu = 0;
         std::uint8_t port = 0;
         bool smbus = true;
-        int openError = 0;  // errno open fails with
+        int openError = 0;      // errno open fails with
+        bool i2cBlock = true;   // false: a driver of the 515/520 series, SMBus without I2C-block
     };
     void Serve(const std::string& device, Adapter adapter) { adapters_[device] = adapter; }
     void FailOpen(const std::string& device, int error) { adapters_[device].openError = error; }
+
+    // A GPU's /dev/nvidiaN as the driver answers it: opening it starts the GPU (start runs) after
+    // delayMs of the machine's clock, and closing the last descriptor stops it again (stop runs)
+    // unless persistence mode is on. A start never due stands for a GPU that does not start.
+    struct GpuDeviceFile {
+        std::function<void()> start, stop;
+        std::optional<std::uint64_t> delayMs = 0;
+        bool persistent = false;
+        bool started = false;
+        std::optional<std::uint64_t> dueMs;
+    };
+    void DriveGpu(const std::string& path, GpuDeviceFile file) { gpuFiles_[path] = std::move(file); }
+    // Runs the starts that are due: the pauses of the back end's wait call this.
+    void Tick() {
+        for (auto& [path, file] : gpuFiles_)
+            if (file.dueMs && machine_.NowMs() >= *file.dueMs) {
+                file.dueMs.reset();
+                file.started = true;
+                file.start();
+            }
+    }
 
     int Open(const std::string& path) override {
         opened.push_back(path);
         auto it = adapters_.find(path);
         if (it != adapters_.end() && it->second.openError) return -it->second.openError;
+        std::error_code error;
+        if (!fs::exists(path, error)) return -ENOENT;
         const int fd = next_++;
         open_[fd] = path;
+        if (auto gpu = gpuFiles_.find(path); gpu != gpuFiles_.end() && !gpu->second.started && !gpu->second.dueMs &&
+                                             gpu->second.delayMs) {
+            gpu->second.dueMs = machine_.NowMs() + *gpu->second.delayMs;
+            Tick();
+        }
         return fd;
     }
     void Close(int fd) override {
-        if (open_.erase(fd) == 0) ADD_FAILURE() << "closed twice or never opened: " << fd;
+        auto it = open_.find(fd);
+        if (it == open_.end()) {
+            ADD_FAILURE() << "closed twice or never opened: " << fd;
+            return;
+        }
+        const std::string path = it->second;
+        open_.erase(it);
+        ++closes;
+        auto gpu = gpuFiles_.find(path);
+        if (gpu == gpuFiles_.end()) return;
+        for (const auto& [other, otherPath] : open_)
+            if (otherPath == path) return;
+        gpu->second.dueMs.reset();
+        if (gpu->second.started && !gpu->second.persistent) {
+            gpu->second.started = false;
+            gpu->second.stop();
+        }
     }
     int Ioctl(int fd, unsigned long request, void* argument) override {
+        ++requests[request];
         auto path = open_.find(fd);
         if (path == open_.end()) return -EBADF;
         auto it = adapters_.find(path->second);
@@ -145,9 +206,10 @@ public:
         switch (request) {
         case I2C_FUNCS:
             *static_cast<unsigned long*>(argument) =
-                a.smbus ? I2C_FUNC_I2C | I2C_FUNC_SMBUS_QUICK | I2C_FUNC_SMBUS_BYTE | I2C_FUNC_SMBUS_BYTE_DATA |
-                              I2C_FUNC_SMBUS_WORD_DATA | I2C_FUNC_SMBUS_BLOCK_DATA | I2C_FUNC_SMBUS_I2C_BLOCK
-                        : I2C_FUNC_I2C;
+                !a.smbus ? I2C_FUNC_I2C
+                         : I2C_FUNC_I2C | I2C_FUNC_SMBUS_QUICK | I2C_FUNC_SMBUS_BYTE | I2C_FUNC_SMBUS_BYTE_DATA |
+                               I2C_FUNC_SMBUS_WORD_DATA | I2C_FUNC_SMBUS_BLOCK_DATA |
+                               (a.i2cBlock ? I2C_FUNC_SMBUS_I2C_BLOCK : 0);
             return 0;
         case I2C_SLAVE:
             slave_[fd] = static_cast<std::uint8_t>(reinterpret_cast<std::uintptr_t>(argument));
@@ -160,6 +222,8 @@ public:
 
     std::vector<std::string> opened;
     std::vector<BusOp> ops;
+    std::map<unsigned long, int> requests;  // ioctl request -> how many were made
+    int closes = 0;
     std::size_t openNow() const { return open_.size(); }
 
 private:
@@ -189,6 +253,22 @@ private:
         if (r.read_write == I2C_SMBUS_WRITE && r.size == I2C_SMBUS_BYTE) {
             op.kind = "smbus byte write";
             ok = Device(a, true, address, r.command, nullptr, 0);
+        } else if (r.size == I2C_SMBUS_BYTE_DATA || r.size == I2C_SMBUS_WORD_DATA) {
+            // Register transfers of one and two bytes, the word low byte first on the wire.
+            const bool word = r.size == I2C_SMBUS_WORD_DATA;
+            std::uint8_t bytes[2] = {r.data->byte, 0};
+            if (word) bytes[0] = static_cast<std::uint8_t>(r.data->word), bytes[1] = static_cast<std::uint8_t>(r.data->word >> 8);
+            const std::uint32_t n = word ? 2 : 1;
+            const bool write = r.read_write == I2C_SMBUS_WRITE;
+            op.kind = std::string("smbus ") + (word ? "word" : "byte") + "-data " + (write ? "write" : "read");
+            ok = Device(a, write, address, r.command, bytes, n);
+            if (ok || write) op.bytes.assign(bytes, bytes + n);
+            if (ok && !write) {
+                if (word) r.data->word = static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8);
+                else r.data->byte = bytes[0];
+            }
+        } else if (r.size == I2C_SMBUS_I2C_BLOCK_DATA && !a.i2cBlock) {
+            return -EINVAL;  // older drivers refuse it, and the kernel does not emulate it then
         } else if (r.size == I2C_SMBUS_I2C_BLOCK_DATA && r.data && r.data->block[0] <= I2C_SMBUS_BLOCK_MAX) {
             const std::uint8_t n = r.data->block[0];
             if (r.read_write == I2C_SMBUS_WRITE) {
@@ -230,10 +310,35 @@ private:
 
     sim::SimMachine& machine_;
     std::map<std::string, Adapter> adapters_;
+    std::map<std::string, GpuDeviceFile> gpuFiles_;
     std::map<int, std::string> open_;
     std::map<int, std::uint8_t> slave_;
     int next_ = 100;
 };
+
+// The pauses of the back end's wait for a starting GPU: the machine's clock moves and the fake
+// driver starts what is due.
+class DriverSleeper final : public Sleeper {
+public:
+    DriverSleeper(sim::SimMachine& machine, FakeKernel& kernel) : machine_(machine), kernel_(kernel) {}
+    void Sleep(unsigned milliseconds) override {
+        machine_.Pause(milliseconds);
+        kernel_.Tick();
+        slept += milliseconds;
+    }
+    std::uint64_t slept = 0;
+
+private:
+    sim::SimMachine& machine_;
+    FakeKernel& kernel_;
+};
+
+// For back ends on trees where nothing is started: a pause there is a fault of the test's tree.
+class NoPause final : public Sleeper {
+public:
+    void Sleep(unsigned milliseconds) override { ADD_FAILURE() << "paused " << milliseconds << " ms"; }
+};
+inline NoPause noPause;
 
 // The machine most tests run on: an Intel GPU, an RTX 3080 Ti board driven through its MCU at
 // 0000:0a:00.0 (its information file has no "Video BIOS:" line) with its audio function beside it,
@@ -279,6 +384,7 @@ protected:
     void TearDown() override {
         GpuList::Release();
         nvapi::SetNvApi(nullptr);
+        held.reset();
         EXPECT_EQ(kernel.openNow(), 0u) << "a device file was left open";
     }
 
@@ -304,8 +410,12 @@ protected:
     sim::SimMachine machine;
     std::shared_ptr<app_test::ScratchDevice> scratch;
     FakeKernel kernel{machine};
+    DriverSleeper driverSleeper{machine, kernel};
     std::vector<std::string> reports;
-    linuxnv::LinuxNvApi api{tree.Roots(), kernel, [this](const std::string& cause) { reports.push_back(cause); }};
+    // The back end of the run; it holds its descriptors until it goes.
+    std::optional<linuxnv::LinuxNvApi> held;
+    linuxnv::LinuxNvApi& api = held.emplace(tree.Roots(), kernel, driverSleeper,
+                                            [this](const std::string& cause) { reports.push_back(cause); });
     std::string smbus, rtx3080Port1, rtx3080Port2, rtx2080Port1, rtx2080Port2;
 };
 

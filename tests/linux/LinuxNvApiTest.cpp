@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,7 +55,7 @@ TEST_F(LinuxNvApiTest, ListsTheNvidiaDisplayFunctionsInPciOrderByTheirModelNames
 
     // The same GPUs get the same handles in another run.
     FakeKernel otherKernel(machine);
-    LinuxNvApi again(tree.Roots(), otherKernel, nullptr);
+    LinuxNvApi again(tree.Roots(), otherKernel, noPause, nullptr);
     ASSERT_EQ(again.Initialize(), nvapi::NVAPI_OK);
     nvapi::NvPhysicalGpuHandle handles[nvapi::NVAPI_MAX_PHYSICAL_GPUS] = {};
     std::uint32_t count = 0;
@@ -114,7 +116,7 @@ TEST(LinuxEnumerationTest, AtMostSixtyFourGpusTheFirstInPciOrder) {
         tree.AddPci({address, 0x10DE, 0x2208, 0x030000, 0x1B4C, 0x3998, 0xA1});
     }
     linuxnv::KernelI2cDev kernel;
-    LinuxNvApi api(tree.Roots(), kernel, nullptr);
+    LinuxNvApi api(tree.Roots(), kernel, noPause, nullptr);
     nvapi::NvPhysicalGpuHandle handles[nvapi::NVAPI_MAX_PHYSICAL_GPUS] = {};
     std::uint32_t count = 0;
     ASSERT_EQ(api.Initialize(), nvapi::NVAPI_OK);
@@ -131,7 +133,7 @@ TEST(LinuxEnumerationTest, ADriverWithoutNvidiaDisplayDevicesListsNoneAndSaysSo)
     tree.AddPci({"0000:0a:00.1", 0x10DE, 0x1AEF, 0x040300, 0x1B4C, 0x3998, 0xA1});
     std::vector<std::string> reports;
     linuxnv::KernelI2cDev kernel;
-    LinuxNvApi api(tree.Roots(), kernel, [&](const std::string& cause) { reports.push_back(cause); });
+    LinuxNvApi api(tree.Roots(), kernel, noPause, [&](const std::string& cause) { reports.push_back(cause); });
     nvapi::NvPhysicalGpuHandle handles[nvapi::NVAPI_MAX_PHYSICAL_GPUS] = {};
     std::uint32_t count = 0;
     ASSERT_EQ(api.Initialize(), nvapi::NVAPI_OK);
@@ -168,7 +170,7 @@ TEST_P(AdapterNameTest, TheTransferReachesTheAdapterNamedForTheGpuAndPortOnly) {
     FakeKernel kernel(machine);
     const std::string device = tree.AddAdapter(3, c.adapterName);
     kernel.Serve(device, {1, c.port, true, 0});
-    LinuxNvApi api(tree.Roots(), kernel, nullptr);
+    LinuxNvApi api(tree.Roots(), kernel, noPause, nullptr);
     nvapi::SetNvApi(&api);
 
     std::uint8_t byte = 0x5C;
@@ -351,6 +353,221 @@ TEST_F(LinuxNvApiTest, PermissionDeniedNamesTheGroupToJoin) {
     EXPECT_NE(reports[0].find(rtx3080Port2), std::string::npos) << reports[0];
 }
 
+TEST_F(LinuxNvApiTest, EachAdapterIsOpenedOnceAndHeldUntilTheRunEnds) {
+    GpuList& gpus = *GpuList::Instance();
+    std::uint8_t byte = 0x5C;
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(gpus.Write(Transfer(0, kScratch, 0x10, &byte, 1, 2)));
+        ASSERT_TRUE(gpus.Read(Transfer(0, kScratch, 0x10, &byte, 1, 2)));
+        ASSERT_TRUE(gpus.Read(Transfer(1, 0x40, 0x21, &byte, 1, 1)));
+    }
+    std::uint8_t id[6] = {};
+    ASSERT_TRUE(gpus.Read(Transfer(0, 0x5A, 0xB1, id, 6, 1)));
+    EXPECT_EQ(kernel.opened, (std::vector<std::string>{rtx3080Port2, rtx2080Port1, rtx3080Port1}));
+    EXPECT_EQ(kernel.requests[I2C_FUNCS], 3);
+    // The address is set again only where it changes: once on each SMBus port used.
+    EXPECT_EQ(kernel.requests[I2C_SLAVE], 2);
+    EXPECT_EQ(kernel.openNow(), 3u);
+    EXPECT_EQ(kernel.closes, 0);
+
+    GpuList::Release();
+    nvapi::SetNvApi(nullptr);
+    held.reset();
+    EXPECT_EQ(kernel.closes, 3);
+}
+
+TEST_F(LinuxNvApiTest, AnAdapterThatCannotBeOpenedIsTriedOncePerRun) {
+    kernel.FailOpen(rtx3080Port2, ENXIO);
+    GpuList& gpus = *GpuList::Instance();
+    std::uint8_t byte = 0;
+    for (int n = 0; n < 4; ++n) EXPECT_FALSE(gpus.Read(Transfer(0, kScratch, 0x10, &byte, 1, 2)));
+    EXPECT_EQ(kernel.opened, std::vector<std::string>{rtx3080Port2});
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("cannot open " + rtx3080Port2), std::string::npos) << reports[0];
+}
+
+// A driver of the 515/520 series: SMBus without I2C-block on the SMBus-capable port.
+TEST_F(LinuxNvApiTest, OlderDriversCarryOneAndTwoBytesAsRegisterTransfers) {
+    kernel.Serve(rtx3080Port2, {kSim3080Ti, 2, true, 0, false});
+    GpuList& gpus = *GpuList::Instance();
+    std::uint8_t one[1] = {0x5C}, two[2] = {0x11, 0x22}, three[3] = {0x33, 0x44, 0x55};
+    ASSERT_TRUE(gpus.Write(Transfer(0, kScratch, 0x10, one, 1, 2)));
+    ASSERT_TRUE(gpus.Write(Transfer(0, kScratch, 0x20, two, 2, 2)));
+    ASSERT_TRUE(gpus.Write(Transfer(0, kScratch, 0x30, three, 3, 2)));
+    ASSERT_TRUE(gpus.Write(Transfer(0, kScratch, 0x05, nullptr, 0, 2)));
+    EXPECT_EQ(scratch->registers[0x10], (Bytes{0x5C}));
+    EXPECT_EQ(scratch->registers[0x20], (Bytes{0x11, 0x22})) << "the word goes low byte first";
+    EXPECT_EQ(scratch->registers[0x30], (Bytes{0x33, 0x44, 0x55}));
+    std::uint8_t readOne[1] = {}, readTwo[2] = {}, readThree[3] = {};
+    ASSERT_TRUE(gpus.Read(Transfer(0, kScratch, 0x10, readOne, 1, 2)));
+    ASSERT_TRUE(gpus.Read(Transfer(0, kScratch, 0x20, readTwo, 2, 2)));
+    ASSERT_TRUE(gpus.Read(Transfer(0, kScratch, 0x30, readThree, 3, 2)));
+    EXPECT_EQ(Bytes(readOne, readOne + 1), (Bytes{0x5C}));
+    EXPECT_EQ(Bytes(readTwo, readTwo + 2), (Bytes{0x11, 0x22}));
+    EXPECT_EQ(Bytes(readThree, readThree + 3), (Bytes{0x33, 0x44, 0x55}));
+
+    const std::vector<BusOp> expected = {
+        {rtx3080Port2, "smbus byte-data write", 0x50, 0x10, {0x5C}, 1},
+        {rtx3080Port2, "smbus word-data write", 0x50, 0x20, {0x11, 0x22}, 1},
+        {rtx3080Port2, "rdwr write", 0x50, 0x30, {0x33, 0x44, 0x55}, 1},
+        {rtx3080Port2, "smbus byte write", 0x50, 0x05, {}, 1},
+        {rtx3080Port2, "smbus byte-data read", 0x50, 0x10, {0x5C}, 1},
+        {rtx3080Port2, "smbus word-data read", 0x50, 0x20, {0x11, 0x22}, 1},
+        // Only a read of more than two bytes is left to a register write, a stop and a read.
+        {rtx3080Port2, "rdwr read", 0x50, 0x30, {0x33, 0x44, 0x55}, 2},
+    };
+    EXPECT_EQ(kernel.ops, expected);
+}
+
+// The fix a message names follows how the program was installed.
+struct AdviceCase {
+    const char* name;
+    std::vector<std::string> installed;
+    std::vector<std::string> named, notNamed;
+    friend void PrintTo(const AdviceCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class AccessAdviceTest : public LinuxMachine, public ::testing::WithParamInterface<AdviceCase> {};
+
+TEST_P(AccessAdviceTest, PermissionDeniedAndAMissingModuleNameWhatIsInstalled) {
+    const AdviceCase& c = GetParam();
+    for (const std::string& file : c.installed) tree.Install(file);
+    kernel.FailOpen(rtx3080Port2, EACCES);
+    GpuList& gpus = *GpuList::Instance();
+    std::uint8_t byte = 0;
+    EXPECT_FALSE(gpus.Read(Transfer(0, kScratch, 0x10, &byte, 1, 2)));
+    tree.RemoveDeviceNodes();
+    EXPECT_FALSE(gpus.Read(Transfer(1, 0x40, 0x21, &byte, 1, 1)));
+    ASSERT_EQ(reports.size(), 2u);
+    const std::string said = reports[0] + "\n" + reports[1];
+    for (const std::string& part : c.named) EXPECT_NE(said.find(part), std::string::npos) << part << " in " << said;
+    for (const std::string& part : c.notNamed) EXPECT_EQ(said.find(part), std::string::npos) << part << " in " << said;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Installs, AccessAdviceTest,
+    ::testing::Values(
+        AdviceCase{"SourceBuild",
+                   {},
+                   {"sudo scripts/install-linux-access.sh", "sudo usermod -aG halvorn-i2c $USER", "log in again",
+                    "sudo modprobe i2c-dev"},
+                   {"rules.d", "modules-load.d"}},
+        AdviceCase{"Package",
+                   {"/usr/lib/udev/rules.d/70-halvorn-nvidia-i2c.rules", "/usr/lib/modules-load.d/halvorn-i2c-dev.conf"},
+                   {"The rule /usr/lib/udev/rules.d/70-halvorn-nvidia-i2c.rules", "sudo usermod -aG halvorn-i2c $USER",
+                    "log in again", "sudo modprobe i2c-dev", "/usr/lib/modules-load.d/halvorn-i2c-dev.conf"},
+                   {"install-linux-access"}},
+        AdviceCase{"AfterTheScript",
+                   {"/etc/udev/rules.d/70-halvorn-nvidia-i2c.rules", "/etc/modules-load.d/halvorn-i2c-dev.conf"},
+                   {"The rule /etc/udev/rules.d/70-halvorn-nvidia-i2c.rules", "sudo usermod -aG halvorn-i2c $USER",
+                    "/etc/modules-load.d/halvorn-i2c-dev.conf"},
+                   {"install-linux-access"}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// The 2080 Ti's GPU as the driver leaves it with no display and persistence mode off: unknown
+// VBIOS, no adapters. Opening its /dev/nvidia1 starts it after startMs (never when nullopt).
+struct StartCase {
+    const char* name;
+    std::optional<std::uint64_t> startMs;
+    int openError;               // of /dev/nvidia1
+    bool detected;               // the 2080 Ti reachable afterwards
+    std::uint64_t waited;        // ms of the back end's wait
+    std::vector<std::string> said;
+    friend void PrintTo(const StartCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class GpuStartTest : public LinuxMachine, public ::testing::WithParamInterface<StartCase> {
+protected:
+    static constexpr const char* kStarted =
+        "Model: \t\t NVIDIA GeForce RTX 2080 Ti\nIRQ:   \t\t 141\nVideo BIOS: \t 90.02.17.40.88\nBus Type: \t PCIe\n"
+        "Device Minor: \t 1\n";
+    static constexpr const char* kNotStarted =
+        "Model: \t\t NVIDIA GeForce RTX 2080 Ti\nIRQ:   \t\t 141\nVideo BIOS: \t ??.??.??.??.??\nBus Type: \t PCIe\n"
+        "Device Minor: \t 1\n";
+
+    void SetUp() override {
+        LinuxMachine::SetUp();
+        tree.RemoveAdapter(2);
+        tree.RemoveAdapter(3);
+        tree.AddInformation("0000:65:00.0", kNotStarted);
+        FakeTree::Write(tree.root / "dev/nvidiactl", "");
+        FakeTree::Write(tree.root / "dev/nvidia0", "");
+        FakeTree::Write(tree.root / "dev/nvidia1", "");
+        nvidia1 = (tree.root / "dev/nvidia1").string();
+        FakeKernel::GpuDeviceFile file;
+        file.delayMs = GetParam().startMs;
+        file.start = [this] {
+            tree.AddInformation("0000:65:00.0", kStarted);
+            tree.AddAdapter(12, "NVIDIA i2c adapter 1 at 65:00.0");
+            tree.AddAdapter(13, "NVIDIA i2c adapter 2 at 65:00.0");
+        };
+        file.stop = [this] {
+            tree.RemoveAdapter(12);
+            tree.RemoveAdapter(13);
+            tree.AddInformation("0000:65:00.0", kNotStarted);
+        };
+        kernel.DriveGpu(nvidia1, file);
+        kernel.Serve((tree.root / "dev/i2c-12").string(), {kSim2080Ti, 1, false, 0});
+        if (GetParam().openError) kernel.FailOpen(nvidia1, GetParam().openError);
+    }
+    std::string nvidia1;
+};
+
+TEST_P(GpuStartTest, AGpuNotStartedIsStartedByHoldingItsDeviceFileForTheRun) {
+    const StartCase& c = GetParam();
+    GpuList& gpus = *GpuList::Instance();
+    ASSERT_EQ(gpus.Count(), 2u);
+    std::uint8_t byte = 0;
+    EXPECT_EQ(gpus.Read(Transfer(1, 0x40, 0x21, &byte, 1, 1)), c.detected);
+    EXPECT_EQ(driverSleeper.slept, c.waited);
+    // Only the 2080 Ti's GPU needed starting.
+    EXPECT_EQ(std::count(kernel.opened.begin(), kernel.opened.end(), (tree.root / "dev/nvidia0").string()), 0);
+    EXPECT_EQ(std::count(kernel.opened.begin(), kernel.opened.end(), nvidia1), 1);
+    std::string all;
+    for (const std::string& r : reports) all += r + "\n";
+    for (const std::string& part : c.said) EXPECT_NE(all.find(part), std::string::npos) << part << " in " << all;
+    if (c.said.empty()) {
+        EXPECT_TRUE(reports.empty()) << all;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GpuStartTest,
+    ::testing::Values(
+        StartCase{"AtOnce", 0, 0, true, 0, {}},
+        StartCase{"AfterTwoSeconds", 2000, 0, true, 2000, {}},
+        StartCase{"Never", std::nullopt, 0, false, 5000,
+                  {"the GPU at 0000:65:00.0 is not started", "did not register its I2C adapters within 5 s",
+                   "sudo nvidia-smi -pm 1", "nvidia-persistenced"}},
+        StartCase{"NoPermission", 0, EACCES, false, 0,
+                  {"the GPU at 0000:65:00.0 is not started", "/dev/nvidia1 cannot be opened (Permission denied)",
+                   "sudo nvidia-smi -pm 1", "nvidia-persistenced"}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// The device file is held: a GPU we started stays started while the run lasts, however long.
+TEST_F(LinuxNvApiTest, AStartedGpuStaysStartedUntilTheRunEnds) {
+    tree.RemoveAdapter(4);
+    tree.RemoveAdapter(5);
+    tree.RemoveAdapter(6);
+    tree.AddInformation("0000:0a:00.0", "Model: \t\t NVIDIA GeForce RTX 3080 Ti\nVideo BIOS: \t ??.??.??.??.??\n"
+                                        "Device Minor: \t 0\n");
+    FakeTree::Write(tree.root / "dev/nvidiactl", "");
+    FakeTree::Write(tree.root / "dev/nvidia0", "");
+    FakeKernel::GpuDeviceFile file;
+    file.start = [this] { tree.AddAdapter(4, "NVIDIA i2c adapter 1 at a:00.0"); };
+    file.stop = [this] { tree.RemoveAdapter(4); };
+    kernel.DriveGpu((tree.root / "dev/nvidia0").string(), file);
+    GpuList& gpus = *GpuList::Instance();
+    std::uint8_t id[6] = {};
+    machine.Pause(60000);
+    EXPECT_TRUE(gpus.Read(Transfer(0, 0x5A, 0xB1, id, 6, 1)));
+    EXPECT_TRUE(fs::exists(tree.root / "dev/i2c-4"));
+    GpuList::Release();
+    nvapi::SetNvApi(nullptr);
+    held.reset();
+    EXPECT_FALSE(fs::exists(tree.root / "dev/i2c-4")) << "the driver stops the GPU once the run lets it go";
+}
+
 // The real open and ioctl on device files that are no I2C adapters.
 class RealKernelTest : public LinuxMachine {
 protected:
@@ -363,7 +580,7 @@ protected:
         return GpuList::Instance()->Read(Transfer(0, 0x5A, 0xB1, &byte, 1, 1));
     }
     linuxnv::KernelI2cDev realKernel;
-    linuxnv::LinuxNvApi realApi{tree.Roots(), realKernel, [this](const std::string& cause) { reports.push_back(cause); }};
+    linuxnv::LinuxNvApi realApi{tree.Roots(), realKernel, driverSleeper, [this](const std::string& cause) { reports.push_back(cause); }};
 };
 
 TEST_F(RealKernelTest, ARegularFileIsNoAdapter) {
@@ -397,7 +614,7 @@ TEST_F(RealKernelTest, AFileWithoutPermissionIsReportedAsSuch) {
         if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
         std::string said;
         linuxnv::KernelI2cDev kernelOfNobody;
-        LinuxNvApi nobody(tree.Roots(), kernelOfNobody, [&](const std::string& cause) { said += cause; });
+        LinuxNvApi nobody(tree.Roots(), kernelOfNobody, noPause, [&](const std::string& cause) { said += cause; });
         nvapi::NvPhysicalGpuHandle handles[nvapi::NVAPI_MAX_PHYSICAL_GPUS] = {};
         std::uint32_t count = 0;
         std::uint8_t reg = 0xB1, byte = 0;
