@@ -51,12 +51,46 @@ int Worse(int status, int other) {
     return std::min(status, other);
 }
 
-void List(std::vector<SupportedBoard>& boards, RunPanel& panels, CommandOutput& output) {
+// The board's values as the controller last read them; a value it could not read is not shown
+// as the board's.
+std::vector<PanelReading> BoardReadings(const IVgaControl& controller, const RunPanel& panels) {
+    return ReadPanel(panels.panel, controller.UnreadControls());
+}
+
+std::size_t UnreadCount(const std::vector<PanelReading>& readings) {
+    return static_cast<std::size_t>(std::count_if(readings.begin(), readings.end(), [](const PanelReading& r) {
+        return IsBoardValue(r) && !r.read;
+    }));
+}
+
+bool NothingRead(const std::vector<PanelReading>& readings) {
+    return std::none_of(readings.begin(), readings.end(),
+                        [](const PanelReading& r) { return IsBoardValue(r) && r.read; });
+}
+
+int List(std::vector<SupportedBoard>& boards, RunPanel& panels, const std::wstring& programName,
+         CommandOutput& output) {
+    int status = exit_status::kDone;
     for (std::size_t entry = 0; entry < boards.size(); ++entry) {
         boards[entry].controller->Activate();
         output.Line(L"Entry " + std::to_wstring(entry) + L": " + BoardTitle(boards[entry]));
-        for (const std::wstring& line : PanelLines(panels.panel)) output.Line(L"  " + line);
+        const std::vector<PanelReading> readings = BoardReadings(*boards[entry].controller, panels);
+        const std::size_t unread = UnreadCount(readings);
+        if (unread == 0) {
+            for (const std::wstring& line : PanelLines(readings)) output.Line(L"  " + line);
+            continue;
+        }
+        status = Worse(status, exit_status::kBoardFailed);
+        if (NothingRead(readings)) {
+            output.Line(L"  the board could not be read");
+            output.Error(programName + L": " + BoardTitle(boards[entry]) + L": the board could not be read");
+            continue;
+        }
+        for (const std::wstring& line : PanelLines(readings)) output.Line(L"  " + line);
+        output.Error(programName + L": " + BoardTitle(boards[entry]) + L": " + std::to_wstring(unread) +
+                     (unread == 1 ? L" setting" : L" settings") + L" could not be read");
     }
+    return status;
 }
 
 int ApplyProfile(std::vector<SupportedBoard>& boards, RunPanel& panels, const std::wstring& programName,
@@ -80,11 +114,14 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, RunPanel& panels, const st
             status = Worse(status, exit_status::kNoProfile);
             continue;
         }
-        const std::wstring applied = BoardSettingsText(ReadPanel(panels.panel));
+        const std::wstring profile = BoardSettingsText(ReadPanel(panels.panel));
         controller.Apply();
-        const std::wstring readBack = BoardSettingsText(ReadPanel(panels.panel));
-        output.Line(BoardTitle(board) + L": applied " + applied + L"; read back " + readBack);
+        const std::vector<PanelReading> readBack = BoardReadings(controller, panels);
         const std::uint64_t failed = gpus.FailedTransfers() - failedBefore;
+        // What failed is not called applied, and what was not read is not called read back.
+        output.Line(BoardTitle(board) + (failed == 0 ? L": applied " : L": tried to apply ") + profile +
+                    (NothingRead(readBack) ? L"; nothing read back, the board could not be read"
+                                           : L"; read back " + BoardSettingsText(readBack)));
         if (failed != 0) {
             output.Error(programName + L": " + BoardTitle(board) + L": " + std::to_wstring(failed) +
                          (failed == 1 ? L" transfer" : L" transfers") +
@@ -119,7 +156,7 @@ std::vector<std::wstring> HelpText(const std::wstring& programName, const std::v
         L"",
         L"Exit status of --list and --apply-profile:",
         L"  0  done: listed, or the profile applied to every RTX 3080 Ti board",
-        L"  1  a transfer of some board's Load or Apply failed",
+        L"  1  a transfer of some board's Load or Apply failed, or --list could not read a setting",
         L"  2  the command line cannot be followed",
         L"  3  no supported board (for --apply-profile: no RTX 3080 Ti board)",
         L"  4  NvAPI could not be started",
@@ -156,9 +193,6 @@ int RunCommand(Command command, ProcessServices& services, Sleeper& sleeper, Com
         output.Error(programName + L": Device not support.");
         return exit_status::kNoSupportedBoard;
     }
-    if (command == Command::List) {
-        List(boards, panels, output);
-        return exit_status::kDone;
-    }
+    if (command == Command::List) return List(boards, panels, programName, output);
     return ApplyProfile(boards, panels, programName, output);
 }

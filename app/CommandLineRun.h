@@ -15,7 +15,7 @@
 // lowest non-zero one is returned.
 namespace exit_status {
 constexpr int kDone = 0;              // listed, or the profile applied to every board that takes one
-constexpr int kBoardFailed = 1;       // a transfer of some board's Load or Apply failed
+constexpr int kBoardFailed = 1;       // a transfer of some board's Load or Apply failed, or a listed value was not read
 constexpr int kUsage = 2;             // the command line cannot be followed
 constexpr int kNoSupportedBoard = 3;  // no supported board; for --apply-profile none that takes a profile
 constexpr int kNvApiFailed = 4;       // NvAPI could not be started

@@ -1,5 +1,7 @@
 #include "app/PanelReport.h"
 
+#include <algorithm>
+
 #include "res/ControlIds.h"
 
 namespace {
@@ -31,7 +33,7 @@ std::wstring Label(const HeadlessPanel& panel, int id) { return panel.HasControl
 
 }  // namespace
 
-std::vector<PanelReading> ReadPanel(const HeadlessPanel& panel) {
+std::vector<PanelReading> ReadPanel(const HeadlessPanel& panel, const std::vector<int>& unread) {
     std::vector<PanelReading> readings;
     for (int id : kCheckBoxes) {
         if (!Shown(panel, id)) continue;
@@ -54,12 +56,20 @@ std::vector<PanelReading> ReadPanel(const HeadlessPanel& panel) {
         readings.push_back({row.list, Label(panel, row.label),
                             selected ? list.items[static_cast<std::size_t>(list.selection)] : L"(none)", L""});
     }
+    for (PanelReading& reading : readings) {
+        if (std::find(unread.begin(), unread.end(), reading.id) == unread.end()) continue;
+        reading.read = false;
+        reading.value = L"not read";
+        reading.detail.clear();
+    }
     return readings;
 }
 
-std::vector<std::wstring> PanelLines(const HeadlessPanel& panel) {
+bool IsBoardValue(const PanelReading& reading) { return reading.id != ctl::kSync; }
+
+std::vector<std::wstring> PanelLines(const std::vector<PanelReading>& readings) {
     std::vector<std::wstring> lines;
-    for (const PanelReading& reading : ReadPanel(panel)) {
+    for (const PanelReading& reading : readings) {
         std::wstring line = reading.label + L": " + reading.value;
         if (!reading.detail.empty()) line += L"  (" + reading.detail + L")";
         lines.push_back(line);
@@ -70,7 +80,7 @@ std::vector<std::wstring> PanelLines(const HeadlessPanel& panel) {
 std::wstring BoardSettingsText(const std::vector<PanelReading>& readings) {
     std::wstring text;
     for (const PanelReading& reading : readings) {
-        if (reading.id == ctl::kSync) continue;
+        if (!IsBoardValue(reading)) continue;
         if (!text.empty()) text += L", ";
         text += reading.label + L" " + reading.value;
     }

@@ -11,15 +11,20 @@ struct PanelReading {
     std::wstring label;   // the row's label, or the check box's text
     std::wstring value;   // the value field's text, the list's selected item, "on" or "off"
     std::wstring detail;  // for a slider row: its position, range and whether it takes input
+    bool read = true;     // false: the board's value could not be read, the panel shows another
 };
 
 // The shown controls in the window's order, top to bottom: the check boxes, the slider rows,
-// the list rows left before right. A list without a selection reads "(none)".
-std::vector<PanelReading> ReadPanel(const HeadlessPanel& panel);
+// the list rows left before right. A list without a selection reads "(none)". unread: the
+// controls whose value the controller could not read from the board.
+std::vector<PanelReading> ReadPanel(const HeadlessPanel& panel, const std::vector<int>& unread = {});
 
-// One line per reading, "NVVDD: 1.20000 V  (slider 64 in 0-128, disabled)", for a listing.
-std::vector<std::wstring> PanelLines(const HeadlessPanel& panel);
+// Whether a reading holds a value of the board at all (the Sync box is the window's own).
+bool IsBoardValue(const PanelReading& reading);
 
-// "NVVDD 1.20000 V, FBVDD 1.37500 V, ..., Auto on": the values without the Sync box, which is
-// the window's and not the board's.
+// One line per reading, "NVVDD: 1.20000 V  (slider 64 in 0-128, disabled)" or "NVVDD: not read",
+// for a listing.
+std::vector<std::wstring> PanelLines(const std::vector<PanelReading>& readings);
+
+// "NVVDD 1.20000 V, FBVDD not read, ..., Auto on": the board's values.
 std::wstring BoardSettingsText(const std::vector<PanelReading>& readings);

@@ -1,5 +1,6 @@
 #pragma once
 // What the controller window knows of a board: one implementation per supported board type.
+#include <vector>
 
 class IVgaControl {
 public:
@@ -15,6 +16,9 @@ public:
     virtual int GetFamily() const = 0;
     virtual bool LoadProfile() = 0;
     virtual void SaveProfile() = 0;
+    // The value fields, lists and the Auto box whose read failed when the board was last read into
+    // the panel: they still show what they showed before (Auto shows off), not the board's value.
+    virtual std::vector<int> UnreadControls() const = 0;
 };
 
 namespace family {

@@ -320,42 +320,52 @@ void Rtx2080TiZyl::ShowSlider(int slider, int value, int base, int top) {
     panel_->SetPos(slider, std::clamp(value, base, top) - base);
 }
 
-void Rtx2080TiZyl::ShowNvvdd() {
+bool Rtx2080TiZyl::ShowNvvdd() {
     const std::optional<int> code = ReadVoltage(rb::kNvvddRegulator);
-    if (!code) return;
+    if (!code) return false;
     panel_->SetText(kNvvddValue, panel_text::VoltageCode(*code));
     ShowSlider(kNvvddSlider, *code, rb::kNvvddBase, rb::kNvvddTop);
+    return true;
 }
 
 void Rtx2080TiZyl::RefreshPanel() {
     ControlPanel& p = *panel_;
 
+    unread_.clear();
+    const auto read = [this](bool succeeded, int control) {
+        if (!succeeded) unread_.push_back(control);
+        return succeeded;
+    };
+
     const std::optional<bool> fixed = ReadFixedMode(rb::kNvvddRegulator);
+    read(fixed.has_value(), ctl::kAuto);
     auto_ = fixed.has_value() && !*fixed;
     p.SetCheck(ctl::kAuto, auto_);
     p.Enable(kNvvddSlider, !auto_);
 
-    ShowNvvdd();
+    read(ShowNvvdd(), kNvvddValue);
 
-    if (const std::optional<int> code = ReadVoltage(rb::kFbvddRegulator)) {
+    if (const std::optional<int> code = ReadVoltage(rb::kFbvddRegulator); read(code.has_value(), kFbvddValue)) {
         p.SetText(kFbvddValue, panel_text::VoltageCode(*code));
         ShowSlider(kFbvddSlider, *code, rb::kFbvddBase, rb::kFbvddTop);
     }
-    if (const std::optional<int> offset = ReadOffset(ofs::kRailPexvdd)) {
+    if (const std::optional<int> offset = ReadOffset(ofs::kRailPexvdd); read(offset.has_value(), kPexvddValue)) {
         p.SetText(kPexvddValue, PexvddText(*offset));
         ShowSlider(kPexvddSlider, *offset, rb::kPexvddBase, rb::kPexvddTop);
     }
-    if (const std::optional<int> step = ReadFrequency()) {
+    if (const std::optional<int> step = ReadFrequency(); read(step.has_value(), kFrequencyValue)) {
         p.SetText(kFrequencyValue, FrequencyText(*step));
         ShowSlider(kFrequencySlider, *step, rb::kFrequencyBase, rb::kFrequencyTop);
     }
-    if (const std::optional<int> offset = ReadOffset(ofs::kRail1v8)) {
+    if (const std::optional<int> offset = ReadOffset(ofs::kRail1v8); read(offset.has_value(), kRail1v8Value)) {
         p.SetText(kRail1v8Value, Rail1v8Text(*offset));
         ShowSlider(kRail1v8Slider, *offset, rb::kRail1v8Base, rb::kRail1v8Top);
     }
-    if (const std::optional<int> on = ReadLn2Mode()) p.SetSelection(kLn2List, *on);
-    if (const std::optional<int> level = ReadLoadline()) p.SetSelection(kLoadlineList, *level);
-    if (const std::optional<int> enabled = ReadOcp()) p.SetSelection(kOcpList, *enabled);
+    if (const std::optional<int> on = ReadLn2Mode(); read(on.has_value(), kLn2List)) p.SetSelection(kLn2List, *on);
+    if (const std::optional<int> level = ReadLoadline(); read(level.has_value(), kLoadlineList))
+        p.SetSelection(kLoadlineList, *level);
+    if (const std::optional<int> enabled = ReadOcp(); read(enabled.has_value(), kOcpList))
+        p.SetSelection(kOcpList, *enabled);
 }
 
 void Rtx2080TiZyl::OnSliderMoved(int controlId) {

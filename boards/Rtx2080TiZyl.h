@@ -18,6 +18,7 @@
 //   every operation other than IsDetected and GetFamily then does nothing.
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 #include "boards/IVgaControl.h"
 #include "dialog/ControlPanel.h"
@@ -38,6 +39,7 @@ public:
     int GetFamily() const override { return family::kRtx2080Ti; }
     bool LoadProfile() override { return false; }
     void SaveProfile() override {}
+    std::vector<int> UnreadControls() const override { return unread_; }
 
     std::uint32_t GpuIndex() const { return gpuIndex_; }
     bool IsAuto() const { return auto_; }
@@ -73,7 +75,8 @@ private:
     bool WriteLn2Mode(bool on) const;
 
     void RefreshPanel();
-    void ShowNvvdd();
+    // false when the read failed
+    bool ShowNvvdd();
     void ShowSlider(int slider, int value, int base, int top);
 
     // The panel's choices, in board terms; nullopt when a list holds no choice or the window lacks
@@ -88,4 +91,5 @@ private:
     ControlPanel* panel_ = nullptr;
     bool detected_ = false;
     bool auto_ = false;
+    std::vector<int> unread_;
 };

@@ -267,13 +267,22 @@ void Rtx3080TiControl::SetAuto(bool checked) {
 
 void Rtx3080TiControl::RefreshPanel() {
     // An unreadable Auto state shows as off.
+    unread_.clear();
     std::int32_t automatic = kAutoOff;
-    if (!ReadItem(PanelItem::Auto, automatic)) automatic = kAutoOff;
+    if (!ReadItem(PanelItem::Auto, automatic)) {
+        automatic = kAutoOff;
+        unread_.push_back(ctl::kAuto);
+    }
     ShowValue(PanelItem::Auto, automatic);
 
     for (PanelItem item : kRefreshOrder) {
         std::int32_t value = 0;
-        if (ReadItem(item, value)) ShowValue(item, value);
+        if (ReadItem(item, value)) {
+            ShowValue(item, value);
+        } else {
+            const ItemView& view = *ViewOf(item);
+            unread_.push_back(IsSlider(view) ? view.field : view.control);
+        }
     }
 }
 

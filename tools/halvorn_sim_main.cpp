@@ -28,8 +28,9 @@ private:
     ControlPanel& panel_;
 };
 
-void PrintPanel(const HeadlessPanel& panel) {
-    for (const std::wstring& line : PanelLines(panel)) std::printf("  %ls\n", line.c_str());
+void PrintPanel(const HeadlessPanel& panel, const IVgaControl& controller) {
+    for (const std::wstring& line : PanelLines(ReadPanel(panel, controller.UnreadControls())))
+        std::printf("  %ls\n", line.c_str());
 }
 
 }  // namespace
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
             continue;
         }
         controller->Activate();
-        PrintPanel(panel);
+        PrintPanel(panel, *controller);
     }
     if (showLog) std::printf("\nTransfers:\n%s", machine.Log().Dump().c_str());
     ProfileStore::Release();

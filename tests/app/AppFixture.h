@@ -110,6 +110,7 @@ public:
         return true;
     }
     void SaveProfile() override { Note("SaveProfile"); }
+    std::vector<int> UnreadControls() const override { return {}; }
 
 private:
     void Note(const std::string& what) const { calls_.push_back(std::to_string(gpu_) + ":" + what); }

@@ -1,6 +1,7 @@
 // --list and --apply-profile in the core: the real detection and controllers on simulated boards.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -213,11 +214,61 @@ TEST_F(CommandLineRunTest, AFailedBoardDoesNotStopTheOthers) {
     EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kBoardFailed);
     ASSERT_EQ(output.lines.size(), 3u);
     EXPECT_EQ(output.lines[0], cli_cases::MixedMachineApplied()[0]);
-    // The silent regulator's value stays as loaded, since the controllers leave the panel alone
-    // when a read fails; the failure is on standard error.
-    EXPECT_EQ(output.lines[2].rfind("GPU 3 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]: applied ", 0),
-              0u);
+    // The panel still shows the profile's FBVDD, since the controllers leave it alone when a read
+    // fails; the line says it was not read instead of passing that off as the board's.
+    const std::string& direct = output.lines[2];
+    EXPECT_EQ(direct.rfind("GPU 3 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]: tried to apply "
+                           "Auto off, NVVDD 1.25000 V, FBVDD 1.43750 V, ",
+                           0),
+              0u)
+        << direct;
+    EXPECT_NE(direct.find("; read back Auto off, NVVDD 1.25000 V, FBVDD not read, MSVDD 1.18750 V"), std::string::npos)
+        << direct;
 }
+
+// Boards whose reads fail: a value that was not read is never shown as the board's.
+struct UnreadCase {
+    const char* name;
+    friend void PrintTo(const UnreadCase& c, std::ostream* os) { *os << c.name; }
+    std::string extraScenario;
+    Command command;
+    int status;
+    Lines boardLines;  // the direct board's lines (GPU 3, entry 2 of --list)
+    Lines errors;
+};
+
+class UnreadBoardTest : public CommandLineRunTest, public ::testing::WithParamInterface<UnreadCase> {};
+
+TEST_P(UnreadBoardTest, WhatWasNotReadIsSaidSo) {
+    const UnreadCase& c = GetParam();
+    UseScenario(cli_cases::MixedMachine(c.extraScenario));
+    WriteProfile(cli_cases::kProfileIni);
+    EXPECT_EQ(Run(c.command), c.status);
+    Lines board;
+    bool inBoard = false;
+    for (const std::string& line : output.lines) {
+        if (line.rfind("Entry ", 0) == 0 || line.rfind("GPU ", 0) == 0) inBoard = line.find("GPU 3 ") != std::string::npos;
+        if (inBoard) board.push_back(line);
+    }
+    EXPECT_EQ(board, c.boardLines);
+    EXPECT_EQ(output.errors, c.errors);
+}
+
+const std::string kDirect = "GPU 3 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]";
+const std::string kSilentRegulators =
+    "device address=0x40 state=silent\ndevice address=0x44 state=silent\ndevice address=0x7C state=silent\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UnreadBoardTest,
+    ::testing::Values(
+        UnreadCase{"ListNothingRead", kSilentRegulators, Command::List, exit_status::kBoardFailed,
+                   {"Entry 2: " + kDirect, "  the board could not be read"},
+                   {"HalvornController: " + kDirect + ": the board could not be read"}},
+        UnreadCase{"ApplyNothingRead", kSilentRegulators, Command::ApplyProfile, exit_status::kBoardFailed,
+                   {kDirect + ": tried to apply " + cli_cases::kProfileSettings +
+                    "; nothing read back, the board could not be read"},
+                   {"HalvornController: " + kDirect + ": 19 transfers failed; the board may hold only part of the profile"}}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST(HelpTextTest, NamesEverySwitchAndExitStatus) {
     std::wstring text;

@@ -140,6 +140,11 @@ public:
     };
     void Serve(const std::string& device, Adapter adapter) { adapters_[device] = adapter; }
     void FailOpen(const std::string& device, int error) { adapters_[device].openError = error; }
+    // The /dev/i2c-N beside a served one, in the same tree.
+    std::string DeviceOf(int number) const {
+        const std::string any = adapters_.begin()->first;
+        return any.substr(0, any.rfind('/') + 1) + "i2c-" + std::to_string(number);
+    }
 
     // A GPU's /dev/nvidiaN as the driver answers it: opening it starts the GPU (start runs) after
     // delayMs of the machine's clock, and closing the last descriptor stops it again (stop runs)

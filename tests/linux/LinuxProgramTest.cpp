@@ -9,6 +9,7 @@
 
 #include "FakeLinux.h"
 #include "app/CHalvornApp.h"
+#include "app/CommandLineRun.h"
 #include "diag/CDlgTest.h"
 #include "headless/HeadlessDialogFramework.h"
 #include "profile/ProfileStore.h"
@@ -178,6 +179,78 @@ TEST_F(LinuxProgramTest, TheInternalTestDialogReachesThePortTheUserNames) {
                                                   {rtx3080Port2, "smbus block read", 0x50, 0x10, {0x5C}, 1}}));
     EXPECT_EQ(scratch->registers[0x10], Bytes{0x5C});
 }
+
+class Recorded final : public CommandOutput {
+public:
+    void Line(const std::wstring& text) override { lines += std::string(text.begin(), text.end()) + "\n"; }
+    void Error(const std::wstring& text) override { errors += std::string(text.begin(), text.end()) + "\n"; }
+    std::string lines, errors;
+};
+
+// No transfer reaches the boards; the 3080 Ti is still found by its subsystem, at its regulators.
+struct BlockedCase {
+    const char* name;
+    void (*block)(LinuxMachine& machine, FakeTree& tree, FakeKernel& kernel);
+    Command command;
+    int status;
+    std::vector<std::string> printed, notPrinted;
+    friend void PrintTo(const BlockedCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class BlockedBoardsTest : public LinuxProgramTest, public ::testing::WithParamInterface<BlockedCase> {
+protected:
+    FakeTree& Tree() { return tree; }
+    FakeKernel& Kernel() { return kernel; }
+};
+
+TEST_P(BlockedBoardsTest, NothingIsShownAsReadThatWasNotRead) {
+    const BlockedCase& c = GetParam();
+    c.block(*this, Tree(), Kernel());
+    FakeTree::Write(tree.root / "Profile.ini",
+                    "[RTX3080TiZYL]\r\nAUTO=0\r\nNVVDD=200\r\nFBVDD=230\r\nMSVDD=190\r\nNVPWM=5\r\nMSPWM=6\r\nNVLL=3\r\n"
+                    "MSLL=4\r\nNVOCP=0\r\nMSOCP=1\r\nSYNC=0\r\n");
+    sim::MachineSleeper sleeper(machine);
+    Recorded output;
+    EXPECT_EQ(RunCommand(c.command, services, sleeper, output), c.status) << output.lines << output.errors;
+    std::string all = output.lines + output.errors;
+    for (const std::string& cause : reports) all += cause + "\n";  // the program's causes, on stderr too
+    for (const std::string& part : c.printed) EXPECT_NE(all.find(part), std::string::npos) << part << " in\n" << all;
+    for (const std::string& part : c.notPrinted) EXPECT_EQ(all.find(part), std::string::npos) << part << " in\n" << all;
+}
+
+void WithoutI2cDev(LinuxMachine&, FakeTree& tree, FakeKernel&) { tree.RemoveDeviceNodes(); }
+void WithoutPermission(LinuxMachine&, FakeTree&, FakeKernel& kernel) {
+    for (int n : {2, 3, 4, 5}) kernel.FailOpen(kernel.DeviceOf(n), EACCES);
+}
+// The driver has not started the GPU and nothing can start it: no /dev/nvidia* files.
+void NotStarted(LinuxMachine&, FakeTree& tree, FakeKernel&) {
+    for (int n : {2, 3, 4, 5, 6}) tree.RemoveAdapter(n);
+    tree.AddInformation("0000:0a:00.0", "Model: \t\t NVIDIA GeForce RTX 3080 Ti\nVideo BIOS: \t ??.??.??.??.??\n"
+                                        "Device Minor: \t 0\n");
+}
+
+const std::string kDirect = "GPU 0 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, BlockedBoardsTest,
+    ::testing::Values(
+        BlockedCase{"ListWithoutI2cDev", WithoutI2cDev, Command::List, exit_status::kBoardFailed,
+                    {"Entry 0: " + kDirect + "\n  the board could not be read\n",
+                     "Entry 1: GPU 1 NVIDIA GeForce RTX 2080 Ti [RTX 2080 Ti]\n  the board could not be read\n",
+                     "i2c-dev module is not loaded"},
+                    {"NVVDD"}},
+        BlockedCase{"ApplyWithoutI2cDev", WithoutI2cDev, Command::ApplyProfile, exit_status::kBoardFailed,
+                    {kDirect + ": tried to apply Auto off, NVVDD 1.25000 V,",
+                     "; nothing read back, the board could not be read\n"},
+                    {"read back Auto"}},
+        BlockedCase{"ApplyWithoutPermission", WithoutPermission, Command::ApplyProfile, exit_status::kBoardFailed,
+                    {"; nothing read back, the board could not be read\n", "permission denied on "},
+                    {"read back Auto", ": applied "}},
+        BlockedCase{"ListOfAGpuNotStarted", NotStarted, Command::List, exit_status::kBoardFailed,
+                    {"Entry 0: " + kDirect + "\n  the board could not be read\n",
+                     "the GPU at 0000:0a:00.0 is not started", "sudo nvidia-smi -pm 1"},
+                    {"NVVDD"}}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(LinuxProgramTest, RandomSessionsWriteOnlyWhatTheBoardsAllowAndOnlyOnTheirPorts) {
     constexpr std::uint32_t kSeeds = 60;
