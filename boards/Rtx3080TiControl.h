@@ -12,6 +12,7 @@
 // operation other than IsDetected and GetFamily then does nothing (LoadProfile returns false).
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "boards/IVgaControl.h"
 #include "dialog/ControlPanel.h"
@@ -43,6 +44,7 @@ public:
     int GetFamily() const override { return family::kRtx3080Ti; }
     bool LoadProfile() override;
     void SaveProfile() override;
+    std::vector<int> UnreadControls() const override { return unread_; }
 
     std::uint32_t GpuIndex() const { return gpuIndex_; }
     bool IsAuto() const { return auto_; }
@@ -87,4 +89,5 @@ private:
     ControlPanel* panel_ = nullptr;
     bool detected_ = false;
     bool auto_ = false;
+    std::vector<int> unread_;
 };
