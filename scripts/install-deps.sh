@@ -36,9 +36,9 @@ if $with_wine; then
 fi
 
 # Packing the release and checking the packages: the zip, the .deb's shared-library dependencies,
-# lintian and the desktop entry's and metainfo's validators.
+# lintian, the desktop entry's and metainfo's validators, and systemd-analyze for the unit.
 if $with_release; then
-  packages+=(zip unzip dpkg-dev file lintian desktop-file-utils appstream)
+  packages+=(zip unzip dpkg-dev file lintian desktop-file-utils appstream systemd)
 fi
 
 missing=()

@@ -1,5 +1,6 @@
 # The .deb: the Qt program in /usr/bin, its menu entry, icon, AppStream metainfo and man page, the
-# Linux hardware access files (udev rule, modules-load.d entry), and Debian's copyright and changelog.
+# Linux hardware access files (udev rule, modules-load.d entry), the system unit that applies a
+# user's profile at boot and after every resume, and Debian's copyright and changelog.
 include(GNUInstallDirs)
 include(${CMAKE_CURRENT_LIST_DIR}/SystemFiles.cmake)
 
@@ -26,6 +27,10 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in ${out}/changelog @ONLY)
 install(FILES ${out}/${HALVORN_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${out}/${HALVORN_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${out}/copyright DESTINATION ${doc})
+
+set(HALVORN_INSTALLED_PROGRAM /usr/${CMAKE_INSTALL_BINDIR}/HalvornController)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/halvorn-apply@.service.in ${out}/halvorn-apply@.service @ONLY)
+install(FILES ${out}/halvorn-apply@.service DESTINATION lib/systemd/system)
 
 # The man page and the changelog go compressed, without a time stamp, as Debian wants them.
 set(compressed)

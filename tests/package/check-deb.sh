@@ -43,6 +43,7 @@ expected=(
   usr/share/man/man1/HalvornController.1.gz
   usr/share/doc/halvorn-controller/copyright
   usr/share/doc/halvorn-controller/changelog.gz
+  "usr/lib/systemd/system/halvorn-apply@.service"
 )
 for size in 16 22 24 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png")
@@ -89,8 +90,32 @@ else
   echo "check-deb: note: appstreamcli is not installed; the metainfo is not validated"
 fi
 man_page=$(zcat "$work/root/usr/share/man/man1/HalvornController.1.gz")
-for switch in '\-\-simulate' '\-\-version' '\-\-help' 'internalTest'; do
+for switch in '\-\-simulate' '\-\-version' '\-\-help' 'internalTest' '\-\-list' '\-\-apply\-profile' 'halvorn\-apply@'; do
   grep -qF -- "$switch" <<<"$man_page" || fail "the man page lacks $switch"
+done
+
+# The profile unit, as systemd reads it on a system with the package installed: the unit folder of
+# this host (for the targets it names) with the package's files over it, one instance for this
+# user. Every warning counts. The man page check is left to the list above, since the package's
+# page is not installed here.
+unit=$work/root/usr/lib/systemd/system/halvorn-apply@.service
+if command -v systemd-analyze >/dev/null && [[ -d /usr/lib/systemd/system ]]; then
+  verify_root=$work/verify
+  mkdir -p "$verify_root/usr/lib/systemd/system"
+  cp -a /usr/lib/systemd/system/. "$verify_root/usr/lib/systemd/system/"
+  cp -a "$work/root/." "$verify_root/"
+  said=$(systemd-analyze verify --man=no --root="$verify_root" "halvorn-apply@$(id -un).service" 2>&1) ||
+    fail "systemd-analyze verify: $said"
+  [[ -z $said ]] || fail "systemd-analyze verify warns: $said"
+else
+  echo "check-deb: note: systemd-analyze or the host's unit folder is missing; the unit is not verified"
+fi
+grep -qx 'ExecStart=/usr/bin/HalvornController --apply-profile' "$unit" || fail "the unit does not apply the profile"
+grep -qx 'Documentation=man:HalvornController(1)' "$unit" || fail "the unit names another man page"
+grep -qx 'WorkingDirectory=~' "$unit" || fail "the unit does not run in the user's home folder"
+for target in suspend hibernate hybrid-sleep suspend-then-hibernate; do
+  grep -q "^WantedBy=.*\b$target.target" "$unit" || fail "the unit does not run after $target"
+  grep -q "^After=.*\b$target.target" "$unit" || fail "the unit is not ordered after $target"
 done
 
 # The access files take effect on installation.
