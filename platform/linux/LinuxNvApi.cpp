@@ -146,7 +146,8 @@ LinuxNvApi::LinuxNvApi(Roots roots, I2cDev& kernel, Sleeper& sleeper, Report rep
 LinuxNvApi::~LinuxNvApi() {
     for (const auto& [device, adapter] : open_)
         if (adapter.fd >= 0) kernel_.Close(adapter.fd);
-    // The GPUs' device files last: closing them may stop a GPU we started.
+    // The GPUs' device files last, in the reverse order of opening: closing them may stop a GPU
+    // we started.
     for (auto it = held_.rbegin(); it != held_.rend(); ++it)
         if (it->second >= 0) kernel_.Close(it->second);
 }
@@ -245,6 +246,7 @@ void LinuxNvApi::StartGpus() {
         if (!Started(*gpu))
             failed[gpu] = "did not register its I2C adapters within " + std::to_string(kGpuStartWaitMs / 1000) +
                           " s of being opened";
+    notStarted_ = failed.size();
     for (const auto& [gpu, cause] : failed)
         Tell("the GPU at " + gpu->name + " is not started (its Video BIOS reads " + kUnknownVbios +
              " or its I2C adapters are not registered), and it " + cause + ". " + kPersistenceFix);
@@ -260,8 +262,8 @@ bool LinuxNvApi::HoldDeviceFile(const Gpu& gpu, std::string& cause) {
 }
 
 bool LinuxNvApi::HoldFile(const std::string& path, std::string& cause) {
-    auto it = held_.find(path);
-    if (it == held_.end()) it = held_.emplace(path, kernel_.Open(path)).first;
+    auto it = std::find_if(held_.begin(), held_.end(), [&path](const auto& file) { return file.first == path; });
+    if (it == held_.end()) it = held_.insert(held_.end(), {path, kernel_.Open(path)});
     if (it->second >= 0) return true;
     cause = "cannot be started: " + path + " cannot be opened (" + std::strerror(-it->second) + ")";
     return false;

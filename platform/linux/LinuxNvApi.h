@@ -73,6 +73,10 @@ public:
     nvapi::NvStatus I2CWriteEx(nvapi::NvPhysicalGpuHandle gpu, nvapi::NV_I2C_INFO_V3* info,
                                std::uint32_t* unknown) override;
 
+    // How many listed GPUs could not be started in the last enumeration: their boards cannot be
+    // looked for, so a run that reaches none of them has not done all it was asked.
+    std::size_t GpusNotStarted() const { return notStarted_; }
+
     // The handle a GPU at this address gets: ascending handles are ascending PCI addresses, and
     // the same GPU gets the same handle in every run.
     static nvapi::NvPhysicalGpuHandle HandleOf(const PciAddress& address);
@@ -124,10 +128,12 @@ private:
     Report report_;
     std::set<std::string> told_;
     bool initialized_ = false;
+    std::size_t notStarted_ = 0;
     std::vector<Gpu> gpus_;
     std::map<std::pair<std::string, unsigned>, std::string> adapters_;  // (GPU, port) -> device file
     std::map<std::string, OpenAdapter> open_;                           // device file -> held descriptor
-    std::map<std::string, int> held_;  // /dev/nvidiactl and /dev/nvidiaN -> descriptor, or -errno
+    // /dev/nvidiactl and /dev/nvidiaN in the order they were opened, with the descriptor or -errno.
+    std::vector<std::pair<std::string, int>> held_;
 };
 
 }  // namespace linuxnv

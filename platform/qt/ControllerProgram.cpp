@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/CHalvornApp.h"
+#include "app/CommandLineRun.h"
 #include "app/ProcessServices.h"
 #include "gpu/Sleeper.h"
 #include "gpu/NvApi.h"
@@ -75,7 +76,15 @@ int RunController(const QStringList& arguments, ProcessServices& services, Sleep
         linuxnv::LinuxNvApi hardware(linuxnv::Roots{}, kernel, sleeper,
                                      [&services](const std::string& cause) { Complain(services, cause); });
         ChosenNvApi chosen(hardware);
-        return RunApplication(arguments, services, sleeper);
+        const int status = RunApplication(arguments, services, sleeper);
+        // A board on a GPU that could not be started was never looked for: a script must not take
+        // the run for complete.
+        if (status == exit_status::kDone && RunsWithoutWindow(arguments) && hardware.GpusNotStarted() != 0) {
+            Complain(services, std::to_string(hardware.GpusNotStarted()) +
+                                   " GPU(s) could not be started, so their boards were left out");
+            return exit_status::kBoardFailed;
+        }
+        return status;
     }
 
     if (simulate.missingFile) {

@@ -63,7 +63,7 @@ constexpr std::uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the filter reads the low half of an argument first");
 
 struct Options {
-    std::set<unsigned> unstarted, neverStarts, plainI2c;
+    std::set<unsigned> unstarted, neverStarts, plainI2c, noDeviceFile;
     bool olderDriver = false;
     bool persistence = false;
     std::string logPath;
@@ -77,9 +77,8 @@ struct Gpu {
     std::uintptr_t handle = 0;
     std::string pci;                // 0000:21:00.0, as sysfs and procfs name it
     std::string busDeviceFunction;  // 21:00.0, as the adapter names carry it
-    bool startsLate = false, neverStarts = false, plainI2c = false;
+    bool startsLate = false, neverStarts = false, plainI2c = false, noDeviceFile = false;
     bool started = false;
-    int holders = 0;                // open /dev/nvidiaM descriptors
     std::vector<int> adapters;      // adapter numbers of ports 1, 2, 3 while started
 };
 
@@ -362,7 +361,8 @@ public:
             std::snprintf(text, sizeof text, "%x:00.0", bus);
             gpu.busDeviceFunction = text;
             gpu.startsLate = options.unstarted.count(gpu.index) != 0;
-            gpu.neverStarts = options.neverStarts.count(gpu.index) != 0;
+            gpu.noDeviceFile = options.noDeviceFile.count(gpu.index) != 0;
+            gpu.neverStarts = options.neverStarts.count(gpu.index) != 0 || gpu.noDeviceFile;
             gpu.plainI2c = options.plainI2c.count(gpu.index) != 0;
             gpus_.push_back(gpu);
         }
@@ -413,7 +413,8 @@ public:
             const std::uint32_t subsystem = s.subsystemId.value_or(0);
             AddPci(gpu.pci, 0x10DE, s.deviceId >> 16, 0x030000, subsystem & 0xFFFF, subsystem >> 16, 0xA1);
             fs::create_directories(ProcDriver() / "nvidia/gpus" / gpu.pci, error);
-            AddDeviceFile("nvidia" + std::to_string(gpu.index), Node{NodeKind::GpuDevice, "", gpu.index, 0, -1, false});
+            if (!gpu.noDeviceFile)
+                AddDeviceFile("nvidia" + std::to_string(gpu.index), Node{NodeKind::GpuDevice, "", gpu.index, 0, -1, false});
         }
         AddDeviceFile("nvidiactl", Node{NodeKind::Control, "", 0, 0, -1, false});
         AddAdapter("SMBus I801 adapter at efa0", Node{NodeKind::ForeignAdapter, "", 0, 0, -1, false});
@@ -426,7 +427,7 @@ public:
     }
 
     // Where the tree goes in the child's namespace. Whatever else /sys/bus, /proc/driver and /dev
-    // hold is bound back, so only the NVIDIA parts change.
+    // hold is bound back, so only what the NVIDIA driver provides changes.
     std::vector<Bind> Mounts() {
         std::vector<Bind> binds;
         KeepOthers("/sys/bus", Bus(), {"pci", "i2c"}, false, binds);
@@ -458,6 +459,7 @@ public:
             pollfd watched[2] = {{listener, POLLIN, 0}, {pidfd, POLLIN, 0}};
             const int ready = poll(watched, pidfd >= 0 ? 2 : 1, ended ? 0 : (pidfd >= 0 ? -1 : 200));
             if (ready < 0 && errno == EINTR) continue;
+            if (ready < 0) break;
             if (ready > 0 && (watched[0].revents & POLLIN)) {
                 auto* req = reinterpret_cast<seccomp_notif*>(request.data());
                 auto* resp = reinterpret_cast<seccomp_notif_resp*>(response.data());
@@ -517,7 +519,7 @@ private:
         WriteFile(dir / "revision", Hex(revision, 2) + "\n");
     }
 
-    // A device file is a plain file of the tree, told apart by its inode wherever it is open.
+    // A device file is a plain file of the tree, recognised by its inode wherever it is open.
     void AddDeviceFile(const std::string& name, Node node) {
         const fs::path path = Dev() / name;
         WriteFile(path, "");
@@ -598,11 +600,12 @@ private:
         if (now > machine_.NowMs()) machine_.Pause(static_cast<std::uint32_t>(now - machine_.NowMs()));
     }
 
-    Node* NodeOf(pid_t pid, std::uint64_t fd) {
+    Node* NodeOf(pid_t pid, std::uint64_t fd, std::pair<dev_t, ino_t>* key = nullptr) {
         if (fd > static_cast<std::uint64_t>(INT32_MAX)) return nullptr;
         struct stat info {};
         const std::string link = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd);
         if (stat(link.c_str(), &info) != 0) return nullptr;
+        if (key) *key = {info.st_dev, info.st_ino};
         auto it = nodes_.find({info.st_dev, info.st_ino});
         return it == nodes_.end() ? nullptr : &it->second;
     }
@@ -675,23 +678,43 @@ private:
             return true;
         }
         files_[{ThreadGroupOf(pid), fd}] = OpenFile{};
-        if (node.kind == NodeKind::GpuDevice) ++gpus_[node.gpu].holders;
         Log("open " + node.path + " fd " + std::to_string(fd));
         return false;
     }
 
     void Close(const seccomp_notif& req) {
         const pid_t pid = static_cast<pid_t>(req.pid);
-        Node* node = NodeOf(pid, req.data.args[0]);
+        std::pair<dev_t, ino_t> key;
+        Node* node = NodeOf(pid, req.data.args[0], &key);
         if (!node) return;
         const int fd = static_cast<int>(req.data.args[0]);
-        const bool known = files_.erase({ThreadGroupOf(pid), fd}) != 0;
+        const pid_t tgid = ThreadGroupOf(pid);
+        files_.erase({tgid, fd});
         Log("close " + node->path + " fd " + std::to_string(fd));
-        if (node->kind == NodeKind::GpuDevice && known) {
-            Gpu& gpu = gpus_[node->gpu];
-            // The last holder gone, the driver tears the GPU down unless persistence mode is on.
-            if (--gpu.holders == 0 && gpu.startsLate && gpu.started && !options_.persistence) Stop(gpu);
+        if (node->kind != NodeKind::GpuDevice) return;
+        Gpu& gpu = gpus_[node->gpu];
+        // The last holder gone, the driver tears the GPU down unless persistence mode is on.
+        if (gpu.startsLate && gpu.started && !options_.persistence && !OpenElsewhere(key, tgid, fd)) Stop(gpu);
+    }
+
+    // Whether any descriptor but this one still holds the file: dup()s and fork()s count as the
+    // kernel counts them. Only on closes of /dev/nvidiaM, so the walk through /proc stays rare.
+    static bool OpenElsewhere(const std::pair<dev_t, ino_t>& key, pid_t tgid, int fd) {
+        std::error_code error;
+        for (fs::directory_iterator p("/proc", error), end; !error && p != end; p.increment(error)) {
+            const std::string name = p->path().filename().string();
+            if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+            const pid_t process = static_cast<pid_t>(std::stol(name));
+            std::error_code e;
+            for (fs::directory_iterator f(p->path() / "fd", e), last; !e && f != last; f.increment(e)) {
+                const std::string number = f->path().filename().string();
+                if (process == tgid && number == std::to_string(fd)) continue;
+                struct stat info {};
+                if (stat(f->path().c_str(), &info) == 0 && info.st_dev == key.first && info.st_ino == key.second)
+                    return true;
+            }
         }
+        return false;
     }
 
     struct OpenFile {
@@ -955,6 +978,7 @@ void Usage(std::FILE* out, const FakeDriver& driver) {
                  "  --unstarted=I     GPU I is not initialised: no adapters, VBIOS ??.??.??.??.??, until a\n"
                  "                    program opens /dev/nvidiaI; they go again when the last one closes it\n"
                  "  --never-starts=I  GPU I stays uninitialised even when /dev/nvidiaI is opened\n"
+                 "  --no-device-file=I  GPU I is uninitialised and has no /dev/nvidiaI to open\n"
                  "  --persistence     a GPU once started stays started (nvidia-smi -pm 1)\n"
                  "  --plain-i2c=I     GPU I's ports offer plain I2C alone (I2C_RDWR)\n"
                  "  --older-driver    the 515/520 series: no SMBus I2C-block (EINVAL), byte and word data only\n"
@@ -993,6 +1017,7 @@ int main(int argc, char* argv[]) {
         else if (IndexOption(a, "--unstarted=", options.unstarted)) continue;
         else if (IndexOption(a, "--never-starts=", options.neverStarts)) continue;
         else if (IndexOption(a, "--plain-i2c=", options.plainI2c)) continue;
+        else if (IndexOption(a, "--no-device-file=", options.noDeviceFile)) continue;
         else errors.push_back("unknown option " + a);
     }
     for (; at < argc; ++at) options.program.push_back(argv[at]);
@@ -1003,7 +1028,7 @@ int main(int argc, char* argv[]) {
         Usage(stdout, driver);
         return 0;
     }
-    for (const std::set<unsigned>* set : {&options.unstarted, &options.neverStarts, &options.plainI2c})
+    for (const std::set<unsigned>* set : {&options.unstarted, &options.neverStarts, &options.plainI2c, &options.noDeviceFile})
         for (unsigned index : *set)
             if (index >= driver.GpuCount()) errors.push_back("no GPU " + std::to_string(index));
     if (options.program.size() < 2) errors.push_back("no program to run after --");

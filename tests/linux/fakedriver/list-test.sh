@@ -1,0 +1,83 @@
+#!/bin/sh
+# The real program on the fake NVIDIA driver lists the simulator's boards exactly as it lists them
+# when it runs on the simulator itself, and opens no I2C adapter but the NVIDIA ones.
+# Exit 77 (skipped) where the system cannot host the fake driver.
+#
+#   list-test.sh FAKE_NVIDIA_DRIVER HALVORN_CONTROLLER
+set -u
+driver=$1
+program=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -m 700 "$work/runtime"
+XDG_RUNTIME_DIR=$work/runtime
+export XDG_RUNTIME_DIR
+cd "$work" || exit 1
+
+"$program" --simulate --list >simulated.txt 2>simulated.err
+status=$?
+if [ $status -ne 0 ]; then
+  echo "the program's --simulate --list ended with $status:"
+  cat simulated.err
+  exit 1
+fi
+
+"$driver" --log="$work/driver.log" -- "$program" --list >listed.txt 2>listed.err
+status=$?
+if [ $status -eq 77 ]; then
+  echo "skipped: the fake NVIDIA driver cannot run here:"
+  cat listed.err
+  exit 77
+fi
+failed=0
+if [ $status -ne 0 ]; then
+  echo "--list on the fake driver ended with $status; its errors:"
+  cat listed.err
+  failed=1
+fi
+if ! diff -u simulated.txt listed.txt; then
+  echo "--list on the fake driver differs from --list on the simulator (above)"
+  failed=1
+fi
+# i2c-0 and i2c-1 are the chipset's SMBus and the Intel GPU's bus.
+if grep -E '^open /dev/i2c-[01] ' driver.log; then
+  echo "the program opened an adapter that is not the NVIDIA driver's"
+  failed=1
+fi
+
+# The MCU-driven board's GPU as the driver leaves it without a display or persistence mode: the
+# program starts it by holding its device file, and lists the same boards.
+"$driver" --unstarted=0 --log="$work/unstarted.log" -- "$program" --list >unstarted.txt 2>unstarted.err
+status=$?
+if [ $status -ne 0 ]; then
+  echo "--list with GPU 0 not started ended with $status; its errors:"
+  cat unstarted.err
+  failed=1
+fi
+if ! diff -u simulated.txt unstarted.txt; then
+  echo "--list with GPU 0 not started differs from --list on the simulator (above)"
+  failed=1
+fi
+if ! grep -q '^open /dev/nvidia0 ' unstarted.log || ! grep -q '^start gpu 0 ' unstarted.log; then
+  echo "the program did not start GPU 0 through /dev/nvidia0:"
+  cat unstarted.log
+  failed=1
+fi
+
+# A GPU that cannot be started (here: no /dev/nvidia0 to open) leaves its board out: the run says
+# so and does not end as if it were complete.
+"$driver" --no-device-file=0 -- "$program" --list >nodevice.txt 2>nodevice.err
+status=$?
+if [ $status -ne 1 ]; then
+  echo "--list with GPU 0 not startable ended with $status, not 1"
+  failed=1
+fi
+for said in "the GPU at 0000:21:00.0 is not started" "/dev/nvidia0 cannot be opened" "sudo nvidia-smi -pm 1" \
+            "1 GPU(s) could not be started, so their boards were left out"; do
+  if ! grep -qF "$said" nodevice.err; then
+    echo "--list with GPU 0 not startable does not say: $said"
+    cat nodevice.err
+    failed=1
+  fi
+done
+exit $failed
