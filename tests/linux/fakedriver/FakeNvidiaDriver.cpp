@@ -236,32 +236,35 @@ int InstallFilter() {
     return listener;
 }
 
-bool SendDescriptor(int socket, int fd) {
+// One byte carrying one descriptor over a UNIX socket (SCM_RIGHTS).
+struct DescriptorMessage {
     char byte = 'L';
     iovec data{&byte, 1};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
     msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    DescriptorMessage() {
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+    }
+    DescriptorMessage(const DescriptorMessage&) = delete;
+    DescriptorMessage& operator=(const DescriptorMessage&) = delete;
+};
+
+bool SendDescriptor(int socket, int fd) {
+    DescriptorMessage m;
+    cmsghdr* header = CMSG_FIRSTHDR(&m.message);
     header->cmsg_level = SOL_SOCKET;
     header->cmsg_type = SCM_RIGHTS;
     header->cmsg_len = CMSG_LEN(sizeof(int));
     std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
-    return sendmsg(socket, &message, 0) == 1;
+    return sendmsg(socket, &m.message, 0) == 1;
 }
 
 int ReceiveDescriptor(int socket) {
-    char byte = 0;
-    iovec data{&byte, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    DescriptorMessage m;
+    msghdr& message = m.message;
     ssize_t n;
     do n = recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
     while (n < 0 && errno == EINTR);

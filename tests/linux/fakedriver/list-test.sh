@@ -22,42 +22,40 @@ if [ $status -ne 0 ]; then
   exit 1
 fi
 
-"$driver" --log="$work/driver.log" -- "$program" --list >listed.txt 2>listed.err
-status=$?
-if [ $status -eq 77 ]; then
-  echo "skipped: the fake NVIDIA driver cannot run here:"
-  cat listed.err
-  exit 77
-fi
+# Runs --list on the fake driver with its options and holds it to the simulator's listing.
+# name: what the case is, for the messages and the files it leaves.
 failed=0
-if [ $status -ne 0 ]; then
-  echo "--list on the fake driver ended with $status; its errors:"
-  cat listed.err
-  failed=1
-fi
-if ! diff -u simulated.txt listed.txt; then
-  echo "--list on the fake driver differs from --list on the simulator (above)"
-  failed=1
-fi
+lists_as_simulated() {
+  name=$1
+  shift
+  "$driver" --log="$work/$name.log" "$@" -- "$program" --list >"$name.txt" 2>"$name.err"
+  status=$?
+  if [ $status -eq 77 ]; then
+    echo "skipped: the fake NVIDIA driver cannot run here:"
+    cat "$name.err"
+    exit 77
+  fi
+  if [ $status -ne 0 ]; then
+    echo "--list on the fake driver ($name) ended with $status; its errors:"
+    cat "$name.err"
+    failed=1
+  fi
+  if ! diff -u simulated.txt "$name.txt"; then
+    echo "--list on the fake driver ($name) differs from --list on the simulator (above)"
+    failed=1
+  fi
+}
+
+lists_as_simulated started
 # i2c-0 and i2c-1 are the chipset's SMBus and the Intel GPU's bus.
-if grep -E '^open /dev/i2c-[01] ' driver.log; then
+if grep -E '^open /dev/i2c-[01] ' started.log; then
   echo "the program opened an adapter that is not the NVIDIA driver's"
   failed=1
 fi
 
 # The MCU-driven board's GPU as the driver leaves it without a display or persistence mode: the
 # program starts it by holding its device file, and lists the same boards.
-"$driver" --unstarted=0 --log="$work/unstarted.log" -- "$program" --list >unstarted.txt 2>unstarted.err
-status=$?
-if [ $status -ne 0 ]; then
-  echo "--list with GPU 0 not started ended with $status; its errors:"
-  cat unstarted.err
-  failed=1
-fi
-if ! diff -u simulated.txt unstarted.txt; then
-  echo "--list with GPU 0 not started differs from --list on the simulator (above)"
-  failed=1
-fi
+lists_as_simulated unstarted --unstarted=0
 if ! grep -q '^open /dev/nvidia0 ' unstarted.log || ! grep -q '^start gpu 0 ' unstarted.log; then
   echo "the program did not start GPU 0 through /dev/nvidia0:"
   cat unstarted.log
