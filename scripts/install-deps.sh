@@ -8,7 +8,9 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev)
+# nlohmann-json3-dev is header-only: the Windows cross builds take their JSON header from it too.
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev
+          nlohmann-json3-dev)
 
 with_wine=false
 with_release=false
