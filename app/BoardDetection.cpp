@@ -1,6 +1,7 @@
 #include "app/BoardDetection.h"
 
 #include "boards/Rtx2080TiZyl.h"
+#include "boards/Rtx3080TiRegisters.h"
 #include "boards/Rtx3080TiZyl.h"
 #include "boards/Rtx3080TiZylMcu.h"
 #include "gpu/GpuList.h"
@@ -8,12 +9,12 @@
 std::unique_ptr<IVgaControl> CreateBoardController(std::uint32_t gpuIndex, PanelSource& panels, Sleeper& sleeper) {
     // The order decides between the types: an RTX 3080 Ti whose MCU answers is driven through it,
     // even though it would pass the direct controller's PCI test as well.
-    auto mcu = std::make_unique<Rtx3080TiZylMcu>(gpuIndex, panels, sleeper);
+    auto mcu = std::make_unique<Rtx3080TiZylMcu>(ProgramLinks(gpuIndex, rtx3080ti::kPort, sleeper), panels);
     mcu->Probe();
     if (mcu->IsDetected()) return mcu;
     mcu.reset();
 
-    auto direct = std::make_unique<Rtx3080TiZyl>(gpuIndex, panels);
+    auto direct = std::make_unique<Rtx3080TiZyl>(ProgramLinks(gpuIndex, rtx3080ti::kPort, sleeper), panels);
     direct->Probe();
     if (direct->IsDetected()) return direct;
     direct.reset();

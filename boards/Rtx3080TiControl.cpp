@@ -5,7 +5,6 @@
 #include <iterator>
 #include <string>
 
-#include "boards/BoardIo.h"
 #include "boards/PanelText.h"
 #include "boards/Rtx3080TiRegisters.h"
 #include "res/ControlIds.h"
@@ -62,44 +61,44 @@ std::wstring ValueText(const ItemView& view, std::int32_t value) {
 
 // What Activate does to the panel, in order. The Sync box is only looked up, never changed, so it
 // has no step here.
-enum class Step { AutoBox, Label, Hide, Slider, Field, LevelList, OcpList };
+enum class ConfigKind { AutoBox, Label, Hide, Slider, Field, LevelList, OcpList };
 
 struct ConfigStep {
     int id;
-    Step step;
+    ConfigKind step;
     const wchar_t* text;  // labels only
     int top;              // sliders only: the highest position
 };
 
 constexpr ConfigStep kConfiguration[] = {
-    {ctl::kAuto, Step::AutoBox, nullptr, 0},
-    {ctl::kRow1Label, Step::Label, L"NVVDD", 0},
-    {ctl::kRow2Label, Step::Label, L"FBVDD", 0},
-    {ctl::kRow3Label, Step::Label, L"MSVDD", 0},
-    {ctl::kRow4Label, Step::Label, L"NV Freq.", 0},
-    {ctl::kRow5Label, Step::Label, L"MS Freq.", 0},
-    {ctl::kList1LeftLabel, Step::Hide, nullptr, 0},
-    {ctl::kList2LeftLabel, Step::Label, L"NVVDD Loadline", 0},
-    {ctl::kList3LeftLabel, Step::Label, L"NVVDD OCP", 0},
-    {ctl::kList1RightLabel, Step::Hide, nullptr, 0},
-    {ctl::kList2RightLabel, Step::Label, L"MSVDD Loadline", 0},
-    {ctl::kList3RightLabel, Step::Label, L"MSVDD OCP", 0},
-    {ctl::kRow1Slider, Step::Slider, nullptr, kNvvddTop - kNvvddBase},
-    {ctl::kRow2Slider, Step::Slider, nullptr, kFbvddTop - kFbvddBase},
-    {ctl::kRow3Slider, Step::Slider, nullptr, kMsvddTop - kMsvddBase},
-    {ctl::kRow4Slider, Step::Slider, nullptr, kFrequencyTop - kFrequencyBase},
-    {ctl::kRow5Slider, Step::Slider, nullptr, kFrequencyTop - kFrequencyBase},
-    {ctl::kRow1Value, Step::Field, nullptr, 0},
-    {ctl::kRow2Value, Step::Field, nullptr, 0},
-    {ctl::kRow3Value, Step::Field, nullptr, 0},
-    {ctl::kRow4Value, Step::Field, nullptr, 0},
-    {ctl::kRow5Value, Step::Field, nullptr, 0},
-    {ctl::kList1Left, Step::Hide, nullptr, 0},
-    {ctl::kList2Left, Step::LevelList, nullptr, 0},
-    {ctl::kList3Left, Step::OcpList, nullptr, 0},
-    {ctl::kList1Right, Step::Hide, nullptr, 0},
-    {ctl::kList2Right, Step::LevelList, nullptr, 0},
-    {ctl::kList3Right, Step::OcpList, nullptr, 0},
+    {ctl::kAuto, ConfigKind::AutoBox, nullptr, 0},
+    {ctl::kRow1Label, ConfigKind::Label, L"NVVDD", 0},
+    {ctl::kRow2Label, ConfigKind::Label, L"FBVDD", 0},
+    {ctl::kRow3Label, ConfigKind::Label, L"MSVDD", 0},
+    {ctl::kRow4Label, ConfigKind::Label, L"NV Freq.", 0},
+    {ctl::kRow5Label, ConfigKind::Label, L"MS Freq.", 0},
+    {ctl::kList1LeftLabel, ConfigKind::Hide, nullptr, 0},
+    {ctl::kList2LeftLabel, ConfigKind::Label, L"NVVDD Loadline", 0},
+    {ctl::kList3LeftLabel, ConfigKind::Label, L"NVVDD OCP", 0},
+    {ctl::kList1RightLabel, ConfigKind::Hide, nullptr, 0},
+    {ctl::kList2RightLabel, ConfigKind::Label, L"MSVDD Loadline", 0},
+    {ctl::kList3RightLabel, ConfigKind::Label, L"MSVDD OCP", 0},
+    {ctl::kRow1Slider, ConfigKind::Slider, nullptr, kNvvddTop - kNvvddBase},
+    {ctl::kRow2Slider, ConfigKind::Slider, nullptr, kFbvddTop - kFbvddBase},
+    {ctl::kRow3Slider, ConfigKind::Slider, nullptr, kMsvddTop - kMsvddBase},
+    {ctl::kRow4Slider, ConfigKind::Slider, nullptr, kFrequencyTop - kFrequencyBase},
+    {ctl::kRow5Slider, ConfigKind::Slider, nullptr, kFrequencyTop - kFrequencyBase},
+    {ctl::kRow1Value, ConfigKind::Field, nullptr, 0},
+    {ctl::kRow2Value, ConfigKind::Field, nullptr, 0},
+    {ctl::kRow3Value, ConfigKind::Field, nullptr, 0},
+    {ctl::kRow4Value, ConfigKind::Field, nullptr, 0},
+    {ctl::kRow5Value, ConfigKind::Field, nullptr, 0},
+    {ctl::kList1Left, ConfigKind::Hide, nullptr, 0},
+    {ctl::kList2Left, ConfigKind::LevelList, nullptr, 0},
+    {ctl::kList3Left, ConfigKind::OcpList, nullptr, 0},
+    {ctl::kList1Right, ConfigKind::Hide, nullptr, 0},
+    {ctl::kList2Right, ConfigKind::LevelList, nullptr, 0},
+    {ctl::kList3Right, ConfigKind::OcpList, nullptr, 0},
 };
 
 // The order in which the panel is filled from the board, after Auto.
@@ -162,8 +161,22 @@ std::wstring ProfileLine(const wchar_t* key, std::int32_t value) {
 
 }  // namespace
 
-Rtx3080TiControl::Rtx3080TiControl(std::uint32_t gpuIndex, PanelSource& panels)
-    : profiles_(*ProfileStore::Instance()), gpus_(*GpuList::Instance()), gpuIndex_(gpuIndex), panels_(panels) {}
+Rtx3080TiControl::Rtx3080TiControl(BoardLinks&& links, PanelSource& panels, std::unique_ptr<Rtx3080TiProtocol> protocol)
+    : profiles_(links.profiles),
+      gpus_(links.gpus),
+      gpuIndex_(links.gpuIndex),
+      bus_(std::move(links.bus)),
+      sleeper_(links.sleeper),
+      protocol_(std::move(protocol)),
+      panels_(panels) {}
+
+void Rtx3080TiControl::RunPlan(Plan plan) const { ::RunPlan(std::move(plan), *bus_, sleeper_); }
+
+bool Rtx3080TiControl::RestoreAuto(Rail rail) {
+    if (!::RunPlan(protocol_->RestoreAutoPlan(rail), *bus_, sleeper_).Completed()) return false;
+    auto_ = true;
+    return true;
+}
 
 void Rtx3080TiControl::Activate() {
     ControlPanel* panel = panels_.ControllerPanel();
@@ -173,26 +186,26 @@ void Rtx3080TiControl::Activate() {
     for (const ConfigStep& s : kConfiguration) {
         if (!panel->HasControl(s.id)) continue;
         switch (s.step) {
-            case Step::AutoBox:
+            case ConfigKind::AutoBox:
                 panel->SetCheck(s.id, auto_);
                 break;
-            case Step::Label:
+            case ConfigKind::Label:
                 panel->SetText(s.id, s.text);
                 break;
-            case Step::Hide:
+            case ConfigKind::Hide:
                 panel->Show(s.id, false);
                 continue;
-            case Step::Slider:
+            case ConfigKind::Slider:
                 panel->SetRange(s.id, 0, s.top);
                 break;
-            case Step::Field:
+            case ConfigKind::Field:
                 break;
-            case Step::LevelList:
+            case ConfigKind::LevelList:
                 panel->ClearList(s.id);
                 for (int level = 0; level < kLoadlineLevels; ++level)
                     panel->InsertItem(s.id, level, panel_text::Level(level));
                 break;
-            case Step::OcpList:
+            case ConfigKind::OcpList:
                 panel->ClearList(s.id);
                 panel->InsertItem(s.id, 0, panel_text::Disable());
                 panel->InsertItem(s.id, 1, panel_text::Enable());
@@ -214,24 +227,37 @@ void Rtx3080TiControl::OnSliderMoved(int controlId) {
 
 void Rtx3080TiControl::Apply() {
     if (!panel_) return;
-    ApplyItem(PanelItem::NvOcp);
-    ApplyItem(PanelItem::MsOcp);
-    if (!auto_) ApplyItem(PanelItem::Nvvdd);  // the Auto flag spares the NVVDD rail only
-    ApplyItem(PanelItem::Fbvdd);
-    ApplyItem(PanelItem::Msvdd);
-    ApplyItem(PanelItem::NvFrequency);
-    ApplyItem(PanelItem::MsFrequency);
-    ApplyItem(PanelItem::NvLoadline);
-    ApplyItem(PanelItem::MsLoadline);
+    ApplySettings(Wanted());
+}
+
+void Rtx3080TiControl::ApplySettings(const BoardSettings& wanted) {
+    if (!panel_) return;
+    ApplyItem(PanelItem::NvOcp, wanted);
+    ApplyItem(PanelItem::MsOcp, wanted);
+    if (!auto_) ApplyItem(PanelItem::Nvvdd, wanted);  // the Auto flag spares the NVVDD rail only
+    ApplyItem(PanelItem::Fbvdd, wanted);
+    ApplyItem(PanelItem::Msvdd, wanted);
+    ApplyItem(PanelItem::NvFrequency, wanted);
+    ApplyItem(PanelItem::MsFrequency, wanted);
+    ApplyItem(PanelItem::NvLoadline, wanted);
+    ApplyItem(PanelItem::MsLoadline, wanted);
     RefreshPanel();
 }
 
-void Rtx3080TiControl::ApplyItem(PanelItem item) {
-    std::int32_t wanted = 0;
-    std::int32_t current = 0;
-    if (!PanelValue(item, wanted)) return;
-    if (!ReadItem(item, current)) return;
-    if (wanted != current) WriteItem(item, wanted);
+void Rtx3080TiControl::ApplyItem(PanelItem item, const BoardSettings& wanted) {
+    if (!wanted[item].read) return;
+    const std::optional<std::int32_t> current = ReadItem(item);
+    if (current && *current != wanted[item].value) RunPlan(protocol_->SetPlan(item, wanted[item].value));
+}
+
+BoardSettings Rtx3080TiControl::Wanted() const {
+    BoardSettings wanted;
+    wanted[PanelItem::Auto] = Setting::Of(auto_ ? kAutoOn : kAutoOff);
+    for (const ItemView& view : kViews) {
+        std::int32_t value = 0;
+        wanted[view.item] = PanelValue(view.item, value) ? Setting::Of(value) : Setting::NotRead("no choice in the list");
+    }
+    return wanted;
 }
 
 void Rtx3080TiControl::LoadDefaults() {
@@ -245,14 +271,13 @@ void Rtx3080TiControl::LoadDefaults() {
     DefaultItem(PanelItem::MsFrequency, kDefaultFrequency);
     DefaultItem(PanelItem::NvLoadline, kDefaultLoadline);
     DefaultItem(PanelItem::MsLoadline, kDefaultLoadline);
-    AfterDefaults();
+    RunPlan(protocol_->AfterDefaultsPlan());
     RefreshPanel();
 }
 
 void Rtx3080TiControl::DefaultItem(PanelItem item, std::int32_t value) {
-    std::int32_t current = 0;
-    if (!ReadItem(item, current)) return;
-    if (current != value) WriteItem(item, value);
+    const std::optional<std::int32_t> current = ReadItem(item);
+    if (current && *current != value) RunPlan(protocol_->SetPlan(item, value));
 }
 
 void Rtx3080TiControl::SetAuto(bool checked) {
@@ -261,29 +286,37 @@ void Rtx3080TiControl::SetAuto(bool checked) {
     panel_->Enable(ctl::kRow1Slider, !checked);
     if (!checked) return;  // a fixed voltage is set by the next Apply
     RestoreAuto(Rail::Nvvdd);
-    std::int32_t code = 0;
-    if (ReadItem(PanelItem::Nvvdd, code)) ShowValue(PanelItem::Nvvdd, code);
+    if (const std::optional<std::int32_t> code = ReadItem(PanelItem::Nvvdd)) ShowValue(PanelItem::Nvvdd, *code);
+}
+
+BoardSettings Rtx3080TiControl::ReadSettings() {
+    BoardSettings settings;
+    const auto read = [this, &settings](PanelItem item) {
+        const std::optional<std::int32_t> value = ReadItem(item);
+        settings[item] = value ? Setting::Of(*value) : Setting::NotRead("the board did not answer");
+    };
+    read(PanelItem::Auto);
+    for (PanelItem item : kRefreshOrder) read(item);
+    return settings;
 }
 
 void Rtx3080TiControl::RefreshPanel() {
-    // An unreadable Auto state shows as off.
-    unread_.clear();
-    std::int32_t automatic = kAutoOff;
-    if (!ReadItem(PanelItem::Auto, automatic)) {
-        automatic = kAutoOff;
-        unread_.push_back(ctl::kAuto);
-    }
-    ShowValue(PanelItem::Auto, automatic);
+    lastRead_ = ReadSettings();
+    // An unreadable Auto state shows as off; an unreadable row keeps what it showed.
+    ShowValue(PanelItem::Auto, lastRead_[PanelItem::Auto].read ? lastRead_[PanelItem::Auto].value : kAutoOff);
+    for (PanelItem item : kRefreshOrder)
+        if (lastRead_[item].read) ShowValue(item, lastRead_[item].value);
+}
 
+std::vector<int> Rtx3080TiControl::UnreadControls() const {
+    std::vector<int> unread;
+    if (!lastRead_[PanelItem::Auto].read) unread.push_back(ctl::kAuto);
     for (PanelItem item : kRefreshOrder) {
-        std::int32_t value = 0;
-        if (ReadItem(item, value)) {
-            ShowValue(item, value);
-        } else {
-            const ItemView& view = *ViewOf(item);
-            unread_.push_back(IsSlider(view) ? view.field : view.control);
-        }
+        if (lastRead_[item].read) continue;
+        const ItemView& view = *ViewOf(item);
+        unread.push_back(IsSlider(view) ? view.field : view.control);
     }
+    return unread;
 }
 
 void Rtx3080TiControl::ShowValue(PanelItem item, std::int32_t value) {
@@ -344,21 +377,10 @@ void Rtx3080TiControl::SaveProfile() {
     if (!panel_) return;
     std::wstring body;
     for (const ProfileKey& key : kProfileKeys) {
-        std::int32_t value = 0;
-        if (!ReadItem(key.item, value)) value = key.whenUnreadable;
-        body += ProfileLine(key.name, value);
+        const std::optional<std::int32_t> value = ReadItem(key.item);
+        body += ProfileLine(key.name, value.value_or(key.whenUnreadable));
     }
     body += ProfileLine(kSyncKey, panel_->IsChecked(ctl::kSync) ? 1 : 0);
     // A file that cannot be written is not reported.
     profiles_.WriteSection(ProfileSectionName(), body);
-}
-
-bool Rtx3080TiControl::ReadRegister(std::uint8_t device, std::uint8_t reg, std::uint8_t* data,
-                                    std::uint32_t length) const {
-    return board_io::Read(gpus_, gpuIndex_, kPort, device, reg, data, length);
-}
-
-bool Rtx3080TiControl::WriteRegister(std::uint8_t device, std::uint8_t reg, const std::uint8_t* data,
-                                     std::uint32_t length) const {
-    return board_io::Write(gpus_, gpuIndex_, kPort, device, reg, data, length);
 }

@@ -11,21 +11,20 @@
 // Before the first Activate that found the controller window the controller has no panel; every
 // operation other than IsDetected and GetFamily then does nothing (LoadProfile returns false).
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "boards/BoardLinks.h"
 #include "boards/IVgaControl.h"
+#include "boards/Rtx3080TiProtocol.h"
 #include "dialog/ControlPanel.h"
-#include "gpu/GpuList.h"
-#include "profile/ProfileStore.h"
+#include "model/Rtx3080TiSettings.h"
 
 namespace rtx3080ti {
 
 // The ten settings the panel shows.
-enum class PanelItem { Auto, Nvvdd, Fbvdd, Msvdd, NvFrequency, MsFrequency, NvLoadline, MsLoadline, NvOcp, MsOcp };
-
-// The rails that can be handed back to automatic control.
-enum class Rail { Nvvdd, Msvdd };
+using PanelItem = Item;
 
 // Both controllers' profiles live in this section of Profile.ini.
 inline const wchar_t* ProfileSectionName() { return L"RTX3080TiZYL"; }
@@ -44,50 +43,52 @@ public:
     int GetFamily() const override { return family::kRtx3080Ti; }
     bool LoadProfile() override;
     void SaveProfile() override;
-    std::vector<int> UnreadControls() const override { return unread_; }
+    std::vector<int> UnreadControls() const override;
 
     std::uint32_t GpuIndex() const { return gpuIndex_; }
     bool IsAuto() const { return auto_; }
 
+    // Every item as the board reports it now, in the order the panel is filled.
+    rtx3080ti::BoardSettings ReadSettings();
+    // The board as the last refresh of the panel read it.
+    const rtx3080ti::BoardSettings& LastRead() const { return lastRead_; }
+    // What the panel asks for: its slider positions clamped into their ranges, its lists' choices
+    // (a list without a choice: not read, so Apply leaves that item alone) and the Auto box.
+    rtx3080ti::BoardSettings Wanted() const;
+    // Apply with these settings instead of the panel's, as Sync hands the selected board's on.
+    void ApplySettings(const rtx3080ti::BoardSettings& wanted);
+
 protected:
-    using PanelItem = rtx3080ti::PanelItem;
+    using PanelItem = rtx3080ti::Item;
     using Rail = rtx3080ti::Rail;
 
-    // Takes the profile store first, then the GPU list.
-    Rtx3080TiControl(std::uint32_t gpuIndex, PanelSource& panels);
-
-    // One read of one setting, as the board reports it; for Auto, non-zero means automatic
-    // control. Leaves value alone when the read fails.
-    virtual bool ReadItem(PanelItem item, std::int32_t& value) = 0;
-    // Writes one setting (never Auto); value lies within the panel's range for the item.
-    virtual void WriteItem(PanelItem item, std::int32_t value) = 0;
-    // Hands a rail back to automatic control; a successful hand-back sets the Auto flag.
-    virtual bool RestoreAuto(Rail rail) = 0;
-    // Runs after the defaults are written, before the panel is refreshed.
-    virtual void AfterDefaults() {}
+    Rtx3080TiControl(BoardLinks&& links, PanelSource& panels, std::unique_ptr<Rtx3080TiProtocol> protocol);
 
     void SetDetected() { detected_ = true; }
-    void SetAutoFlag() { auto_ = true; }
     const GpuList& Gpus() const { return gpus_; }
-
-    // One transfer on this controller's GPU through the board's port. Reads zero the buffer first.
-    bool ReadRegister(std::uint8_t device, std::uint8_t reg, std::uint8_t* data, std::uint32_t length) const;
-    bool WriteRegister(std::uint8_t device, std::uint8_t reg, const std::uint8_t* data, std::uint32_t length) const;
+    Rtx3080TiProtocol& Protocol() const { return *protocol_; }
 
 private:
+    std::optional<std::int32_t> ReadItem(PanelItem item) { return protocol_->Read(item); }
+    void RunPlan(Plan plan) const;
+    // Hands a rail back to automatic control; a successful hand-back sets the Auto flag.
+    bool RestoreAuto(Rail rail);
     void RefreshPanel();
     void ShowValue(PanelItem item, std::int32_t value);
     // The panel's value for a setting; false when a list holds no choice.
     bool PanelValue(PanelItem item, std::int32_t& value) const;
-    void ApplyItem(PanelItem item);
+    void ApplyItem(PanelItem item, const rtx3080ti::BoardSettings& wanted);
     void DefaultItem(PanelItem item, std::int32_t value);
 
     ProfileStore& profiles_;
     const GpuList& gpus_;
     std::uint32_t gpuIndex_;
+    std::unique_ptr<BoardBus> bus_;
+    Sleeper& sleeper_;
+    std::unique_ptr<Rtx3080TiProtocol> protocol_;
     PanelSource& panels_;
     ControlPanel* panel_ = nullptr;
     bool detected_ = false;
     bool auto_ = false;
-    std::vector<int> unread_;
+    rtx3080ti::BoardSettings lastRead_;
 };

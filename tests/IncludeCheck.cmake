@@ -10,11 +10,12 @@ set(core_folders
   "profile:"
   "res:"
   "sim: gpu"
+  "model: gpu"
   "dialog: res"
   "headless: dialog res"
-  "boards: dialog gpu profile res"
+  "boards: dialog gpu model profile res"
   "diag: dialog gpu res"
-  "app: boards diag dialog gpu headless profile res")
+  "app: boards diag dialog gpu headless model profile res")
 set(platform_folders
   "platform/linux: gpu"
   "platform/qt: app dialog gpu platform/linux res sim"

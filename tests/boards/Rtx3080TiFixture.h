@@ -66,6 +66,7 @@ inline std::vector<std::string> KeysOf(PanelItem item) {
         case PanelItem::MsLoadline: return {Key(ctl::kList2Right, "sel"), Key(ctl::kList2Right, "text")};
         case PanelItem::NvOcp: return {Key(ctl::kList3Left, "sel"), Key(ctl::kList3Left, "text")};
         case PanelItem::MsOcp: return {Key(ctl::kList3Right, "sel"), Key(ctl::kList3Right, "text")};
+        case PanelItem::kCount: break;
     }
     return {};
 }
@@ -135,7 +136,7 @@ public:
         mcu->SetLocked(false);  // the tests build the controller without its probe
     }
     std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, Sleeper& sleeper) override {
-        return std::make_unique<Rtx3080TiZylMcu>(gpuIndex, panels, sleeper);
+        return std::make_unique<Rtx3080TiZylMcu>(ProgramLinks(gpuIndex, 1, sleeper), panels);
     }
     void Set(const BoardState& s) override {
         mcu->SetNvvdd(s.nvvdd ? 1 : 0, s.nvvdd.value_or(0));
@@ -173,8 +174,8 @@ public:
         fb = &DeviceOn<sim::Regulator3080Ti>(gpu, kFb);
         ms = &DeviceOn<sim::Regulator3080Ti>(gpu, kMs);
     }
-    std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, Sleeper&) override {
-        return std::make_unique<Rtx3080TiZyl>(gpuIndex, panels);
+    std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, Sleeper& sleeper) override {
+        return std::make_unique<Rtx3080TiZyl>(ProgramLinks(gpuIndex, 1, sleeper), panels);
     }
     void Set(const BoardState& s) override {
         SetRail(*nv, s.nvvdd);

@@ -305,7 +305,7 @@ TEST_F(Rtx3080TiDirectProbeTest, TheSubsystemDeviceIdDecidesAlone) {
         sim::SimGpu& gpu = machine.AddGpu(0x1000, "NVIDIA GeForce RTX 3080 Ti");
         gpu.subsystemId = c.subsystem;
         Gpus();
-        Rtx3080TiZyl controller(0, panels);
+        Rtx3080TiZyl controller(ProgramLinks(0, 1, sleeper), panels);
         EXPECT_FALSE(controller.IsDetected());
         EXPECT_EQ(controller.Probe(), c.detected);
         EXPECT_EQ(controller.IsDetected(), c.detected);
@@ -321,7 +321,7 @@ TEST_F(Rtx3080TiDirectProbeTest, NoQueryWithoutAReadyListOrBeyondIt) {
     Gpus();
     {
         const std::uint32_t calls = machine.NvApiCalls();
-        Rtx3080TiZyl beyond(1, panels);
+        Rtx3080TiZyl beyond(ProgramLinks(1, 1, sleeper), panels);
         EXPECT_FALSE(beyond.Probe());
         EXPECT_EQ(machine.NvApiCalls(), calls);
     }
@@ -330,7 +330,7 @@ TEST_F(Rtx3080TiDirectProbeTest, NoQueryWithoutAReadyListOrBeyondIt) {
     machine.FailInitialize();
     Gpus();
     const std::uint32_t notReadyCalls = machine.NvApiCalls();
-    Rtx3080TiZyl notReady(0, panels);
+    Rtx3080TiZyl notReady(ProgramLinks(0, 1, sleeper), panels);
     EXPECT_FALSE(notReady.Probe());
     EXPECT_EQ(machine.NvApiCalls(), notReadyCalls);
 }
