@@ -144,8 +144,13 @@ void CDlg3080TiZYL::OnSelectionChanged() {
 }
 
 void CDlg3080TiZYL::OnApply() {
-    Selected()->Apply();
-    ApplySyncRule(&IVgaControl::Apply);
+    IVgaControl& selected = *Selected();
+    // Taken before the selected board's Apply, which shows what that board reads back: a write
+    // it did not take must not change what the other boards receive.
+    const std::unique_ptr<IVgaControl::Request> request = selected.Requested();
+    selected.ApplyRequest(*request);
+    if (!syncEnabled_) return;
+    ForOthersOfTheFamily([&request](IVgaControl& other) { other.ApplyRequest(*request); });
 }
 
 void CDlg3080TiZYL::OnLoad() {
@@ -157,11 +162,16 @@ void CDlg3080TiZYL::OnLoad() {
 
 void CDlg3080TiZYL::ApplySyncRule(void (IVgaControl::*operation)()) {
     if (!syncEnabled_) return;
+    ForOthersOfTheFamily([operation](IVgaControl& other) { (other.*operation)(); });
+}
+
+template <typename Work>
+void CDlg3080TiZYL::ForOthersOfTheFamily(Work&& work) {
     const int family = Selected()->GetFamily();
     for (std::size_t j = 0; j < controllers_.size(); ++j) {
         if (static_cast<int>(j) == selectedIndex_) continue;
         IVgaControl& other = *controllers_[j].controller;
-        if (other.GetFamily() == family) (other.*operation)();
+        if (other.GetFamily() == family) work(other);
     }
 }
 

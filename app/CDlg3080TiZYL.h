@@ -58,6 +58,8 @@ private:
     void OnTest();
     // The selected board has done `operation`; with Sync the rest of its family follows in list order.
     void ApplySyncRule(void (IVgaControl::*operation)());
+    template <typename Work>
+    void ForOthersOfTheFamily(Work&& work);
 
     DialogFramework& framework_;
     PanelSource& panels_;

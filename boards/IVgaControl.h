@@ -1,5 +1,6 @@
 #pragma once
 // What the controller window knows of a board: one implementation per supported board type.
+#include <memory>
 #include <vector>
 
 class IVgaControl {
@@ -19,6 +20,18 @@ public:
     // The value fields, lists and the Auto box whose read failed when the board was last read into
     // the panel: they still show what they showed before (Auto shows off), not the board's value.
     virtual std::vector<int> UnreadControls() const = 0;
+
+    // What the panel asks of the board now. Sync takes it once, from the selected board before
+    // that board's Apply shows what it reads back, and hands the same request to every other board
+    // of the family, so each gets what the user asked for.
+    class Request {
+    public:
+        virtual ~Request() = default;
+    };
+    virtual std::unique_ptr<Request> Requested() const = 0;
+    // Apply, with what the request asks instead of what the panel shows; a request this board
+    // cannot read (another family's) makes it Apply the panel.
+    virtual void ApplyRequest(const Request& request) = 0;
 };
 
 namespace family {

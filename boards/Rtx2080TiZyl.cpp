@@ -410,43 +410,69 @@ std::optional<int> Rtx2080TiZyl::ListChoice(int list, int items) const {
 
 // ---- Operations that write ----
 
+// What the panel asks, in board terms; nullopt for a list without a choice or a missing control.
+struct Rtx2080TiZyl::Choices final : IVgaControl::Request {
+    std::optional<int> ocp, ln2, nvvdd, fbvdd, pexvdd, rail1v8, frequency, loadline;
+};
+
+std::unique_ptr<IVgaControl::Request> Rtx2080TiZyl::Requested() const {
+    if (!panel_) return std::make_unique<Request>();
+    auto choices = std::make_unique<Choices>();
+    choices->ocp = ListChoice(kOcpList, kSwitchItems);
+    choices->ln2 = ListChoice(kLn2List, kSwitchItems);
+    choices->nvvdd = SliderChoice(kNvvddSlider, rb::kNvvddBase, rb::kNvvddTop);
+    choices->fbvdd = SliderChoice(kFbvddSlider, rb::kFbvddBase, rb::kFbvddTop);
+    choices->pexvdd = SliderChoice(kPexvddSlider, rb::kPexvddBase, rb::kPexvddTop);
+    choices->rail1v8 = SliderChoice(kRail1v8Slider, rb::kRail1v8Base, rb::kRail1v8Top);
+    choices->frequency = SliderChoice(kFrequencySlider, rb::kFrequencyBase, rb::kFrequencyTop);
+    choices->loadline = ListChoice(kLoadlineList, rb::kLoadlineLevels);
+    return choices;
+}
+
 void Rtx2080TiZyl::Apply() {
     if (!panel_) return;
+    ApplyRequest(*Requested());
+}
 
-    if (const std::optional<int> wanted = ListChoice(kOcpList, kSwitchItems)) {
+void Rtx2080TiZyl::ApplyRequest(const Request& request) {
+    if (!panel_) return;
+    if (const auto* choices = dynamic_cast<const Choices*>(&request)) ApplyChoices(*choices);
+    else Apply();
+}
+
+void Rtx2080TiZyl::ApplyChoices(const Choices& wanted) {
+    if (wanted.ocp) {
         const std::optional<int> ocp = ReadOcp();
-        if (ocp && *wanted != *ocp) WriteOcp(*wanted != 0);
+        if (ocp && *wanted.ocp != *ocp) WriteOcp(*wanted.ocp != 0);
     }
     // Read after the OCP write, which touches the same register.
-    if (const std::optional<int> wanted = ListChoice(kLn2List, kSwitchItems)) {
+    if (wanted.ln2) {
         const std::optional<int> ln2 = ReadLn2Mode();
-        if (ln2 && *wanted != *ln2) WriteLn2Mode(*wanted == 1);
+        if (ln2 && *wanted.ln2 != *ln2) WriteLn2Mode(*wanted.ln2 == 1);
     }
-    if (!auto_) {
-        if (const std::optional<int> wanted = SliderChoice(kNvvddSlider, rb::kNvvddBase, rb::kNvvddTop)) {
-            const std::optional<int> code = ReadVoltage(rb::kNvvddRegulator);
-            if (code && *wanted != *code) WriteVoltage(*wanted);
-        }
+    if (!auto_ && wanted.nvvdd) {
+        const std::optional<int> code = ReadVoltage(rb::kNvvddRegulator);
+        if (code && *wanted.nvvdd != *code) WriteVoltage(*wanted.nvvdd);
     }
-    if (const std::optional<int> wanted = SliderChoice(kFbvddSlider, rb::kFbvddBase, rb::kFbvddTop)) {
+    if (wanted.fbvdd) {
         const std::optional<int> code = ReadVoltage(rb::kFbvddRegulator);
-        if (code && *wanted != *code) WriteMemoryVoltage(*wanted);
+        if (code && *wanted.fbvdd != *code) WriteMemoryVoltage(*wanted.fbvdd);
     }
-    if (const std::optional<int> wanted = SliderChoice(kPexvddSlider, rb::kPexvddBase, rb::kPexvddTop)) {
+    if (wanted.pexvdd) {
         const std::optional<int> offset = ReadOffset(ofs::kRailPexvdd);
-        if (offset && *wanted != *offset) WriteOffset(ofs::kRailPexvdd, *wanted);
+        if (offset && *wanted.pexvdd != *offset) WriteOffset(ofs::kRailPexvdd, *wanted.pexvdd);
     }
-    if (const std::optional<int> wanted = SliderChoice(kRail1v8Slider, rb::kRail1v8Base, rb::kRail1v8Top)) {
+    if (wanted.rail1v8) {
         const std::optional<int> offset = ReadOffset(ofs::kRail1v8);
-        if (offset && *wanted != *offset) WriteOffset(ofs::kRail1v8, *wanted);
+        if (offset && *wanted.rail1v8 != *offset) WriteOffset(ofs::kRail1v8, *wanted.rail1v8);
     }
-    if (const std::optional<int> wanted = SliderChoice(kFrequencySlider, rb::kFrequencyBase, rb::kFrequencyTop)) {
+    if (wanted.frequency) {
         const std::optional<int> step = ReadFrequency();
-        if (step && *wanted != *step) WriteSwitchingFrequency(*wanted);
+        if (step && *wanted.frequency != *step) WriteSwitchingFrequency(*wanted.frequency);
     }
-    if (const std::optional<int> wanted = ListChoice(kLoadlineList, rb::kLoadlineLevels)) {
+    if (wanted.loadline) {
         const std::optional<int> level = ReadLoadline();
-        if (level && *wanted != *level) WriteLoadline(*wanted);
+        if (level && *wanted.loadline != *level) WriteLoadline(*wanted.loadline);
     }
     RefreshPanel();
 }

@@ -40,6 +40,8 @@ public:
     bool LoadProfile() override { return false; }
     void SaveProfile() override {}
     std::vector<int> UnreadControls() const override { return unread_; }
+    std::unique_ptr<Request> Requested() const override;
+    void ApplyRequest(const Request& request) override;
 
     std::uint32_t GpuIndex() const { return gpuIndex_; }
     bool IsAuto() const { return auto_; }
@@ -74,6 +76,8 @@ private:
     bool WriteOcp(bool enable) const;
     bool WriteLn2Mode(bool on) const;
 
+    struct Choices;
+    void ApplyChoices(const Choices& wanted);
     void RefreshPanel();
     // false when the read failed
     bool ShowNvvdd();

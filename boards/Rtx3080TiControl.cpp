@@ -230,6 +230,25 @@ void Rtx3080TiControl::Apply() {
     ApplySettings(Wanted());
 }
 
+namespace {
+
+struct SettingsRequest final : IVgaControl::Request {
+    explicit SettingsRequest(BoardSettings asked) : wanted(std::move(asked)) {}
+    BoardSettings wanted;
+};
+
+}  // namespace
+
+std::unique_ptr<IVgaControl::Request> Rtx3080TiControl::Requested() const {
+    if (!panel_) return std::make_unique<Request>();
+    return std::make_unique<SettingsRequest>(Wanted());
+}
+
+void Rtx3080TiControl::ApplyRequest(const Request& request) {
+    if (const auto* settings = dynamic_cast<const SettingsRequest*>(&request)) ApplySettings(settings->wanted);
+    else Apply();
+}
+
 void Rtx3080TiControl::ApplySettings(const BoardSettings& wanted) {
     if (!panel_) return;
     ApplyItem(PanelItem::NvOcp, wanted);

@@ -44,6 +44,8 @@ public:
     bool LoadProfile() override;
     void SaveProfile() override;
     std::vector<int> UnreadControls() const override;
+    std::unique_ptr<Request> Requested() const override;
+    void ApplyRequest(const Request& request) override;
 
     std::uint32_t GpuIndex() const { return gpuIndex_; }
     bool IsAuto() const { return auto_; }

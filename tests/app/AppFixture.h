@@ -111,6 +111,8 @@ public:
     }
     void SaveProfile() override { Note("SaveProfile"); }
     std::vector<int> UnreadControls() const override { return {}; }
+    std::unique_ptr<Request> Requested() const override { return std::make_unique<Request>(); }
+    void ApplyRequest(const Request&) override { Apply(); }
 
 private:
     void Note(const std::string& what) const { calls_.push_back(std::to_string(gpu_) + ":" + what); }

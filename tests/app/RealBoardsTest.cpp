@@ -137,6 +137,32 @@ TEST_F(RealBoardsTest, SyncCarriesTheSelectedBoardsSettingToItsFamilyOnly) {
     EXPECT_EQ(shownAfterwards, 236 - kFbvddBase);
 }
 
+// The selected board refuses the write; the others still get what the user asked for, not what
+// the selected board reads back afterwards.
+TEST_F(RealBoardsTest, SyncHandsTheUsersSettingOnWhenTheSelectedBoardRefusesIt) {
+    AddBoard(0x1000, "RTX 3080 Ti MCU", sim::BoardKind::Rtx3080TiMcu);
+    AddBoard(0x3000, "RTX 3080 Ti direct", sim::BoardKind::Rtx3080TiDirect, kDirectSubsystem);
+    int shownAfterwards = -1;
+    std::uint16_t before = 0;
+    framework.AddSession([&](HeadlessDialog& window) {
+        before = Mcu(0).FbvddCode();
+        Mcu(0).SetLocked(true);  // it takes no more writes and still answers reads
+        window.MoveSlider(ctl::kRow2Slider, 236 - kFbvddBase);
+        window.Click(ctl::kSync);
+        window.Click(ctl::kApply);
+        shownAfterwards = window.Panel().GetPos(ctl::kRow2Slider);
+        window.PressEsc();
+    });
+
+    Run();
+
+    EXPECT_EQ(Mcu(0).FbvddCode(), before);
+    EXPECT_NE(before, 236);
+    EXPECT_EQ(FbvddRegulator(1).FixedCode(), 236);
+    // The panel shows the last board Sync reached, as before.
+    EXPECT_EQ(shownAfterwards, 236 - kFbvddBase);
+}
+
 TEST_F(RealBoardsTest, LoadPutsTheSavedProfileBackOnTheBoard) {
     AddBoard(0x1000, "RTX 3080 Ti MCU", sim::BoardKind::Rtx3080TiMcu);
     std::size_t mark = 0;
