@@ -1,7 +1,7 @@
 #pragma once
 // What the two RTX 3080 Ti controllers share: the panel they configure, how a board value appears
 // in it, the order in which Apply and Default visit the settings, and the profile. A board
-// controller adds only the register traffic for one setting at a time.
+// controller adds only its register protocol.
 //
 // A drop-down list whose text the user typed has no selection. Such a list holds no choice, so
 // Apply leaves that setting on the board as it is (it does not even read it) and the closing
@@ -12,18 +12,17 @@
 // operation other than IsDetected and GetFamily then does nothing (LoadProfile returns false).
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "boards/BoardLinks.h"
 #include "boards/IVgaControl.h"
 #include "boards/Rtx3080TiProtocol.h"
 #include "dialog/ControlPanel.h"
+#include "model/ApplyJob.h"
 #include "model/Rtx3080TiSettings.h"
 
 namespace rtx3080ti {
 
-// The ten settings the panel shows.
 using PanelItem = Item;
 
 // Both controllers' profiles live in this section of Profile.ini.
@@ -50,15 +49,14 @@ public:
     std::uint32_t GpuIndex() const { return gpuIndex_; }
     bool IsAuto() const { return auto_; }
 
-    // Every item as the board reports it now, in the order the panel is filled.
+    // Every item as the board reports it now, read in the order the panel is filled.
     rtx3080ti::BoardSettings ReadSettings();
     // The board as the last refresh of the panel read it.
     const rtx3080ti::BoardSettings& LastRead() const { return lastRead_; }
-    // What the panel asks for: its slider positions clamped into their ranges, its lists' choices
-    // (a list without a choice: not read, so Apply leaves that item alone) and the Auto box.
-    rtx3080ti::BoardSettings Wanted() const;
-    // Apply with these settings instead of the panel's, as Sync hands the selected board's on.
-    void ApplySettings(const rtx3080ti::BoardSettings& wanted);
+    // Apply as a job of its own, with these settings rather than the panel's, for a front end that
+    // runs several boards side by side; the bus may be one that only pretends to write.
+    std::unique_ptr<ApplyJob> MakeApplyJob(const rtx3080ti::BoardSettings& wanted, BoardBus& bus);
+    BoardBus& Bus() const { return *bus_; }
 
 protected:
     using PanelItem = rtx3080ti::Item;
@@ -71,16 +69,16 @@ protected:
     Rtx3080TiProtocol& Protocol() const { return *protocol_; }
 
 private:
-    std::optional<std::int32_t> ReadItem(PanelItem item) { return protocol_->Read(item); }
+    // What the panel asks for: its slider positions clamped into their ranges, its lists' choices
+    // (a list without a choice: not read, so Apply leaves that item alone) and the Auto flag.
+    rtx3080ti::BoardSettings Wanted() const;
+    void ApplySettings(const rtx3080ti::BoardSettings& wanted);
     void RunPlan(Plan plan) const;
     // Hands a rail back to automatic control; a successful hand-back sets the Auto flag.
     bool RestoreAuto(Rail rail);
+    void DefaultItem(PanelItem item, std::int32_t value);
     void RefreshPanel();
     void ShowValue(PanelItem item, std::int32_t value);
-    // The panel's value for a setting; false when a list holds no choice.
-    bool PanelValue(PanelItem item, std::int32_t& value) const;
-    void ApplyItem(PanelItem item, const rtx3080ti::BoardSettings& wanted);
-    void DefaultItem(PanelItem item, std::int32_t value);
 
     ProfileStore& profiles_;
     const GpuList& gpus_;

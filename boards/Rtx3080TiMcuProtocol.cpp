@@ -87,9 +87,9 @@ Plan Rtx3080TiMcuProtocol::RestoreAutoPlan(Rail rail) const {
     // Only a rail that holds a fixed voltage is written.
     return {Step::ReadThenWrite(
         kDevice, kStatus, kStatusLength,
-        [reg, modeByte](const std::vector<std::uint8_t>& status) -> std::optional<RegisterWrite> {
-            if (status[modeByte] != kModeFixed) return std::nullopt;
-            return RegisterWrite{kDevice, reg, {kRailCount, kModeAutomatic, 0x00, 0x00}};
+        [reg, modeByte](const std::vector<std::uint8_t>& status) -> std::vector<RegisterWrite> {
+            if (status[modeByte] != kModeFixed) return {};
+            return {RegisterWrite{kDevice, reg, {kRailCount, kModeAutomatic, 0x00, 0x00}}};
         },
         Step::OnFailure::End, Step::OnFailure::End)};
 }

@@ -48,10 +48,10 @@ RegisterWrite WordWrite(std::uint8_t device, std::uint8_t reg, std::int32_t valu
 Step Change(std::uint8_t device, std::uint8_t reg, std::uint32_t length, std::function<bool(Bytes&)> change) {
     return Step::ReadThenWrite(
         device, reg, length,
-        [device, reg, change](const Bytes& read) -> std::optional<RegisterWrite> {
+        [device, reg, change](const Bytes& read) -> std::vector<RegisterWrite> {
             Bytes bytes = read;
-            if (!change(bytes)) return std::nullopt;
-            return RegisterWrite{device, reg, bytes};
+            if (!change(bytes)) return {};
+            return {RegisterWrite{device, reg, bytes}};
         },
         OnFailure::Continue, OnFailure::End);
 }

@@ -10,8 +10,7 @@ Step Step::Write(RegisterWrite write, OnFailure onFailure) {
     return step;
 }
 
-Step Step::ReadThenWrite(std::uint8_t device, std::uint8_t reg, std::uint32_t length,
-                         std::function<std::optional<RegisterWrite>(const std::vector<std::uint8_t>&)> decide,
+Step Step::ReadThenWrite(std::uint8_t device, std::uint8_t reg, std::uint32_t length, Decision decide,
                          OnFailure onReadFailure, OnFailure onWriteFailure) {
     Step step;
     step.kind = Kind::ReadThenWrite;
@@ -51,7 +50,7 @@ std::uint32_t PlanRun::Advance(BoardBus& bus) {
                 results_.push_back(result);
                 return step.pauseMs;
             case Step::Kind::Write:
-                result.wrote = step.write;
+                result.wrote = {step.write};
                 result.writeOk = Send(bus, step.write);
                 break;
             case Step::Kind::ReadThenWrite: {
@@ -62,8 +61,11 @@ std::uint32_t PlanRun::Advance(BoardBus& bus) {
                     results_.push_back(result);
                     continue;
                 }
-                result.wrote = step.decide(bytes);
-                if (result.wrote) result.writeOk = Send(bus, *result.wrote);
+                for (RegisterWrite& write : step.decide(bytes)) {
+                    result.wrote.push_back(std::move(write));
+                    result.writeOk = Send(bus, result.wrote.back());
+                    if (!result.writeOk) break;
+                }
                 break;
             }
         }
@@ -73,10 +75,10 @@ std::uint32_t PlanRun::Advance(BoardBus& bus) {
     return 0;
 }
 
-bool PlanRun::AllSucceeded() const {
-    for (const StepResult& r : results_)
-        if (!r.readOk || !r.writeOk) return false;
-    return true;
+std::size_t PlanRun::Failures() const {
+    std::size_t failures = 0;
+    for (const StepResult& r : results_) failures += r.Failures();
+    return failures;
 }
 
 PlanRun RunPlan(Plan plan, BoardBus& bus, Sleeper& sleeper) {
@@ -93,16 +95,17 @@ std::vector<std::string> DescribeResults(const std::vector<StepResult>& results)
             lines.push_back("pause " + std::to_string(r.pausedMs) + " ms");
             continue;
         }
-        if (!r.wrote) continue;
-        char text[48];
-        std::snprintf(text, sizeof text, "write 0x%02X reg 0x%02X:", r.wrote->device, r.wrote->reg);
-        std::string line = text;
-        for (std::uint8_t b : r.wrote->bytes) {
-            std::snprintf(text, sizeof text, " %02X", b);
-            line += text;
+        for (const RegisterWrite& write : r.wrote) {
+            char text[48];
+            std::snprintf(text, sizeof text, "write 0x%02X reg 0x%02X:", write.device, write.reg);
+            std::string line = text;
+            for (std::uint8_t b : write.bytes) {
+                std::snprintf(text, sizeof text, " %02X", b);
+                line += text;
+            }
+            if (write.bytes.empty()) line += " (register byte alone)";
+            lines.push_back(line);
         }
-        if (r.wrote->bytes.empty()) line += " (register byte alone)";
-        lines.push_back(line);
     }
     return lines;
 }

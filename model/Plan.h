@@ -22,20 +22,22 @@ struct Step {
     enum class Kind { Write, ReadThenWrite, Pause };
     // What the plan does when a step's transfer fails.
     enum class OnFailure { Continue, End };
+    // What to write, in order, from the bytes read; none: the register stays as it is.
+    using Decision = std::function<std::vector<RegisterWrite>(const std::vector<std::uint8_t>&)>;
 
     Kind kind = Kind::Write;
     RegisterWrite write;  // Write: what is written
-    // ReadThenWrite: the register read, and what to write from its bytes (nothing: no write).
+    // ReadThenWrite: the register read, and what to write from its bytes. The writes stop at the
+    // first that fails.
     std::uint8_t readDevice = 0, readReg = 0;
     std::uint32_t readLength = 0;
-    std::function<std::optional<RegisterWrite>(const std::vector<std::uint8_t>&)> decide;
+    Decision decide;
     OnFailure onReadFailure = OnFailure::Continue;
     OnFailure onWriteFailure = OnFailure::Continue;
     std::uint32_t pauseMs = 0;  // Pause
 
     static Step Write(RegisterWrite write, OnFailure onFailure = OnFailure::Continue);
-    static Step ReadThenWrite(std::uint8_t device, std::uint8_t reg, std::uint32_t length,
-                              std::function<std::optional<RegisterWrite>(const std::vector<std::uint8_t>&)> decide,
+    static Step ReadThenWrite(std::uint8_t device, std::uint8_t reg, std::uint32_t length, Decision decide,
                               OnFailure onReadFailure, OnFailure onWriteFailure);
     static Step Pause(std::uint32_t ms);
 };
@@ -44,10 +46,12 @@ using Plan = std::vector<Step>;
 
 struct StepResult {
     Step::Kind kind = Step::Kind::Write;
-    bool readOk = true;                  // ReadThenWrite: the read succeeded
-    std::optional<RegisterWrite> wrote;  // what was written, or sent to be
+    bool readOk = true;                // ReadThenWrite: the read succeeded
+    std::vector<RegisterWrite> wrote;  // what was sent, in order; when writeOk is false the last failed
     bool writeOk = true;
     std::uint32_t pausedMs = 0;
+    // Transfers of the step that failed: 0 or 1, since a step stops at its first failure.
+    std::size_t Failures() const { return readOk && writeOk ? 0 : 1; }
 };
 
 // A plan being run: Advance runs the transfers up to the next pause and says how long it is.
@@ -60,8 +64,8 @@ public:
     const std::vector<StepResult>& Results() const { return results_; }
     // No step's failure ended the plan early.
     bool Completed() const { return !ended_; }
-    // Every transfer of the steps run succeeded.
-    bool AllSucceeded() const;
+    // Transfers of the steps run that failed.
+    std::size_t Failures() const;
 
 private:
     Plan plan_;

@@ -1,0 +1,47 @@
+#pragma once
+// Apply as a job: item by item in the order the board takes them, the item read, compared with
+// what is wanted and, where they differ, the item's plan run. An item whose read fails is left
+// alone. It stops at each pause of a plan.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "model/BoardBus.h"
+#include "model/BoardJob.h"
+#include "model/Plan.h"
+
+class ApplyJob final : public BoardJob {
+public:
+    struct Want {
+        int item;
+        std::int32_t value;
+    };
+    using ReadItem = std::function<std::optional<std::int32_t>(int item)>;
+    using PlanItem = std::function<Plan(int item, std::int32_t value)>;
+
+    // wanted: the items to set, in the board's order; an item left out stays as it is.
+    ApplyJob(BoardBus& bus, std::vector<Want> wanted, ReadItem read, PlanItem plan);
+
+    bool Done() const override { return done_; }
+    std::uint32_t Advance() override;
+
+    // Every step of the plans run, in order.
+    const std::vector<StepResult>& Results() const { return results_; }
+    // Transfers that failed: reads of items and the plans' steps.
+    std::size_t Failures() const { return failures_; }
+
+private:
+    void Finish(const PlanRun& run);
+
+    BoardBus& bus_;
+    std::vector<Want> wanted_;
+    ReadItem read_;
+    PlanItem plan_;
+    std::size_t next_ = 0;
+    std::optional<PlanRun> run_;
+    std::vector<StepResult> results_;
+    std::size_t failures_ = 0;
+    bool done_ = false;
+};
