@@ -1,6 +1,7 @@
 #include "app/BoardDetection.h"
 
 #include "boards/Rtx2080TiZyl.h"
+#include "boards/Rtx2080TiRegisters.h"
 #include "boards/Rtx3080TiRegisters.h"
 #include "boards/Rtx3080TiZyl.h"
 #include "boards/Rtx3080TiZylMcu.h"
@@ -19,7 +20,8 @@ std::unique_ptr<IVgaControl> CreateBoardController(std::uint32_t gpuIndex, Panel
     if (direct->IsDetected()) return direct;
     direct.reset();
 
-    auto rtx2080 = std::make_unique<Rtx2080TiZyl>(gpuIndex, panels);  // probes while constructed
+    // Probes while constructed.
+    auto rtx2080 = std::make_unique<Rtx2080TiZyl>(ProgramLinks(gpuIndex, rtx2080ti::kPort, sleeper), panels);
     if (rtx2080->IsDetected()) return rtx2080;
     return nullptr;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The RTX 2080 Ti board: no microcontroller, the controller talks to the NVVDD regulator (which
 // also holds switching frequency, loadline, OCP and LN2 mode), the FBVDD regulator and the
-// PEXVDD/+1.8V offset device directly. Register map and tables: Rtx2080TiRegisters.h.
+// PEXVDD/+1.8V offset device directly. Its register protocol: Rtx2080TiProtocol.h; its panel
+// rows: Rtx2080TiLayout.h.
 //
 // Choices of this controller:
 // - A drop-down list with no selection (the user typed into its field, or the board did not
@@ -17,17 +18,21 @@
 // - Before the first Activate that found the controller window the controller has no panel;
 //   every operation other than IsDetected and GetFamily then does nothing.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
+#include "boards/BoardLinks.h"
 #include "boards/IVgaControl.h"
+#include "boards/Rtx2080TiProtocol.h"
 #include "dialog/ControlPanel.h"
-#include "gpu/GpuList.h"
+#include "model/ApplyJob.h"
+#include "model/Rtx2080TiSettings.h"
 
 class Rtx2080TiZyl final : public IVgaControl {
 public:
     // Runs the detection probe; it sends nothing over I2C.
-    Rtx2080TiZyl(std::uint32_t gpuIndex, PanelSource& panels);
+    Rtx2080TiZyl(BoardLinks&& links, PanelSource& panels);
 
     bool IsDetected() const override { return detected_; }
     void Activate() override;
@@ -39,61 +44,39 @@ public:
     int GetFamily() const override { return family::kRtx2080Ti; }
     bool LoadProfile() override { return false; }
     void SaveProfile() override {}
-    std::vector<int> UnreadControls() const override { return unread_; }
+    std::vector<int> UnreadControls() const override;
     std::unique_ptr<Request> Requested() const override;
     void ApplyRequest(const Request& request) override;
 
     std::uint32_t GpuIndex() const { return gpuIndex_; }
     bool IsAuto() const { return auto_; }
 
+    // Every item as the board reports it now, read in the order the panel is filled.
+    rtx2080ti::BoardSettings ReadSettings();
+    const rtx2080ti::BoardSettings& LastRead() const { return lastRead_; }
+
 private:
+    using Item = rtx2080ti::Item;
+
     bool Probe() const;
-    void ConfigurePanel();
-
-    // One transfer on this controller's GPU through the board's port.
-    bool ReadRegister(std::uint8_t device, std::uint8_t reg, std::uint8_t* data, std::uint32_t length) const;
-    bool WriteRegister(std::uint8_t device, std::uint8_t reg, const std::uint8_t* data, std::uint32_t length) const;
-    bool WriteByte(std::uint8_t device, std::uint8_t reg, std::uint8_t value) const;
-    bool WritePair(std::uint8_t device, std::uint8_t reg, std::uint8_t first, std::uint8_t second) const;
-    bool WriteWord(std::uint8_t device, std::uint8_t reg, unsigned value) const;  // low byte first
-
-    // Reads of the board; nullopt when the read failed.
-    std::optional<bool> ReadFixedMode(std::uint8_t device) const;
-    std::optional<int> ReadVoltage(std::uint8_t device) const;
-    std::optional<int> ReadOffset(std::uint8_t reg) const;
-    std::optional<int> ReadFrequency() const;  // 100 kHz steps, rounded down
-    std::optional<int> ReadLoadline() const;
-    std::optional<int> ReadLn2Mode() const;
-    std::optional<int> ReadOcp() const;
-
-    // Write sequences; each write is made only when the one before it succeeded.
+    // What the panel asks for; an item whose list holds no choice, or whose control the window
+    // lacks, is not read and so left alone.
+    rtx2080ti::BoardSettings Wanted() const;
+    void ApplySettings(const rtx2080ti::BoardSettings& wanted);
     bool RestoreAutoVoltage();
-    bool WriteVoltage(int code) const;
-    bool WriteMemoryVoltage(int code) const;
-    bool WriteSwitchingFrequency(int step) const;
-    bool WriteOffset(std::uint8_t reg, int offset) const;
-    bool WriteLoadline(int level) const;
-    bool WriteOcp(bool enable) const;
-    bool WriteLn2Mode(bool on) const;
-
-    struct Choices;
-    void ApplyChoices(const Choices& wanted);
+    void DefaultItem(Item item, std::int32_t value);
     void RefreshPanel();
     // false when the read failed
     bool ShowNvvdd();
-    void ShowSlider(int slider, int value, int base, int top);
-
-    // The panel's choices, in board terms; nullopt when a list holds no choice or the window lacks
-    // the control.
-    int SliderValue(int slider, int base, int top) const;
-    std::optional<int> SliderChoice(int slider, int base, int top) const;
-    std::optional<int> ListChoice(int list, int items) const;
 
     const GpuList& gpus_;
     std::uint32_t gpuIndex_;
+    std::unique_ptr<BoardBus> bus_;
+    Sleeper& sleeper_;
+    Rtx2080TiProtocol protocol_;
     PanelSource& panels_;
     ControlPanel* panel_ = nullptr;
     bool detected_ = false;
     bool auto_ = false;
-    std::vector<int> unread_;
+    rtx2080ti::BoardSettings lastRead_;
 };

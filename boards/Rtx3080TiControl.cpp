@@ -67,7 +67,10 @@ void Rtx3080TiControl::ApplyRequest(const Request& request) {
 
 void Rtx3080TiControl::ApplySettings(const BoardSettings& wanted) {
     if (!panel_) return;
-    RunToEnd(*MakeApplyJob(wanted, *bus_), sleeper_);
+    // The Auto flag is this board's own, as the panel shows it.
+    BoardSettings asked = wanted;
+    asked[PanelItem::Auto] = Setting::Of(auto_ ? kAutoOn : kAutoOff);
+    RunToEnd(*MakeApplyJob(asked, *bus_), sleeper_);
     RefreshPanel();
 }
 
