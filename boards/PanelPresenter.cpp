@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "boards/PanelText.h"
+
 namespace {
 
 void ConfigureRow(ControlPanel& panel, const PanelRow& row) {
@@ -12,6 +14,65 @@ void ConfigureRow(ControlPanel& panel, const PanelRow& row) {
 }
 
 }  // namespace
+
+PanelRow CheckRow(int item, const wchar_t* name, int box, int disables) {
+    PanelRow row;
+    row.kind = PanelRow::Kind::Check;
+    row.item = item;
+    row.name = name;
+    row.control = box;
+    row.disables = disables;
+    return row;
+}
+
+PanelRow SliderRow(int item, int label, const wchar_t* name, int slider, int field, int base, int top,
+                   std::wstring (*text)(std::int32_t), const char* unit,
+                   std::optional<double> (*amount)(std::int32_t)) {
+    PanelRow row;
+    row.kind = PanelRow::Kind::Slider;
+    row.item = item;
+    row.label = label;
+    row.name = name;
+    row.control = slider;
+    row.field = field;
+    row.base = base;
+    row.top = top;
+    row.text = text;
+    row.unit = unit;
+    row.amount = amount;
+    return row;
+}
+
+namespace {
+std::optional<double> Number(std::int32_t value) { return value; }
+}  // namespace
+
+PanelRow ListRow(int item, int label, const wchar_t* name, int list, int items, std::wstring (*text)(std::int32_t),
+                 PanelRow::Outside outside, int fallback) {
+    PanelRow row;
+    row.kind = PanelRow::Kind::List;
+    row.item = item;
+    row.label = label;
+    row.name = name;
+    row.control = list;
+    row.top = items - 1;
+    row.text = text;
+    row.outside = outside;
+    row.fallback = fallback;
+    // A level is a number; a switch is on or off and has none.
+    if (outside == PanelRow::Outside::Fallback) {
+        row.unit = "level";
+        row.amount = &Number;
+    }
+    return row;
+}
+
+namespace row_text {
+std::wstring VoltageCode(std::int32_t code) { return panel_text::VoltageCode(code); }
+std::wstring Level(std::int32_t level) { return panel_text::Level(level); }
+std::wstring Switch(std::int32_t on) { return on != 0 ? panel_text::Enable() : panel_text::Disable(); }
+std::optional<double> Volts(std::int32_t code) { return code * 6.25 / 1000.0; }
+}  // namespace row_text
 
 void Configure(ControlPanel& panel, const PanelLayout& layout, bool checked) {
     for (const PanelRow& row : layout.rows) {

@@ -32,6 +32,21 @@ struct PanelRow {
     std::optional<double> (*amount)(std::int32_t value) = nullptr;
 };
 
+// The rows' builders.
+PanelRow CheckRow(int item, const wchar_t* name, int box, int disables);
+PanelRow SliderRow(int item, int label, const wchar_t* name, int slider, int field, int base, int top,
+                   std::wstring (*text)(std::int32_t), const char* unit, std::optional<double> (*amount)(std::int32_t));
+PanelRow ListRow(int item, int label, const wchar_t* name, int list, int items, std::wstring (*text)(std::int32_t),
+                 PanelRow::Outside outside, int fallback);
+
+// Texts and figures every board shows alike.
+namespace row_text {
+std::wstring VoltageCode(std::int32_t code);   // "1.25000 V"
+std::wstring Level(std::int32_t level);        // "Level 3"
+std::wstring Switch(std::int32_t on);          // "Enable", "Disable"
+std::optional<double> Volts(std::int32_t code);  // a voltage code in volts
+}  // namespace row_text
+
 struct PanelLayout {
     // In the window's order, top to bottom: the check box, the slider rows, then the list rows
     // left before right.

@@ -199,9 +199,10 @@ Plan Rtx2080TiProtocol::SetPlan(Item item, std::int32_t value) const {
             return LoadlinePlan(value);
         case Item::Ocp:
             return OcpPlan(value != 0);
-        case Item::Ln2:
-            return {Step::Write({rb::kNvvddRegulator, vr::kLn2Mode,
-                                 value == 1 ? Bytes{vr::kLn2On[0], vr::kLn2On[1]} : Bytes{vr::kLn2Off[0], vr::kLn2Off[1]}})};
+        case Item::Ln2: {
+            const rb::Bytes2& bytes = value == 1 ? vr::kLn2On : vr::kLn2Off;
+            return {Step::Write({rb::kNvvddRegulator, vr::kLn2Mode, {bytes[0], bytes[1]}})};
+        }
         case Item::Auto:
         case Item::kCount:
             break;

@@ -88,7 +88,8 @@ BoardSettings Rtx3080TiControl::Wanted() const {
     for (const PanelRow& row : Layout().rows) {
         if (row.kind == PanelRow::Kind::Check) continue;
         const std::optional<std::int32_t> value = Take(*panel_, row);
-        wanted[static_cast<PanelItem>(row.item)] = value ? Setting::Of(*value) : Setting::NotRead("no choice in the list");
+        wanted[static_cast<PanelItem>(row.item)] =
+            value ? Setting::Of(*value) : Setting::NotRead("no choice in the list");
     }
     return wanted;
 }
@@ -159,7 +160,10 @@ bool Rtx3080TiControl::LoadProfile() {
     ProfileSection section;
     if (!profiles_.ReadSection(ProfileSectionName(), section)) return false;
     const BoardSettings loaded = FromProfile(section);
-    for (const PanelRow& row : Layout().rows) ShowValue(static_cast<PanelItem>(row.item), loaded[static_cast<PanelItem>(row.item)].value);
+    for (const PanelRow& row : Layout().rows) {
+        const auto item = static_cast<PanelItem>(row.item);
+        ShowValue(item, loaded[item].value);
+    }
     panel_->SetCheck(ctl::kSync, SyncOf(section));
     return true;
 }

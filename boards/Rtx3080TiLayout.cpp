@@ -8,82 +8,43 @@ namespace rtx3080ti {
 
 namespace {
 
-std::wstring VoltageText(std::int32_t code) { return panel_text::VoltageCode(code); }
 // Multiplied in 64 bits, so a wild profile value shows its true figure rather than a wrapped one.
 std::wstring FrequencyText(std::int32_t frequency) {
     return panel_text::Format("%lld kHz", static_cast<long long>(frequency) * kKilohertzPerFrequencyUnit);
 }
-std::wstring LevelText(std::int32_t level) { return panel_text::Level(level); }
-std::wstring SwitchText(std::int32_t on) { return on != 0 ? panel_text::Enable() : panel_text::Disable(); }
-
-std::optional<double> Volts(std::int32_t code) { return code * 6.25 / 1000.0; }
 std::optional<double> Kilohertz(std::int32_t frequency) {
     return static_cast<double>(frequency) * kKilohertzPerFrequencyUnit;
 }
-std::optional<double> Number(std::int32_t value) { return value; }
 
-PanelRow Slider(Item item, int label, const wchar_t* name, int slider, int field, int base, int top,
-                std::wstring (*text)(std::int32_t), const char* unit, std::optional<double> (*amount)(std::int32_t)) {
-    PanelRow row;
-    row.kind = PanelRow::Kind::Slider;
-    row.item = static_cast<int>(item);
-    row.label = label;
-    row.name = name;
-    row.control = slider;
-    row.field = field;
-    row.base = base;
-    row.top = top;
-    row.text = text;
-    row.unit = unit;
-    row.amount = amount;
-    return row;
-}
-
-PanelRow List(Item item, int label, const wchar_t* name, int list, int items, std::wstring (*text)(std::int32_t),
-              PanelRow::Outside outside, const char* unit) {
-    PanelRow row;
-    row.kind = PanelRow::Kind::List;
-    row.item = static_cast<int>(item);
-    row.label = label;
-    row.name = name;
-    row.control = list;
-    row.top = items - 1;
-    row.text = text;
-    row.outside = outside;
-    row.fallback = kFallbackLoadline;
-    row.unit = unit;
-    row.amount = outside == PanelRow::Outside::Fallback ? &Number : nullptr;
-    return row;
-}
+int Of(Item item) { return static_cast<int>(item); }
 
 PanelLayout MakeLayout() {
+    using row_text::Level;
+    using row_text::Switch;
+    using row_text::VoltageCode;
+    using row_text::Volts;
+    const auto fallback = PanelRow::Outside::Fallback;
+    const auto onOff = PanelRow::Outside::Switch;
     PanelLayout layout;
-    PanelRow automatic;
-    automatic.kind = PanelRow::Kind::Check;
-    automatic.item = static_cast<int>(Item::Auto);
-    automatic.name = L"Auto";
-    automatic.control = ctl::kAuto;
-    automatic.disables = ctl::kRow1Slider;  // the Auto flag spares the NVVDD rail only
     layout.rows = {
-        automatic,
-        Slider(Item::Nvvdd, ctl::kRow1Label, L"NVVDD", ctl::kRow1Slider, ctl::kRow1Value, kNvvddBase, kNvvddTop,
-               &VoltageText, "V", &Volts),
-        Slider(Item::Fbvdd, ctl::kRow2Label, L"FBVDD", ctl::kRow2Slider, ctl::kRow2Value, kFbvddBase, kFbvddTop,
-               &VoltageText, "V", &Volts),
-        Slider(Item::Msvdd, ctl::kRow3Label, L"MSVDD", ctl::kRow3Slider, ctl::kRow3Value, kMsvddBase, kMsvddTop,
-               &VoltageText, "V", &Volts),
-        Slider(Item::NvFrequency, ctl::kRow4Label, L"NV Freq.", ctl::kRow4Slider, ctl::kRow4Value, kFrequencyBase,
-               kFrequencyTop, &FrequencyText, "kHz", &Kilohertz),
-        Slider(Item::MsFrequency, ctl::kRow5Label, L"MS Freq.", ctl::kRow5Slider, ctl::kRow5Value, kFrequencyBase,
-               kFrequencyTop, &FrequencyText, "kHz", &Kilohertz),
-        List(Item::NvLoadline, ctl::kList2LeftLabel, L"NVVDD Loadline", ctl::kList2Left, kLoadlineLevels, &LevelText,
-             PanelRow::Outside::Fallback, "level"),
-        List(Item::MsLoadline, ctl::kList2RightLabel, L"MSVDD Loadline", ctl::kList2Right, kLoadlineLevels,
-             &LevelText, PanelRow::Outside::Fallback, "level"),
-        List(Item::NvOcp, ctl::kList3LeftLabel, L"NVVDD OCP", ctl::kList3Left, kOcpStates, &SwitchText,
-             PanelRow::Outside::Switch, ""),
-        List(Item::MsOcp, ctl::kList3RightLabel, L"MSVDD OCP", ctl::kList3Right, kOcpStates, &SwitchText,
-             PanelRow::Outside::Switch, ""),
+        // The Auto flag spares the NVVDD rail only.
+        CheckRow(Of(Item::Auto), L"Auto", ctl::kAuto, ctl::kRow1Slider),
+        SliderRow(Of(Item::Nvvdd), ctl::kRow1Label, L"NVVDD", ctl::kRow1Slider, ctl::kRow1Value, kNvvddBase, kNvvddTop,
+                  &VoltageCode, "V", &Volts),
+        SliderRow(Of(Item::Fbvdd), ctl::kRow2Label, L"FBVDD", ctl::kRow2Slider, ctl::kRow2Value, kFbvddBase, kFbvddTop,
+                  &VoltageCode, "V", &Volts),
+        SliderRow(Of(Item::Msvdd), ctl::kRow3Label, L"MSVDD", ctl::kRow3Slider, ctl::kRow3Value, kMsvddBase, kMsvddTop,
+                  &VoltageCode, "V", &Volts),
+        SliderRow(Of(Item::NvFrequency), ctl::kRow4Label, L"NV Freq.", ctl::kRow4Slider, ctl::kRow4Value,
+                  kFrequencyBase, kFrequencyTop, &FrequencyText, "kHz", &Kilohertz),
+        SliderRow(Of(Item::MsFrequency), ctl::kRow5Label, L"MS Freq.", ctl::kRow5Slider, ctl::kRow5Value,
+                  kFrequencyBase, kFrequencyTop, &FrequencyText, "kHz", &Kilohertz),
+        ListRow(Of(Item::NvLoadline), ctl::kList2LeftLabel, L"NVVDD Loadline", ctl::kList2Left, kLoadlineLevels, &Level,
+                fallback, kFallbackLoadline),
+        ListRow(Of(Item::MsLoadline), ctl::kList2RightLabel, L"MSVDD Loadline", ctl::kList2Right, kLoadlineLevels,
+                &Level, fallback, kFallbackLoadline),
+        ListRow(Of(Item::NvOcp), ctl::kList3LeftLabel, L"NVVDD OCP", ctl::kList3Left, kOcpStates, &Switch, onOff, 0),
+        ListRow(Of(Item::MsOcp), ctl::kList3RightLabel, L"MSVDD OCP", ctl::kList3Right, kOcpStates, &Switch, onOff, 0),
     };
     layout.hidden = {ctl::kList1LeftLabel, ctl::kList1RightLabel, ctl::kList1Left, ctl::kList1Right};
     return layout;

@@ -51,8 +51,8 @@ constexpr auto kSettingCount = static_cast<std::uint8_t>(kSettingWriteLength - 1
 
 bool Rtx3080TiMcuProtocol::Probe() {
     std::array<std::uint8_t, kIdentificationLength> id{};
-    if (!Bus().Read(kDevice, kIdentification, id.data(), kIdentificationLength) || id[kIdAddressByte] != kIdAddressValue ||
-        id[kIdBoardByte] != kIdBoardValue)
+    if (!Bus().Read(kDevice, kIdentification, id.data(), kIdentificationLength) ||
+        id[kIdAddressByte] != kIdAddressValue || id[kIdBoardByte] != kIdBoardValue)
         return false;
     const std::array<std::uint8_t, kHandshakeLength> handshake = mcu::HandshakeBytes();
     return Bus().Write(kDevice, kHandshake, handshake.data(), kHandshakeLength);

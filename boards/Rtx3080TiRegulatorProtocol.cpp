@@ -87,7 +87,8 @@ Plan LoadlinePlan(std::uint8_t device, std::int32_t level) {
     if (level < 0 || level >= kLoadlineLevels) return {};
     return {Change(device, kLoadline, kByteLength,
                    [level](Bytes& byte) {
-                       byte[0] = static_cast<std::uint8_t>((byte[0] & kLoadlineKeptBits) | (level & kLoadlineLevelMask));
+                       byte[0] = static_cast<std::uint8_t>((byte[0] & kLoadlineKeptBits) |
+                                                           (level & kLoadlineLevelMask));
                        return true;
                    }),
             Step::Write({device, kLoadlineStep, {kLoadlineSteps[level / kLevelsPerStep]}})};
