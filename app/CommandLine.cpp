@@ -22,6 +22,10 @@ const std::wstring* CommandLineFileName(const std::vector<std::wstring>& argumen
     return nullptr;
 }
 
+RunSwitches FindRunSwitches(const std::vector<std::wstring>& arguments) {
+    return {Has(arguments, L"--dry-run"), Has(arguments, L"--json")};
+}
+
 Command FindCommand(const std::vector<std::wstring>& arguments) {
     const bool list = Has(arguments, L"--list");
     const bool apply = Has(arguments, L"--apply-profile");

@@ -18,3 +18,11 @@ enum class Command {
 };
 
 Command FindCommand(const std::vector<std::wstring>& arguments);
+
+// How --list and --apply-profile act and report.
+struct RunSwitches {
+    bool dryRun = false;  // --dry-run: plan, read, write nothing
+    bool json = false;    // --json: one JSON document on standard output
+};
+
+RunSwitches FindRunSwitches(const std::vector<std::wstring>& arguments);

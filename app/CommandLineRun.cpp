@@ -1,21 +1,32 @@
 #include "app/CommandLineRun.h"
 
 #include <algorithm>
+#include <memory>
+#include <nlohmann/json.hpp>
 
 #include "app/AppTitle.h"
-#include "app/PanelReport.h"
 #include "boards/IVgaControl.h"
+#include "boards/Rtx3080TiControl.h"
+#include "boards/Rtx3080TiLayout.h"
 #include "gpu/GpuList.h"
-#include "headless/HeadlessPanel.h"
+#include "model/BoardJob.h"
+#include "model/DryRunBus.h"
 #include "profile/ProfileStore.h"
 
 namespace {
 
-// The controllers' way to the panel: this run's panel stands where the window's would.
-class RunPanel final : public PanelSource {
+using nlohmann::json;
+
+// The controllers need no panel here: they read and plan without one.
+class NoPanel final : public PanelSource {
 public:
-    ControlPanel* ControllerPanel() override { return &panel; }
-    HeadlessPanel panel;
+    ControlPanel* ControllerPanel() override { return nullptr; }
+};
+
+// A dry run's pauses are printed, not waited out.
+class NoPause final : public Sleeper {
+public:
+    void Sleep(unsigned) override {}
 };
 
 // Everything a run took, given back however it ends.
@@ -37,12 +48,94 @@ private:
     bool locked_ = false;
 };
 
+// UTF-8 for the JSON document; on Windows wchar_t holds UTF-16.
+std::string Utf8(const std::wstring& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<std::uint32_t>(text[i]);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
+            const auto low = static_cast<std::uint32_t>(text[i + 1]);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;  // a lone surrogate
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+// Where the run's lines go: as they come, or gathered into the one JSON document at the end.
+class Report {
+public:
+    Report(CommandOutput& output, const std::wstring& programName, bool asJson)
+        : output_(output), programName_(programName), json_(asJson) {}
+
+    void Line(const std::wstring& text) {
+        if (!json_) output_.Line(text);
+    }
+    // Errors go to standard error either way, and into the document.
+    void Error(const std::wstring& text) {
+        output_.Error(programName_ + L": " + text);
+        errors_.push_back(Utf8(text));
+    }
+    void Board(json board) { boards_.push_back(std::move(board)); }
+
+    int End(const char* command, bool dryRun, int status) {
+        if (!json_) return status;
+        const json document = {{"command", command}, {"dryRun", dryRun}, {"exitStatus", status},
+                               {"boards", boards_},   {"errors", errors_}};
+        // ASCII with escapes: the same bytes whatever the console's code page.
+        std::string text = document.dump(2, ' ', true);
+        std::size_t at = 0;
+        while (at <= text.size()) {
+            const std::size_t end = std::min(text.find('\n', at), text.size());
+            output_.Line(Widen(text.substr(at, end - at)));
+            at = end + 1;
+        }
+        return status;
+    }
+
+private:
+    CommandOutput& output_;
+    std::wstring programName_;
+    bool json_;
+    json boards_ = json::array();
+    std::vector<std::string> errors_;
+};
+
 // The profile belongs to the board type, and only the RTX 3080 Ti controllers have one.
-bool TakesProfiles(const IVgaControl& controller) { return controller.GetFamily() == family::kRtx3080Ti; }
+Rtx3080TiControl* TakesProfiles(IVgaControl& controller) {
+    return controller.GetFamily() == family::kRtx3080Ti ? dynamic_cast<Rtx3080TiControl*>(&controller) : nullptr;
+}
 
 std::wstring BoardTitle(const SupportedBoard& board) {
     return L"GPU " + std::to_wstring(board.gpuIndex) + L" " + board.name + L" [" + BoardKindName(*board.controller) +
            L"]";
+}
+
+json BoardJson(const SupportedBoard& board, std::size_t entry) {
+    return {{"entry", entry},
+            {"gpuIndex", board.gpuIndex},
+            {"gpuName", Utf8(board.name)},
+            {"board", Utf8(BoardKindName(*board.controller))}};
 }
 
 int Worse(int status, int other) {
@@ -51,87 +144,169 @@ int Worse(int status, int other) {
     return std::min(status, other);
 }
 
-// The board's values as the controller last read them; a value it could not read is not shown
-// as the board's.
-std::vector<PanelReading> BoardReadings(const IVgaControl& controller, const RunPanel& panels) {
-    return ReadPanel(panels.panel, controller.UnreadControls());
+std::size_t UnreadCount(const std::vector<ShownSetting>& shown) {
+    return static_cast<std::size_t>(
+        std::count_if(shown.begin(), shown.end(), [](const ShownSetting& s) { return !s.setting.read; }));
 }
 
-std::size_t UnreadCount(const std::vector<PanelReading>& readings) {
-    return static_cast<std::size_t>(std::count_if(readings.begin(), readings.end(), [](const PanelReading& r) {
-        return IsBoardValue(r) && !r.read;
-    }));
+bool NothingRead(const std::vector<ShownSetting>& shown) { return UnreadCount(shown) == shown.size(); }
+
+// "NVVDD 1.20000 V, FBVDD not read, ..., Auto on".
+std::wstring SettingsText(const std::vector<ShownSetting>& shown) {
+    std::wstring text;
+    for (const ShownSetting& s : shown) {
+        if (!text.empty()) text += L", ";
+        text += s.label + L" " + s.text;
+    }
+    return text;
 }
 
-bool NothingRead(const std::vector<PanelReading>& readings) {
-    return std::none_of(readings.begin(), readings.end(),
-                        [](const PanelReading& r) { return IsBoardValue(r) && r.read; });
+json SettingsJson(const std::vector<ShownSetting>& shown) {
+    json settings = json::array();
+    for (const ShownSetting& s : shown) {
+        json setting = {{"name", Utf8(s.label)}, {"read", s.setting.read}};
+        if (!s.setting.read) {
+            setting["why"] = s.setting.why;
+        } else {
+            const PanelRow& row = *s.row;
+            const std::int32_t value = AsShown(row, s.setting.value);
+            setting["text"] = Utf8(s.text);
+            setting["code"] = s.setting.value;
+            if (row.amount) {
+                if (const std::optional<double> amount = row.amount(s.setting.value)) setting["value"] = *amount;
+                if (*row.unit) setting["unit"] = row.unit;
+            } else {
+                setting["value"] = value != 0;  // a check box or a switch
+            }
+        }
+        settings.push_back(std::move(setting));
+    }
+    return settings;
 }
 
-int List(std::vector<SupportedBoard>& boards, RunPanel& panels, const std::wstring& programName,
-         CommandOutput& output) {
+int List(std::vector<SupportedBoard>& boards, Report& report) {
     int status = exit_status::kDone;
     for (std::size_t entry = 0; entry < boards.size(); ++entry) {
-        boards[entry].controller->Activate();
-        output.Line(L"Entry " + std::to_wstring(entry) + L": " + BoardTitle(boards[entry]));
-        const std::vector<PanelReading> readings = BoardReadings(*boards[entry].controller, panels);
-        const std::size_t unread = UnreadCount(readings);
-        if (unread == 0) {
-            for (const std::wstring& line : PanelLines(readings)) output.Line(L"  " + line);
+        const SupportedBoard& board = boards[entry];
+        const std::vector<ShownSetting> shown = board.controller->ReadShown();
+        json document = BoardJson(board, entry);
+        document["settings"] = SettingsJson(shown);
+        report.Line(L"Entry " + std::to_wstring(entry) + L": " + BoardTitle(board));
+        const std::size_t unread = UnreadCount(shown);
+        document["result"] = unread == 0 ? "listed" : NothingRead(shown) ? "unreadable" : "listed in part";
+        report.Board(std::move(document));
+        if (NothingRead(shown)) {
+            report.Line(L"  the board could not be read");
+            report.Error(BoardTitle(board) + L": the board could not be read");
+            status = Worse(status, exit_status::kBoardFailed);
             continue;
         }
-        status = Worse(status, exit_status::kBoardFailed);
-        if (NothingRead(readings)) {
-            output.Line(L"  the board could not be read");
-            output.Error(programName + L": " + BoardTitle(boards[entry]) + L": the board could not be read");
-            continue;
+        // The window's own check box, as the window starts.
+        report.Line(L"  Sync: off");
+        for (const ShownSetting& s : shown)
+            report.Line(L"  " + s.label + L": " + s.text + (s.detail.empty() ? L"" : L"  (" + s.detail + L")"));
+        if (unread != 0) {
+            report.Error(BoardTitle(board) + L": " + std::to_wstring(unread) +
+                         (unread == 1 ? L" setting" : L" settings") + L" could not be read");
+            status = Worse(status, exit_status::kBoardFailed);
         }
-        for (const std::wstring& line : PanelLines(readings)) output.Line(L"  " + line);
-        output.Error(programName + L": " + BoardTitle(boards[entry]) + L": " + std::to_wstring(unread) +
-                     (unread == 1 ? L" setting" : L" settings") + L" could not be read");
     }
     return status;
 }
 
-int ApplyProfile(std::vector<SupportedBoard>& boards, RunPanel& panels, const std::wstring& programName,
-                 CommandOutput& output) {
-    const GpuList& gpus = *GpuList::Instance();
+// One RTX 3080 Ti board's apply in a run: its job, the bus it writes on, what it read back.
+struct BoardApply {
+    SupportedBoard* board;
+    Rtx3080TiControl* controller;
+    std::unique_ptr<DryRunBus> dryBus;
+    std::unique_ptr<ApplyJob> job;
+};
+
+int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, bool dryRun, Report& report) {
+    ProfileSection section;
+    const bool haveProfile = ProfileStore::Instance()->ReadSection(rtx3080ti::ProfileSectionName(), section);
+    const rtx3080ti::BoardSettings loaded = rtx3080ti::FromProfile(section);
+    const rtx3080ti::BoardSettings wanted = rtx3080ti::AsShown(loaded);
+    const std::vector<ShownSetting> profileShown = Describe(rtx3080ti::Layout(), ByItem(loaded));
+
     int status = exit_status::kDone;
+    std::vector<BoardApply> applies;
     bool anyTakesProfiles = false;
     for (SupportedBoard& board : boards) {
-        IVgaControl& controller = *board.controller;
-        if (!TakesProfiles(controller)) {
-            output.Line(BoardTitle(board) + L": skipped, this board type has no profiles");
+        Rtx3080TiControl* controller = TakesProfiles(*board.controller);
+        if (!controller) continue;
+        anyTakesProfiles = true;
+        // As the window reads the board when the user picks it, before Load.
+        controller->ReadSettings();
+        if (!haveProfile) continue;
+        BoardApply apply{&board, controller, nullptr, nullptr};
+        BoardBus* bus = &controller->Bus();
+        if (dryRun) {
+            apply.dryBus = std::make_unique<DryRunBus>(controller->Bus());
+            bus = apply.dryBus.get();
+        }
+        apply.job = controller->MakeApplyJob(wanted, *bus);
+        applies.push_back(std::move(apply));
+    }
+    if (!anyTakesProfiles) {
+        report.Error(L"no board that takes a profile (RTX 3080 Ti)");
+        return exit_status::kNoSupportedBoard;
+    }
+
+    std::vector<BoardJob*> jobs;
+    for (BoardApply& apply : applies) jobs.push_back(apply.job.get());
+    NoPause noPause;
+    RunSideBySide(jobs, dryRun ? static_cast<Sleeper&>(noPause) : sleeper);
+
+    auto next = applies.begin();
+    for (std::size_t entry = 0; entry < boards.size(); ++entry) {
+        SupportedBoard& board = boards[entry];
+        json document = BoardJson(board, entry);
+        if (!TakesProfiles(*board.controller)) {
+            report.Line(BoardTitle(board) + L": skipped, this board type has no profiles");
+            document["result"] = "skipped";
+            report.Board(std::move(document));
             continue;
         }
-        anyTakesProfiles = true;
-        // As a user picks the board in the device list before pressing Load.
-        controller.Activate();
-        const std::uint64_t failedBefore = gpus.FailedTransfers();
-        if (!controller.LoadProfile()) {
-            output.Error(programName + L": " + BoardTitle(board) + L": no profile in " +
-                         ProfileStore::Instance()->Path() + L"; save one in the window first");
+        if (!haveProfile) {
+            report.Error(BoardTitle(board) + L": no profile in " + ProfileStore::Instance()->Path() +
+                         L"; save one in the window first");
+            document["result"] = "no profile";
+            report.Board(std::move(document));
             status = Worse(status, exit_status::kNoProfile);
             continue;
         }
-        const std::wstring profile = BoardSettingsText(ReadPanel(panels.panel));
-        controller.Apply();
-        const std::vector<PanelReading> readBack = BoardReadings(controller, panels);
-        const std::uint64_t failed = gpus.FailedTransfers() - failedBefore;
-        // What failed is not called applied, and what was not read is not called read back.
-        output.Line(BoardTitle(board) + (failed == 0 ? L": applied " : L": tried to apply ") + profile +
-                    (NothingRead(readBack) ? L"; nothing read back, the board could not be read"
-                                           : L"; read back " + BoardSettingsText(readBack)));
+        BoardApply& apply = *next++;
+        std::size_t failed = apply.job->Failures();
+        document["profile"] = SettingsJson(profileShown);
+        if (dryRun) {
+            const std::vector<std::string> plan = DescribeResults(apply.job->Results());
+            report.Line(BoardTitle(board) + L": would apply " + SettingsText(profileShown) +
+                        (plan.empty() ? L"; nothing to write, the board holds it" : L"; the plan:"));
+            for (const std::string& step : plan) report.Line(L"  " + Widen(step));
+            document["plan"] = plan;
+            document["result"] = failed == 0 ? "planned" : "planned in part";
+        } else {
+            const std::vector<ShownSetting> readBack =
+                Describe(rtx3080ti::Layout(), ByItem(apply.controller->ReadSettings()));
+            failed += UnreadCount(readBack);
+            // What failed is not called applied, and what was not read is not called read back.
+            report.Line(BoardTitle(board) + (failed == 0 ? L": applied " : L": tried to apply ") +
+                        SettingsText(profileShown) +
+                        (NothingRead(readBack) ? L"; nothing read back, the board could not be read"
+                                               : L"; read back " + SettingsText(readBack)));
+            document["readBack"] = SettingsJson(readBack);
+            document["result"] = failed == 0 ? "applied" : "tried";
+        }
+        document["failedTransfers"] = failed;
+        report.Board(std::move(document));
         if (failed != 0) {
-            output.Error(programName + L": " + BoardTitle(board) + L": " + std::to_wstring(failed) +
+            report.Error(BoardTitle(board) + L": " + std::to_wstring(failed) +
                          (failed == 1 ? L" transfer" : L" transfers") +
-                         L" failed; the board may hold only part of the profile");
+                         (dryRun ? L" failed; the plan may be incomplete"
+                                 : L" failed; the board may hold only part of the profile"));
             status = Worse(status, exit_status::kBoardFailed);
         }
-    }
-    if (!anyTakesProfiles) {
-        output.Error(programName + L": no board that takes a profile (RTX 3080 Ti)");
-        return exit_status::kNoSupportedBoard;
     }
     return status;
 }
@@ -148,6 +323,9 @@ std::vector<std::wstring> HelpText(const std::wstring& programName, const std::v
         L"  --apply-profile   on every RTX 3080 Ti board do what Load and then Apply do in the window,",
         L"                    with the profile in Profile.ini of the current directory, then end;",
         L"                    an RTX 2080 Ti has no profiles and is skipped",
+        L"  --dry-run         with --apply-profile: read the boards and print every write and pause",
+        L"                    the profile would make, and write nothing",
+        L"  --json            with --list or --apply-profile: print one JSON document instead of lines",
         L"  internalTest      with the window: show the Test button for raw I2C register reads and writes",
         L"  --help            print this text",
     };
@@ -167,32 +345,39 @@ std::vector<std::wstring> HelpText(const std::wstring& programName, const std::v
     return lines;
 }
 
-int RunCommand(Command command, ProcessServices& services, Sleeper& sleeper, CommandOutput& output,
-               const BoardFactory& createBoard) {
+int RunCommand(Command command, RunSwitches switches, ProcessServices& services, Sleeper& sleeper,
+               CommandOutput& output, const BoardFactory& createBoard) {
     const std::wstring programName = services.ApplicationName();
+    const char* name = command == Command::List ? "list" : "apply-profile";
+    Report report(output, programName, switches.json);
     if (command != Command::List && command != Command::ApplyProfile) {
-        output.Error(programName + L": --list and --apply-profile cannot be used together; see --help");
-        return exit_status::kUsage;
+        report.Error(L"--list and --apply-profile cannot be used together; see --help");
+        return report.End("", false, exit_status::kUsage);
+    }
+    if (switches.dryRun && command != Command::ApplyProfile) {
+        report.Error(L"--dry-run goes with --apply-profile; see --help");
+        return report.End(name, true, exit_status::kUsage);
     }
 
     RunResources resources(services);
     // Two programs on one bus would interleave their transfers.
     if (!resources.Lock()) {
-        output.Error(programName + L": the " + kAppTitle +
+        report.Error(std::wstring(L"the ") + kAppTitle +
                      L" window is open, or another run is at work; close it and try again");
-        return exit_status::kWindowOpen;
+        return report.End(name, switches.dryRun, exit_status::kWindowOpen);
     }
     GpuList* gpus = GpuList::Instance();
     if (!gpus->IsReady()) {
-        output.Error(programName + L": NV Control initialize failed!");
-        return exit_status::kNvApiFailed;
+        report.Error(L"NV Control initialize failed!");
+        return report.End(name, switches.dryRun, exit_status::kNvApiFailed);
     }
-    RunPanel panels;
-    std::vector<SupportedBoard> boards = FindSupportedBoards(*gpus, createBoard, panels, sleeper);
+    NoPanel noPanel;
+    std::vector<SupportedBoard> boards = FindSupportedBoards(*gpus, createBoard, noPanel, sleeper);
     if (boards.empty()) {
-        output.Error(programName + L": Device not support.");
-        return exit_status::kNoSupportedBoard;
+        report.Error(L"Device not support.");
+        return report.End(name, switches.dryRun, exit_status::kNoSupportedBoard);
     }
-    if (command == Command::List) return List(boards, panels, programName, output);
-    return ApplyProfile(boards, panels, programName, output);
+    const int status = command == Command::List ? List(boards, report)
+                                                : ApplyProfile(boards, sleeper, switches.dryRun, report);
+    return report.End(name, switches.dryRun, status);
 }

@@ -1,8 +1,9 @@
 #pragma once
 // The program without its window: --list and --apply-profile. The boards are found as the
-// controller window finds them and their controllers work on a panel that is the window's
-// without a screen, so every value comes out in the window's own texts, and applying a profile
-// is the window's Load followed by its Apply, transfer for transfer and pause for pause.
+// controller window finds them; their settings are read as values and shown in the window's own
+// texts, and applying a profile runs, per board, the transfers and pauses of the window's Load
+// followed by its Apply. The boards' applies run side by side on this thread: while one board
+// waits out a pause, the next one's transfers go.
 #include <string>
 #include <vector>
 
@@ -15,7 +16,7 @@
 // lowest non-zero one is returned.
 namespace exit_status {
 constexpr int kDone = 0;              // listed, or the profile applied to every board that takes one
-constexpr int kBoardFailed = 1;       // a transfer of some board's Load or Apply failed, or a listed value was not read
+constexpr int kBoardFailed = 1;       // a transfer of some board's Load or Apply failed, or a value was not read
 constexpr int kUsage = 2;             // the command line cannot be followed
 constexpr int kNoSupportedBoard = 3;  // no supported board; for --apply-profile none that takes a profile
 constexpr int kNvApiFailed = 4;       // NvAPI could not be started
@@ -37,5 +38,5 @@ std::vector<std::wstring> HelpText(const std::wstring& programName, const std::v
 // Runs --list or --apply-profile (Conflicting is reported as a usage error) and returns the exit
 // status. Holds the single-instance lock for the whole run, so the window cannot start meanwhile,
 // and releases the GPU list and the profile store at the end.
-int RunCommand(Command command, ProcessServices& services, Sleeper& sleeper, CommandOutput& output,
-               const BoardFactory& createBoard = CreateBoardController);
+int RunCommand(Command command, RunSwitches switches, ProcessServices& services, Sleeper& sleeper,
+               CommandOutput& output, const BoardFactory& createBoard = CreateBoardController);

@@ -3,6 +3,8 @@
 #include <memory>
 #include <vector>
 
+#include "boards/PanelPresenter.h"
+
 class IVgaControl {
 public:
     virtual ~IVgaControl() = default;
@@ -20,6 +22,8 @@ public:
     // The value fields, lists and the Auto box whose read failed when the board was last read into
     // the panel: they still show what they showed before (Auto shows off), not the board's value.
     virtual std::vector<int> UnreadControls() const = 0;
+    // Reads the board now, without a panel, and gives each row as the window would show it.
+    virtual std::vector<ShownSetting> ReadShown() = 0;
 
     // What the panel asks of the board now. Sync takes it once, from the selected board before
     // that board's Apply shows what it reads back, and hands the same request to every other board

@@ -86,6 +86,8 @@ void Rtx2080TiZyl::RefreshPanel() {
     }
 }
 
+std::vector<ShownSetting> Rtx2080TiZyl::ReadShown() { return Describe(Layout(), ByItem(ReadSettings())); }
+
 std::vector<int> Rtx2080TiZyl::UnreadControls() const {
     std::vector<int> unread;
     for (const PanelRow& row : Layout().rows)

@@ -45,6 +45,7 @@ public:
     bool LoadProfile() override { return false; }
     void SaveProfile() override {}
     std::vector<int> UnreadControls() const override;
+    std::vector<ShownSetting> ReadShown() override;
     std::unique_ptr<Request> Requested() const override;
     void ApplyRequest(const Request& request) override;
 

@@ -142,6 +142,8 @@ void Rtx3080TiControl::RefreshPanel() {
         if (lastRead_[item].read) ShowValue(item, lastRead_[item].value);
 }
 
+std::vector<ShownSetting> Rtx3080TiControl::ReadShown() { return Describe(Layout(), ByItem(ReadSettings())); }
+
 std::vector<int> Rtx3080TiControl::UnreadControls() const {
     std::vector<int> unread;
     for (const PanelRow& row : Layout().rows)

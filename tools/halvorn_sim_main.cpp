@@ -9,9 +9,7 @@
 #include <string>
 
 #include "app/BoardDetection.h"
-#include "app/PanelReport.h"
 #include "gpu/GpuList.h"
-#include "headless/HeadlessPanel.h"
 #include "profile/ProfileStore.h"
 #include "sim/MachineSleeper.h"
 #include "sim/Scenario.h"
@@ -19,18 +17,16 @@
 
 namespace {
 
-class FixedPanel final : public PanelSource {
+// The controllers read without a panel.
+class NoPanel final : public PanelSource {
 public:
-    explicit FixedPanel(ControlPanel& panel) : panel_(panel) {}
-    ControlPanel* ControllerPanel() override { return &panel_; }
-
-private:
-    ControlPanel& panel_;
+    ControlPanel* ControllerPanel() override { return nullptr; }
 };
 
-void PrintPanel(const HeadlessPanel& panel, const IVgaControl& controller) {
-    for (const std::wstring& line : PanelLines(ReadPanel(panel, controller.UnreadControls())))
-        std::printf("  %ls\n", line.c_str());
+void PrintBoard(IVgaControl& controller) {
+    for (const ShownSetting& s : controller.ReadShown())
+        std::printf("  %ls: %ls%ls\n", s.label.c_str(), s.text.c_str(),
+                    s.detail.empty() ? L"" : (L"  (" + s.detail + L")").c_str());
 }
 
 }  // namespace
@@ -65,8 +61,7 @@ int main(int argc, char** argv) {
         std::printf("NV Control initialize failed!\n");
         return 1;
     }
-    HeadlessPanel panel;
-    FixedPanel panels(panel);
+    NoPanel panels;
     sim::MachineSleeper sleeper(machine);
     std::printf("%u GPU(s), in ascending handle order:\n", gpus->Count());
     for (std::uint32_t i = 0; i < gpus->Count(); ++i) {
@@ -81,8 +76,7 @@ int main(int argc, char** argv) {
             std::printf("  no supported board\n");
             continue;
         }
-        controller->Activate();
-        PrintPanel(panel, *controller);
+        PrintBoard(*controller);
     }
     if (showLog) std::printf("\nTransfers:\n%s", machine.Log().Dump().c_str());
     ProfileStore::Release();

@@ -55,7 +55,7 @@ int RunCommandLine(const QStringList& arguments, ProcessServices& services, Slee
         for (const std::wstring& line : HelpText(services.ApplicationName(), simulate)) output.Line(line);
         return exit_status::kDone;
     }
-    return RunCommand(command, services, sleeper, output);
+    return RunCommand(command, FindRunSwitches(WideArguments(arguments)), services, sleeper, output);
 }
 
 }  // namespace qtfront

@@ -160,7 +160,7 @@ int RunCommandLine(Command command, const std::vector<std::wstring>& arguments, 
     if (!log.IsOpen()) console.Err(services.ApplicationName() + L": cannot write HalvornController.log");
     log.Write(RunHeader(arguments));
     ConsoleAndLog output(console, log);
-    const int status = RunCommand(command, services, sleeper, output);
+    const int status = RunCommand(command, FindRunSwitches(arguments), services, sleeper, output);
     log.Write(L"-- exit status " + std::to_wstring(status));
     return status;
 }

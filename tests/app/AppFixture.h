@@ -111,6 +111,7 @@ public:
     }
     void SaveProfile() override { Note("SaveProfile"); }
     std::vector<int> UnreadControls() const override { return {}; }
+    std::vector<ShownSetting> ReadShown() override { return {}; }
     std::unique_ptr<Request> Requested() const override { return std::make_unique<Request>(); }
     void ApplyRequest(const Request&) override { Apply(); }
 

@@ -78,8 +78,9 @@ protected:
     void WriteProfile(const std::string& text) { std::ofstream(dir / "Profile.ini", std::ios::binary) << text; }
 
     int Run(Command command, const BoardFactory& factory = CreateBoardController) {
-        return RunCommand(command, services, sleeper, output, factory);
+        return RunCommand(command, switches, services, sleeper, output, factory);
     }
+    RunSwitches switches;
     Lines Traffic() const {
         Lines lines;
         for (const sim::LogEntry& entry : machine.Log().Entries()) lines.push_back(sim::TransferLog::Format(entry));
@@ -115,10 +116,10 @@ TEST_F(CommandLineRunTest, ApplyProfileIsTheWindowsLoadAndApplyOnEveryBoardThatT
 
     EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kDone);
 
-    EXPECT_EQ(Traffic(), window);
+    EXPECT_EQ(window_reference::ByGpu(Traffic()), window_reference::ByGpu(window));
     EXPECT_EQ(output.lines, cli_cases::MixedMachineApplied());
     EXPECT_TRUE(output.errors.empty()) << output.errors.front();
-    // The MCU's pauses are the window's, taken through the sleeper.
+    // The MCU's pauses are taken through the sleeper.
     EXPECT_GT(machine.NowMs(), 0u);
     EXPECT_EQ(services.journal, (Lines{"acquire RTX Halvorn Controller", "release"}));
 }

@@ -211,7 +211,7 @@ TEST_P(BlockedBoardsTest, NothingIsShownAsReadThatWasNotRead) {
                     "MSLL=4\r\nNVOCP=0\r\nMSOCP=1\r\nSYNC=0\r\n");
     sim::MachineSleeper sleeper(machine);
     Recorded output;
-    EXPECT_EQ(RunCommand(c.command, services, sleeper, output), c.status) << output.lines << output.errors;
+    EXPECT_EQ(RunCommand(c.command, RunSwitches{}, services, sleeper, output), c.status) << output.lines << output.errors;
     std::string all = output.lines + output.errors;
     for (const std::string& cause : reports) all += cause + "\n";  // the program's causes, on stderr too
     for (const std::string& part : c.printed) EXPECT_NE(all.find(part), std::string::npos) << part << " in\n" << all;

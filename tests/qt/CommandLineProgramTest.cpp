@@ -111,7 +111,7 @@ TEST_F(ProgramRun, ApplyProfileMakesTheWindowsLoadAndApplyTraffic) {
     EXPECT_EQ(run.status, exit_status::kDone);
     EXPECT_EQ(run.out, cli_cases::MixedMachineApplied());
     EXPECT_EQ(run.errors, Lines{});
-    EXPECT_EQ(SimulatorLog(), expected);
+    EXPECT_EQ(window_reference::ByGpu(SimulatorLog()), window_reference::ByGpu(expected));
 }
 
 TEST_F(ProgramRun, HelpNamesTheSimulatorSwitchesAndTheExitStatuses) {
@@ -214,7 +214,7 @@ TEST(CommandLineLockTest, TheWindowsLockIsHeldWhileBoardsAreWorkedOn) {
         void Error(const std::wstring&) override {}
     } output;
 
-    EXPECT_EQ(RunCommand(Command::List, services, sleeper, output, probe), exit_status::kDone);
+    EXPECT_EQ(RunCommand(Command::List, RunSwitches{}, services, sleeper, output, probe), exit_status::kDone);
 
     EXPECT_EQ(windowCouldStart, (std::vector<bool>{false, false, false, false}));
     qtfront::QtProcessServices afterwards(lockDir.path());

@@ -92,4 +92,19 @@ inline std::vector<std::string> LoadThenApply(const std::string& scenario, const
     return lines;
 }
 
+// The transfers of each GPU on its own, in their order, as "gpuN: ..." lists: a run without the
+// window applies the boards side by side, so only the order across boards may differ from the
+// window's. Pauses belong to no one board and are left out.
+inline std::vector<std::vector<std::string>> ByGpu(const std::vector<std::string>& traffic) {
+    std::vector<std::vector<std::string>> gpus;
+    for (const std::string& line : traffic) {
+        const std::size_t at = line.find(" gpu");
+        if (at == std::string::npos) continue;
+        const std::size_t gpu = static_cast<std::size_t>(std::stoul(line.substr(at + 4)));
+        if (gpus.size() <= gpu) gpus.resize(gpu + 1);
+        gpus[gpu].push_back(line);
+    }
+    return gpus;
+}
+
 }  // namespace window_reference
