@@ -4,10 +4,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <ostream>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "AppFixture.h"
 #include "app/CommandLine.h"
@@ -270,6 +273,123 @@ INSTANTIATE_TEST_SUITE_P(
                     "; nothing read back, the board could not be read"},
                    {"HalvornController: " + kDirect + ": 19 transfers failed; the board may hold only part of the profile"}}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// The MCU board's plan for the profile from its power-on state, in the window's order: every
+// write with its bytes and the 100 ms after each; MSVDD OCP is already on and stays untouched.
+const Lines kMcuPlan = {
+    "  write 0x5A reg 0x12: 01 00", "  pause 100 ms", "  write 0x5A reg 0x10: 03 01 C8 00", "  pause 100 ms",
+    "  write 0x5A reg 0x18: 03 01 E6 00", "  pause 100 ms", "  write 0x5A reg 0x14: 03 01 BE 00", "  pause 100 ms",
+    "  write 0x5A reg 0x13: 01 05", "  pause 100 ms", "  write 0x5A reg 0x17: 01 06", "  pause 100 ms",
+    "  write 0x5A reg 0x11: 01 03", "  pause 100 ms", "  write 0x5A reg 0x15: 01 04", "  pause 100 ms"};
+
+TEST_F(CommandLineRunTest, ADryRunPrintsEachBoardsPlanReadsAndWritesNothing) {
+    UseScenario(cli_cases::MixedMachine());
+    WriteProfile(cli_cases::kProfileIni);
+    switches.dryRun = true;
+
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kDone);
+
+    Lines writes;
+    for (const sim::LogEntry& entry : machine.Log().Writes()) writes.push_back(sim::TransferLog::Format(entry));
+    EXPECT_EQ(writes, Lines{"W gpu0 p1 5A:B2 [48 4C 56 4E A5] ok"}) << "only the detection's handshake";
+    EXPECT_EQ(machine.NowMs(), 0u) << "a dry run waits out no pause";
+    ASSERT_GE(output.lines.size(), 1 + kMcuPlan.size());
+    EXPECT_EQ(output.lines[0], "GPU 0 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti through its MCU]: would apply " +
+                                   std::string(cli_cases::kProfileSettings) + "; the plan:");
+    EXPECT_EQ(Lines(output.lines.begin() + 1, output.lines.begin() + 1 + static_cast<long>(kMcuPlan.size())),
+              kMcuPlan);
+    EXPECT_EQ(output.lines[1 + kMcuPlan.size()],
+              "GPU 1 NVIDIA GeForce RTX 2080 Ti [RTX 2080 Ti]: skipped, this board type has no profiles");
+    EXPECT_TRUE(output.errors.empty());
+
+    // Run for real, the boards then hold the profile and a second dry run has nothing to write.
+    switches.dryRun = false;
+    output = RecordedOutput();
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kDone);
+    switches.dryRun = true;
+    output = RecordedOutput();
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kDone);
+    EXPECT_EQ(output.lines[0], "GPU 0 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti through its MCU]: would apply " +
+                                   std::string(cli_cases::kProfileSettings) +
+                                   "; nothing to write, the board holds it");
+}
+
+TEST_F(CommandLineRunTest, ADryRunEndsAsARealRunWould) {
+    UseScenario(cli_cases::MixedMachine(cli_cases::kSilentFbvdd));
+    WriteProfile(cli_cases::kProfileIni);
+    switches.dryRun = true;
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kBoardFailed);
+    EXPECT_EQ(output.errors,
+              Lines{"HalvornController: GPU 3 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]: 1 transfer "
+                    "failed; the plan may be incomplete"});
+    output = RecordedOutput();
+    EXPECT_EQ(Run(Command::List), exit_status::kUsage);
+    EXPECT_EQ(output.errors, Lines{"HalvornController: --dry-run goes with --apply-profile; see --help"});
+}
+
+nlohmann::json Document(const Lines& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return nlohmann::json::parse(text);
+}
+
+TEST_F(CommandLineRunTest, JsonListsEveryBoardWithItsSettingsInUnits) {
+    sim::LoadDefaultScenario(machine);
+    switches.json = true;
+    EXPECT_EQ(Run(Command::List), exit_status::kDone);
+    const nlohmann::json doc = Document(output.lines);
+    EXPECT_EQ(doc["command"], "list");
+    EXPECT_EQ(doc["exitStatus"], 0);
+    EXPECT_EQ(doc["dryRun"], false);
+    EXPECT_TRUE(doc["errors"].empty());
+    ASSERT_EQ(doc["boards"].size(), 3u);
+    const nlohmann::json& first = doc["boards"][0];
+    EXPECT_EQ(first["entry"], 0);
+    EXPECT_EQ(first["gpuIndex"], 1);
+    EXPECT_EQ(first["gpuName"], "NVIDIA GeForce RTX 3080 Ti");
+    EXPECT_EQ(first["board"], "RTX 3080 Ti at its regulators");
+    EXPECT_EQ(first["result"], "listed");
+    // Each setting as the window shows it, with its figure in a unit.
+    std::map<std::string, nlohmann::json> settings;
+    for (const nlohmann::json& setting : first["settings"]) settings[setting["name"]] = setting;
+    EXPECT_EQ(settings["Auto"]["value"], true);
+    EXPECT_EQ(settings["FBVDD"]["text"], "1.37500 V");
+    EXPECT_DOUBLE_EQ(settings["FBVDD"]["value"].get<double>(), 1.375);
+    EXPECT_EQ(settings["FBVDD"]["unit"], "V");
+    EXPECT_EQ(settings["FBVDD"]["code"], 220);
+    EXPECT_DOUBLE_EQ(settings["NV Freq."]["value"].get<double>(), 400.0);
+    EXPECT_EQ(settings["NV Freq."]["unit"], "kHz");
+    EXPECT_EQ(settings["NVVDD Loadline"]["value"], 1);
+    EXPECT_EQ(settings["NVVDD OCP"]["value"], true);
+    EXPECT_EQ(settings["NVVDD OCP"]["text"], "Enable");
+    EXPECT_EQ(settings.size(), 10u);
+}
+
+TEST_F(CommandLineRunTest, JsonSaysWhatWasNotReadAndHowEachBoardEnded) {
+    UseScenario(cli_cases::MixedMachine(cli_cases::kSilentFbvdd));
+    WriteProfile(cli_cases::kProfileIni);
+    switches.json = true;
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kBoardFailed);
+    const nlohmann::json doc = Document(output.lines);
+    EXPECT_EQ(doc["command"], "apply-profile");
+    EXPECT_EQ(doc["exitStatus"], 1);
+    ASSERT_EQ(doc["boards"].size(), 3u);
+    EXPECT_EQ(doc["boards"][0]["result"], "applied");
+    EXPECT_EQ(doc["boards"][0]["failedTransfers"], 0);
+    EXPECT_EQ(doc["boards"][1]["result"], "skipped");
+    const nlohmann::json& direct = doc["boards"][2];
+    EXPECT_EQ(direct["result"], "tried");
+    EXPECT_GT(direct["failedTransfers"].get<int>(), 0);
+    nlohmann::json fbvdd;
+    for (const nlohmann::json& setting : direct["readBack"])
+        if (setting["name"] == "FBVDD") fbvdd = setting;
+    EXPECT_EQ(fbvdd["read"], false);
+    EXPECT_FALSE(fbvdd.contains("value"));
+    EXPECT_FALSE(fbvdd["why"].get<std::string>().empty());
+    EXPECT_EQ(doc["errors"].size(), 1u);
+    // The errors still go to standard error for people and logs.
+    EXPECT_EQ(output.errors.size(), 1u);
+}
 
 TEST(HelpTextTest, NamesEverySwitchAndExitStatus) {
     std::wstring text;
