@@ -60,10 +60,7 @@ bool GpuList::Read(const I2cTransfer& transfer) const { return Transfer(transfer
 bool GpuList::Write(const I2cTransfer& transfer) const { return Transfer(transfer, true); }
 
 bool GpuList::Transfer(const I2cTransfer& transfer, bool write) const {
-    if (!IsReady() || transfer.gpuIndex >= Count()) {
-        ++failedTransfers_;
-        return false;
-    }
+    if (!IsReady() || transfer.gpuIndex >= Count()) return false;
 
     std::uint8_t registerByte = transfer.registerAddress;
     nvapi::NV_I2C_INFO_V3 info{};
@@ -84,6 +81,5 @@ bool GpuList::Transfer(const I2cTransfer& transfer, bool write) const {
     nvapi::NvApi& api = nvapi::Api();
     const nvapi::NvStatus status = write ? api.I2CWriteEx(handles_[transfer.gpuIndex], &info, &unknown)
                                          : api.I2CReadEx(handles_[transfer.gpuIndex], &info, &unknown);
-    if (status != nvapi::NVAPI_OK) ++failedTransfers_;
     return status == nvapi::NVAPI_OK;
 }

@@ -22,9 +22,6 @@ public:
     bool GetName(std::uint32_t index, std::wstring& name) const;
     bool Read(const I2cTransfer& transfer) const;
     bool Write(const I2cTransfer& transfer) const;
-    // Reads and writes that failed since the list was created: how a caller that must report
-    // what the silent controllers did learns that a transfer went wrong.
-    std::uint64_t FailedTransfers() const { return failedTransfers_; }
 
     GpuList(const GpuList&) = delete;
     GpuList& operator=(const GpuList&) = delete;
@@ -36,5 +33,4 @@ private:
 
     std::uint32_t ready_ = 0;
     std::vector<nvapi::NvPhysicalGpuHandle> handles_;
-    mutable std::uint64_t failedTransfers_ = 0;
 };

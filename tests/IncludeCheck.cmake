@@ -15,7 +15,7 @@ set(core_folders
   "headless: dialog res"
   "boards: dialog gpu model profile res"
   "diag: dialog gpu res"
-  "app: boards diag dialog gpu headless model profile res")
+  "app: boards diag dialog gpu model profile res")
 set(platform_folders
   "platform/linux: gpu"
   "platform/qt: app dialog gpu platform/linux res sim"
