@@ -1,5 +1,7 @@
 // HalvornController.exe started with --list and --apply-profile, as a script or Task Scheduler
 // starts it: its output redirected, its exit status read, its log beside Profile.ini.
+#include <nlohmann/json.hpp>
+
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -58,6 +60,32 @@ TEST_F(Win32CommandLine, ListPrintsEveryBoardOfTheBuiltInMachineAndLogsIt) {
     EXPECT_EQ(log.front().substr(log.front().size() - 7), " --list");
     EXPECT_EQ(log.back(), "-- exit status 0");
     EXPECT_EQ(Lines(log.begin() + 1, log.end() - 1), cli_cases::DefaultMachineListing());
+}
+
+TEST_F(Win32CommandLine, JsonAndADryRunWorkInTheWindowsProgramToo) {
+    const wine::DriverRun list = RunProgram({"--list", "--json"});
+    ASSERT_FALSE(list.timedOut);
+    EXPECT_EQ(list.exitCode, exit_status::kDone) << list.Transcript();
+    std::string text;
+    for (const std::string& line : list.lines) text += line + "\n";
+    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << text;
+    EXPECT_EQ(document["command"], "list");
+    EXPECT_EQ(document["exitStatus"], 0);
+    ASSERT_EQ(document["boards"].size(), 3u);
+    EXPECT_EQ(document["boards"][1]["board"], "RTX 3080 Ti through its MCU");
+
+    UseScenario(cli_cases::MixedMachine());
+    WriteProfile(cli_cases::kProfileIni);
+    const std::size_t before = Transfers().size();
+    const wine::DriverRun dry = RunProgram({"--apply-profile", "--dry-run"});
+    EXPECT_EQ(dry.exitCode, exit_status::kDone) << dry.Transcript();
+    ASSERT_FALSE(dry.lines.empty());
+    EXPECT_NE(dry.lines[0].find("would apply"), std::string::npos) << dry.Transcript();
+    std::size_t writes = 0;
+    const std::vector<wine::Transfer> transfers = Transfers();
+    for (std::size_t i = before; i < transfers.size(); ++i) writes += transfers[i].kind == 'W' ? 1 : 0;
+    EXPECT_EQ(writes, 1u) << "only the detection's handshake";
 }
 
 TEST_F(Win32CommandLine, ApplyProfileMakesTheWindowsLoadAndApplyTraffic) {
