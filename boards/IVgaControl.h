@@ -1,6 +1,7 @@
 #pragma once
 // What the controller window knows of a board: one implementation per supported board type.
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "boards/PanelPresenter.h"
@@ -31,6 +32,12 @@ public:
     class Request {
     public:
         virtual ~Request() = default;
+    };
+    // A board family's request: the settings the panel asks for.
+    template <typename BoardSettings>
+    struct SettingsRequest final : Request {
+        explicit SettingsRequest(BoardSettings asked) : wanted(std::move(asked)) {}
+        BoardSettings wanted;
     };
     virtual std::unique_ptr<Request> Requested() const = 0;
     // Apply, with what the request asks instead of what the panel shows; a request this board

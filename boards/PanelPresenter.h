@@ -80,6 +80,29 @@ struct ShownSetting {
 // Every row of the layout, in its order, from the settings in item order.
 std::vector<ShownSetting> Describe(const PanelLayout& layout, const std::vector<Setting>& byItem);
 
+// What the panel asks for, item by item; the check box is the board's own flag, checked. A list
+// without a choice or a control the window lacks gives an item not read, which Apply leaves alone.
+template <typename Item>
+Settings<Item> TakeAll(const ControlPanel& panel, const PanelLayout& layout, bool checked) {
+    Settings<Item> wanted;
+    for (const PanelRow& row : layout.rows) {
+        const std::optional<std::int32_t> value =
+            row.kind == PanelRow::Kind::Check ? std::optional<std::int32_t>(checked ? 1 : 0) : Take(panel, row);
+        wanted[static_cast<Item>(row.item)] = value ? Setting::Of(*value) : Setting::NotRead("no choice on the panel");
+    }
+    return wanted;
+}
+
+// The value fields, lists and check box of the settings not read.
+template <typename Item>
+std::vector<int> UnreadControls(const PanelLayout& layout, const Settings<Item>& read) {
+    std::vector<int> unread;
+    for (const PanelRow& row : layout.rows)
+        if (!read[static_cast<Item>(row.item)].read)
+            unread.push_back(row.kind == PanelRow::Kind::Slider ? row.field : row.control);
+    return unread;
+}
+
 template <typename Item>
 std::vector<Setting> ByItem(const Settings<Item>& settings) {
     std::vector<Setting> items;

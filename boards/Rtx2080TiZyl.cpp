@@ -18,10 +18,7 @@ using rtx2080ti::Layout;
 
 const PanelRow& RowFor(Item item) { return *RowOf(Layout(), static_cast<int>(item)); }
 
-struct SettingsRequest final : IVgaControl::Request {
-    explicit SettingsRequest(BoardSettings asked) : wanted(std::move(asked)) {}
-    BoardSettings wanted;
-};
+using FamilyRequest = IVgaControl::SettingsRequest<BoardSettings>;
 
 }  // namespace
 
@@ -88,13 +85,7 @@ void Rtx2080TiZyl::RefreshPanel() {
 
 std::vector<ShownSetting> Rtx2080TiZyl::ReadShown() { return Describe(Layout(), ByItem(ReadSettings())); }
 
-std::vector<int> Rtx2080TiZyl::UnreadControls() const {
-    std::vector<int> unread;
-    for (const PanelRow& row : Layout().rows)
-        if (!lastRead_[static_cast<Item>(row.item)].read)
-            unread.push_back(row.kind == PanelRow::Kind::Slider ? row.field : row.control);
-    return unread;
-}
+std::vector<int> Rtx2080TiZyl::UnreadControls() const { return ::UnreadControls(Layout(), lastRead_); }
 
 bool Rtx2080TiZyl::ShowNvvdd() {
     const std::optional<std::int32_t> code = protocol_.Read(Item::Nvvdd);
@@ -109,20 +100,11 @@ void Rtx2080TiZyl::OnSliderMoved(int controlId) {
 
 // ---- Operations that write ----
 
-BoardSettings Rtx2080TiZyl::Wanted() const {
-    BoardSettings wanted;
-    wanted[Item::Auto] = Setting::Of(auto_ ? 1 : 0);
-    for (const PanelRow& row : Layout().rows) {
-        if (row.kind == PanelRow::Kind::Check) continue;
-        const std::optional<std::int32_t> value = Take(*panel_, row);
-        wanted[static_cast<Item>(row.item)] = value ? Setting::Of(*value) : Setting::NotRead("no choice on the panel");
-    }
-    return wanted;
-}
+BoardSettings Rtx2080TiZyl::Wanted() const { return TakeAll<Item>(*panel_, Layout(), auto_); }
 
 std::unique_ptr<IVgaControl::Request> Rtx2080TiZyl::Requested() const {
     if (!panel_) return std::make_unique<Request>();
-    return std::make_unique<SettingsRequest>(Wanted());
+    return std::make_unique<FamilyRequest>(Wanted());
 }
 
 void Rtx2080TiZyl::Apply() {
@@ -131,7 +113,7 @@ void Rtx2080TiZyl::Apply() {
 }
 
 void Rtx2080TiZyl::ApplyRequest(const Request& request) {
-    if (const auto* settings = dynamic_cast<const SettingsRequest*>(&request)) ApplySettings(settings->wanted);
+    if (const auto* settings = dynamic_cast<const FamilyRequest*>(&request)) ApplySettings(settings->wanted);
     else Apply();
 }
 

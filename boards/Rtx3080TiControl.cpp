@@ -14,10 +14,7 @@ constexpr std::int32_t kAutoOff = 0;
 
 const PanelRow& RowFor(PanelItem item) { return *RowOf(Layout(), static_cast<int>(item)); }
 
-struct SettingsRequest final : IVgaControl::Request {
-    explicit SettingsRequest(BoardSettings asked) : wanted(std::move(asked)) {}
-    BoardSettings wanted;
-};
+using FamilyRequest = IVgaControl::SettingsRequest<BoardSettings>;
 
 }  // namespace
 
@@ -57,11 +54,11 @@ void Rtx3080TiControl::Apply() {
 
 std::unique_ptr<IVgaControl::Request> Rtx3080TiControl::Requested() const {
     if (!panel_) return std::make_unique<Request>();
-    return std::make_unique<SettingsRequest>(Wanted());
+    return std::make_unique<FamilyRequest>(Wanted());
 }
 
 void Rtx3080TiControl::ApplyRequest(const Request& request) {
-    if (const auto* settings = dynamic_cast<const SettingsRequest*>(&request)) ApplySettings(settings->wanted);
+    if (const auto* settings = dynamic_cast<const FamilyRequest*>(&request)) ApplySettings(settings->wanted);
     else Apply();
 }
 
@@ -82,17 +79,7 @@ std::unique_ptr<ApplyJob> Rtx3080TiControl::MakeApplyJob(const BoardSettings& wa
         [&protocol](int item, std::int32_t value) { return protocol.SetPlan(static_cast<PanelItem>(item), value); });
 }
 
-BoardSettings Rtx3080TiControl::Wanted() const {
-    BoardSettings wanted;
-    wanted[PanelItem::Auto] = Setting::Of(auto_ ? kAutoOn : kAutoOff);
-    for (const PanelRow& row : Layout().rows) {
-        if (row.kind == PanelRow::Kind::Check) continue;
-        const std::optional<std::int32_t> value = Take(*panel_, row);
-        wanted[static_cast<PanelItem>(row.item)] =
-            value ? Setting::Of(*value) : Setting::NotRead("no choice in the list");
-    }
-    return wanted;
-}
+BoardSettings Rtx3080TiControl::Wanted() const { return TakeAll<PanelItem>(*panel_, Layout(), auto_); }
 
 void Rtx3080TiControl::LoadDefaults() {
     if (!panel_) return;
@@ -144,13 +131,7 @@ void Rtx3080TiControl::RefreshPanel() {
 
 std::vector<ShownSetting> Rtx3080TiControl::ReadShown() { return Describe(Layout(), ByItem(ReadSettings())); }
 
-std::vector<int> Rtx3080TiControl::UnreadControls() const {
-    std::vector<int> unread;
-    for (const PanelRow& row : Layout().rows)
-        if (!lastRead_[static_cast<PanelItem>(row.item)].read)
-            unread.push_back(row.kind == PanelRow::Kind::Slider ? row.field : row.control);
-    return unread;
-}
+std::vector<int> Rtx3080TiControl::UnreadControls() const { return ::UnreadControls(Layout(), lastRead_); }
 
 void Rtx3080TiControl::ShowValue(PanelItem item, std::int32_t value) {
     if (item == PanelItem::Auto) auto_ = value != 0;
