@@ -1,6 +1,10 @@
 #include "platform/win32/Win32PrivateProfile.h"
 
 #include <windows.h>
+#include <aclapi.h>
+
+#include <cwchar>
+#include <cwctype>
 
 namespace win32 {
 
@@ -30,7 +34,193 @@ std::wstring OneStringPerLine(const std::wstring& data) {
     return lines;  // its own terminator closes the list
 }
 
+
+std::wstring JournalOf(const std::wstring& file) { return file + L".saving"; }
+
+// "\\?\C:\x" as "C:\x", and "\\?\UNC\server\share" as "\\server\share": the form every
+// function used here takes.
+std::wstring PlainPath(const std::wstring& path) {
+    const std::wstring unc = L"\\\\?\\UNC\\";
+    const std::wstring local = L"\\\\?\\";
+    if (path.compare(0, unc.size(), unc) == 0) return L"\\\\" + path.substr(unc.size());
+    if (path.compare(0, local.size(), local) == 0) return path.substr(local.size());
+    return path;
+}
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE handle_;
+};
+
+bool OwnedByUs(HANDLE file) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS)
+        return true;  // nothing to tell apart: a rename keeps what can be seen
+    bool ours = true;
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        char buffer[256];
+        DWORD size = 0;
+        if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size))
+            ours = EqualSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, owner) != 0;
+        CloseHandle(token);
+    }
+    LocalFree(descriptor);
+    return ours;
+}
+
 }  // namespace
+
+std::optional<Win32PrivateProfile::Target> Win32PrivateProfile::FindTarget(const std::wstring& path, bool create) {
+    const Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return std::nullopt;
+    std::wstring final(32768, L'\0');
+    const DWORD length = GetFinalPathNameByHandleW(file.get(), final.data(), static_cast<DWORD>(final.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (length == 0 || length >= final.size() || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    final.resize(length);
+    // A rename would part the file's other names from it, or give it to the saving user.
+    return Target{PlainPath(final), info.nNumberOfLinks <= 1 && OwnedByUs(file.get())};
+}
+
+namespace {
+
+// Our temporary files: "<file>.<8 hex digits>.tmp".
+bool IsOurTemporary(const std::wstring& name, const std::wstring& file) {
+    if (name.size() != file.size() + 13 || name.compare(0, file.size(), file) != 0) return false;
+    if (name[file.size()] != L'.' || name.compare(file.size() + 9, 4, L".tmp") != 0) return false;
+    for (std::size_t i = file.size() + 1; i < file.size() + 9; ++i)
+        if (!iswxdigit(name[i])) return false;
+    return true;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+// Files a killed save left behind; the program runs once per user, so none is a save in progress.
+void Win32PrivateProfile::RemoveStaleTemporaries(const std::wstring& file) {
+    const std::wstring folder = FolderOf(file);
+    const std::wstring name = file.substr(folder.size());
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW((file + L".*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if (IsOurTemporary(found.cFileName, name)) DeleteFileW((folder + found.cFileName).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+std::wstring Win32PrivateProfile::NewTemporary(const std::wstring& file) {
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const unsigned value =
+            static_cast<unsigned>(GetTickCount64()) * 2654435761u ^ GetCurrentProcessId() << 8 ^ ++counter;
+        wchar_t suffix[16];
+        swprintf(suffix, 16, L".%08x.tmp", value);
+        const std::wstring name = file + suffix;
+        const HANDLE created =
+            CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (created != INVALID_HANDLE_VALUE) {
+            CloseHandle(created);
+            return name;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return {};
+    }
+    return {};
+}
+
+// The profile function closes the file without flushing it; the data must reach the disk before
+// the file takes Profile.ini's place.
+bool Win32PrivateProfile::Flush(const std::wstring& file) {
+    const Handle handle(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    return handle.valid() && FlushFileBuffers(handle.get()) != 0;
+}
+
+// The copy has the old file's attributes already; its access list too, where it can be had, so the
+// rename keeps what the user set on Profile.ini. Where it cannot, the folder's inherited one stays.
+void Win32PrivateProfile::CopyPermissions(const std::wstring& from, const std::wstring& to) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(from.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &descriptor) != ERROR_SUCCESS)
+        return;
+    SetNamedSecurityInfoW(const_cast<wchar_t*>(to.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                          nullptr, dacl, nullptr);
+    LocalFree(descriptor);
+}
+
+// For a file a rename would change: the complete new contents first go to the journal, which the
+// next read believes; then the disk space is taken before the first byte of the file changes; then
+// the file is overwritten, and the journal goes.
+bool Win32PrivateProfile::SaveInPlace(const std::wstring& temporary, const std::wstring& file) {
+    const std::wstring journal = JournalOf(file);
+    if (!MoveFileExW(temporary.c_str(), journal.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(temporary.c_str());
+        return false;
+    }
+    std::string bytes;
+    {
+        const Handle source(CreateFileW(journal.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER size{};
+        if (!source.valid() || !GetFileSizeEx(source.get(), &size) || size.QuadPart > kSectionLimit * 4LL) {
+            DeleteFileW(journal.c_str());
+            return false;
+        }
+        bytes.resize(static_cast<std::size_t>(size.QuadPart));
+        DWORD read = 0;
+        const bool whole = bytes.empty() ||
+                           (ReadFile(source.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
+                            read == bytes.size());
+        if (!whole) {
+            DeleteFileW(journal.c_str());
+            return false;
+        }
+    }
+    const Handle target(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER oldSize{}, newSize{};
+    newSize.QuadPart = static_cast<LONGLONG>(bytes.size());
+    const bool reserved =
+        target.valid() && GetFileSizeEx(target.get(), &oldSize) &&
+        (newSize.QuadPart <= oldSize.QuadPart || (SetFilePointerEx(target.get(), newSize, nullptr, FILE_BEGIN) &&
+                                                  SetEndOfFile(target.get()) && FlushFileBuffers(target.get())));
+    if (!reserved) {
+        if (target.valid() && newSize.QuadPart > oldSize.QuadPart) {
+            SetFilePointerEx(target.get(), oldSize, nullptr, FILE_BEGIN);
+            SetEndOfFile(target.get());
+        }
+        DeleteFileW(journal.c_str());
+        return false;
+    }
+    LARGE_INTEGER start{};
+    DWORD written = 0;
+    const bool ok = SetFilePointerEx(target.get(), start, nullptr, FILE_BEGIN) &&
+                    (bytes.empty() || (WriteFile(target.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                                                 nullptr) && written == bytes.size())) &&
+                    SetEndOfFile(target.get()) && FlushFileBuffers(target.get());
+    // A failure now leaves the journal, which the next read and save go by.
+    return ok && DeleteFileW(journal.c_str());
+}
 
 std::wstring Win32PrivateProfile::CurrentDirectory() {
     std::wstring directory(kDirectoryBuffer, L'\0');
@@ -47,10 +237,16 @@ std::wstring Win32PrivateProfile::CurrentDirectory() {
 }
 
 std::wstring Win32PrivateProfile::ReadSection(const std::wstring& section, const std::wstring& path) {
+    // A save in place that was cut short left the complete new contents in its journal.
+    std::wstring source = path;
+    if (const std::optional<Target> target = FindTarget(path, false)) {
+        const std::wstring journal = JournalOf(target->path);
+        if (GetFileAttributesW(journal.c_str()) != INVALID_FILE_ATTRIBUTES) source = journal;
+    }
     std::wstring buffer(kSectionBuffer, L'\0');
     for (;;) {
         const DWORD size = static_cast<DWORD>(buffer.size());
-        const DWORD count = GetPrivateProfileSectionW(section.c_str(), buffer.data(), size, path.c_str());
+        const DWORD count = GetPrivateProfileSectionW(section.c_str(), buffer.data(), size, source.c_str());
         // A full buffer reports size - 2 and holds a cut section; read again with more room.
         if (count + 2 < size || size >= kSectionLimit) {
             buffer.resize(count);
@@ -65,8 +261,26 @@ bool Win32PrivateProfile::WriteSection(const std::wstring& section, const std::w
     // Windows refuses to write a read-only file; Wine run as root writes it all the same.
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
+    // Through a link to the file it names, created empty when missing as the Windows function
+    // would create it: there is nothing to lose then.
+    const std::optional<Target> target = FindTarget(path, true);
+    if (!target) return false;
+    RemoveStaleTemporaries(target->path);
+
+    // The Windows function itself edits a copy, so the new file holds exactly its bytes.
+    const std::wstring temporary = NewTemporary(target->path);
+    if (temporary.empty()) return false;
     const std::wstring lines = OneStringPerLine(data);
-    return WritePrivateProfileSectionW(section.c_str(), lines.c_str(), path.c_str()) != 0;
+    bool ok = CopyFileW(target->path.c_str(), temporary.c_str(), FALSE) != 0 &&
+              WritePrivateProfileSectionW(section.c_str(), lines.c_str(), temporary.c_str()) != 0 &&
+              Flush(temporary);
+    if (ok) CopyPermissions(target->path, temporary);
+    if (ok && !target->keptByRename) return SaveInPlace(temporary, target->path);
+    // One rename that has reached the disk when it returns: the file is the old one or the new.
+    ok = ok && MoveFileExW(temporary.c_str(), target->path.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (!ok) DeleteFileW(temporary.c_str());
+    return ok;
 }
 
 }  // namespace win32

@@ -149,7 +149,7 @@ std::vector<std::string> WineTest::Environment() const {
         if (!IsOurs(*entry)) env.emplace_back(*entry);
     env.push_back("WINEPREFIX=" + prefix_);
     env.push_back("WINEARCH=win" + std::to_string(bits_));
-    env.push_back("WINEDEBUG=-all");
+    env.push_back("WINEDEBUG=" + wineDebug_);
     env.push_back("DISPLAY=:" + display_);
     // Wine takes the ANSI code page from the locale: English, so Windows-1252, on every machine.
     env.push_back("LC_ALL=C.UTF-8");

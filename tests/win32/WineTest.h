@@ -84,6 +84,9 @@ protected:
     std::vector<Transfer> TransfersSinceMark() const;
     static std::vector<std::string> Writes(const std::vector<Transfer>& transfers, int gpu);
 
+    // Wine's debug channels for the programs started from now on ("-all" unless set).
+    void SetWineDebug(const std::string& channels) { wineDebug_ = channels; }
+
     // The test's own folder: the program's current directory, where Profile.ini goes.
     const std::string& Folder() const { return folder_; }
     // The Windows name of a path under "/", as Wine's drive Z: shows it.
@@ -112,6 +115,7 @@ private:
     std::string driver_;
     std::string folder_;
     std::string scenario_;
+    std::string wineDebug_ = "-all";
     std::size_t mark_ = 0;
     std::vector<pid_t> programs_;
     std::map<pid_t, int> exitStatus_;
