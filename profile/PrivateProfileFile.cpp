@@ -182,9 +182,13 @@ Text Ascii(const char* text) {
 constexpr unsigned kLf = 0x0A;
 constexpr unsigned kCr = 0x0D;
 
+// What the Windows functions drop around keys, values and headers: besides space and tab, the
+// vertical tab, form feed and Ctrl-Z (a DOS end of file).
+bool IsBlankCode(unsigned c) { return c == 0x20 || c == 0x09 || c == 0x0B || c == 0x0C || c == 0x1A; }
+
 template <typename Unit>
 bool IsBlank(Unit c) {
-    return Code(c) == 0x20 || Code(c) == 0x09;
+    return IsBlankCode(Code(c));
 }
 
 unsigned FoldAscii(unsigned c) { return c >= 'a' && c <= 'z' ? c - 0x20 : c; }
@@ -420,8 +424,7 @@ bool Rewritten(const std::string& bytes, const std::wstring& section, const std:
 // blanks at its edges.
 bool IsWritableName(const std::wstring& name) {
     if (name.find_first_of(std::wstring(L"]\r\n\0", 4)) != std::wstring::npos) return false;
-    return name.empty() || (name.front() != L' ' && name.front() != L'\t' && name.back() != L' ' &&
-                            name.back() != L'\t');
+    return name.empty() || (!IsBlankCode(WideCode(name.front())) && !IsBlankCode(WideCode(name.back())));
 }
 
 enum class Load { Loaded, Missing, Failed };
@@ -593,6 +596,51 @@ mode_t NewFileMode() {
     return 0666 & ~mask;
 }
 
+enum class Room { Reserved, Unsupported, Refused };
+
+// Disk room for the file's first `size` bytes without changing its size or contents, so that a
+// full disk refuses the save before the file is touched.
+Room ReserveKeepingSize(int fd, std::size_t size) {
+    if (size == 0) return Room::Reserved;
+#ifdef __linux__
+    int result = 0;
+    do {
+        result = fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) return Room::Reserved;
+    return errno == EOPNOTSUPP || errno == ENOSYS ? Room::Unsupported : Room::Refused;
+#else
+    static_cast<void>(fd);
+    return Room::Unsupported;
+#endif
+}
+
+// The in-place overwrite, once the new contents are the journal. Where the room could not be
+// reserved beforehand the file is grown to take it now, with the journal standing for it; should
+// that fail, the old size goes back and the journal with it.
+bool OverwriteInPlace(Descriptor& target, const std::string& file, const std::string& folder,
+                      const std::string& out, off_t oldSize, Room room) {
+    const int fd = target.get();
+    if (!SyncFolder(folder)) {
+        RemoveJournal(file);
+        return false;
+    }
+    if (room == Room::Unsupported && !out.empty()) {
+        int error = 0;
+        do {
+            error = posix_fallocate(fd, 0, static_cast<off_t>(out.size()));
+        } while (error == EINTR);
+        if (error != 0 || fsync(fd) != 0) {
+            if (ftruncate(fd, oldSize) == 0 && fsync(fd) == 0) RemoveJournal(file);
+            return false;
+        }
+    }
+    bool ok = WriteAll(fd, out) && ftruncate(fd, static_cast<off_t>(out.size())) == 0 && fsync(fd) == 0;
+    ok = target.Close() && ok;
+    // A failed overwrite keeps the journal, which stands for the file until the next save.
+    return ok && RemoveJournal(file) && SyncFolder(folder);
+}
+
 // Writes the file's new contents so that a kill or a power cut leaves the old contents or the
 // new, never a mix; the header tells how.
 template <typename Rewrite>
@@ -639,18 +687,18 @@ bool SaveFile(const fs::path& path, Rewrite rewrite) {
     ok = fd.Close() && ok;
     if (ok && replace) {
         if (rename(staged.c_str(), file.c_str()) == 0) return SyncFolder(folder);
-    } else if (ok && rename(staged.c_str(), JournalOf(file).c_str()) == 0) {
-        // In place: the new contents are on disk as the journal before the file is overwritten.
-        if (!SyncFolder(folder)) {
-            RemoveJournal(file);
-            return false;
+    } else if (ok) {
+        // In place. The room comes first, while a refusal still leaves everything as it was (an
+        // earlier journal included); then the new contents are on disk as the journal before the
+        // file is overwritten. Read access as well, for posix_fallocate's emulation.
+        Descriptor target(open(file.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
+        struct stat current {};
+        Room room = Room::Refused;
+        if (target.valid() && fstat(target.get(), &current) == 0) room = ReserveKeepingSize(target.get(), out.size());
+        if (((room == Room::Reserved && fsync(target.get()) == 0) || room == Room::Unsupported) &&
+            rename(staged.c_str(), JournalOf(file).c_str()) == 0) {
+            return OverwriteInPlace(target, file, folder, out, current.st_size, room);
         }
-        Descriptor target(open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-        ok = target.valid() && WriteAll(target.get(), out) &&
-             ftruncate(target.get(), static_cast<off_t>(out.size())) == 0 && fsync(target.get()) == 0;
-        ok = target.Close() && ok;
-        // A failed overwrite keeps the journal, which stands for the file until the next save.
-        return ok && RemoveJournal(file) && SyncFolder(folder);
     }
     unlink(staged.c_str());
     return false;

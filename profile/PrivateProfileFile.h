@@ -15,10 +15,11 @@
 //   but an ordinary line.
 // - A section's body runs from the line after its header up to the next header or the end.
 //   With several sections of one name the first is read and replaced, the others left alone.
-// - Reading drops blank lines and lines whose first non-blank character is ';'. Blanks and tabs
-//   at a line's ends and around its first '=' are dropped, as the Windows functions drop them:
-//   "  NVVDD = 175 " comes back as "NVVDD=175"; blanks inside the value stay. A NUL inside a line
-//   would split it, so it comes back as U+FFFD.
+// - Blanks are what the Windows functions drop: space, tab, vertical tab, form feed and Ctrl-Z.
+// - Reading drops blank lines and lines whose first non-blank character is ';'. Blanks at a
+//   line's ends and around its first '=' are dropped, as the Windows functions drop them:
+//   "  NVVDD = 175 " comes back as "NVVDD=175"; blanks inside the key or value stay. A NUL inside
+//   a line would split it, so it comes back as U+FFFD.
 // - Writing replaces the body and touches no byte outside it. Each string of the data goes in
 //   unchanged and gets a CR LF after it unless it already ends in a line break, so the next
 //   header keeps its own line. A missing section is appended, after a CR LF when the file's last
@@ -41,9 +42,14 @@
 // - In place, when the fresh file cannot take the old one's place without changing what the user
 //   set up: a file with other hard links (a rename would part them, the other names keeping the
 //   old text), or one whose owner or group the saving user cannot give a new file (another user's
-//   writable file). Then the synced fresh file is first renamed to "Profile.ini.saving" and the
+//   writable file). Then room for the new contents is first reserved in the file and synced, with
+//   fallocate keeping its size, so that a full disk fails the save while nothing has changed (an
+//   earlier journal stays). Next the synced fresh file is renamed to "Profile.ini.saving" and the
 //   folder synced: the complete new contents are on disk under a name the next read and save
-//   look for. Only then is the file overwritten, truncated and synced, and the journal removed.
+//   look for. Where the file system cannot reserve without growing the file, posix_fallocate
+//   grows it now, under the journal's cover; if that fails, the old size is put back and the
+//   journal removed. Only then is the file overwritten, truncated and synced, and the journal
+//   removed.
 //   The trade-off: a power cut or kill during the overwrite can leave Profile.ini itself half
 //   written, and a program that reads it directly (another editor, the Windows build) sees that;
 //   this store reads the journal instead as long as it is there, and its next save writes the

@@ -107,6 +107,64 @@ TEST_F(PrivateProfileFileTest, ReadsAsTheWindowsFunctionsDo) {
     }
 }
 
+// Vertical tab, form feed and Ctrl-Z are blanks to the Windows functions as well; inside a value
+// they stay, and a write elsewhere leaves them as they were.
+TEST_F(PrivateProfileFileTest, ControlBlanksReadAsOnWindowsAndStayOnWrites) {
+    struct Case {
+        const char* what;
+        std::string file;
+        std::wstring lines;
+    };
+    const Case cases[] = {
+        {"VT before the key", "[RTX3080TiZYL]\r\n\x0bNVVDD=150\r\n", Lines({L"NVVDD=150"})},
+        {"FF before the key", "[RTX3080TiZYL]\r\n\x0cNVVDD=150\r\n", Lines({L"NVVDD=150"})},
+        {"^Z before the key", "[RTX3080TiZYL]\r\n\x1aNVVDD=150\r\n", Lines({L"NVVDD=150"})},
+        {"VT after the key", "[RTX3080TiZYL]\r\nNVVDD\x0b=150\r\n", Lines({L"NVVDD=150"})},
+        {"all three around =", "[RTX3080TiZYL]\r\nNVVDD\x0c\x1a=\x0b \x1a" "150\r\n", Lines({L"NVVDD=150"})},
+        {"at the line's end", "[RTX3080TiZYL]\r\nNVVDD=150\x0b\x0c\x1a\t\r\n", Lines({L"NVVDD=150"})},
+        {"a line of them only", "[RTX3080TiZYL]\r\n\x0c\x0b\x1a\r\nAUTO=0\r\n", Lines({L"AUTO=0"})},
+        {"before a comment", "[RTX3080TiZYL]\r\n\x0c; NVVDD=1\r\nAUTO=0\r\n", Lines({L"AUTO=0"})},
+        {"FF before the header", "\x0c[RTX3080TiZYL]\r\nAUTO=0\r\n", Lines({L"AUTO=0"})},
+        {"around the header", "\x1a\x0b[RTX3080TiZYL]\x0c\x1a\r\nAUTO=0\r\n", Lines({L"AUTO=0"})},
+        {"inside the brackets", "[\x0bRTX3080TiZYL\x1a]\r\nAUTO=0\r\n", Lines({L"AUTO=0"})},
+        {"the header ends the body before it", "[T]\r\nA=1\r\n\x0c[RTX3080TiZYL]\r\nAUTO=0\r\n", Lines({L"AUTO=0"})},
+        {"a DOS end of file after the last line", "[RTX3080TiZYL]\r\nAUTO=0\r\n\x1a", Lines({L"AUTO=0"})},
+        {"inside the value they stay", "[RTX3080TiZYL]\r\nNAME=a\x0b\x0c\x1a" "b\r\n",
+         Lines({std::wstring(L"NAME=a\x0b\x0c\x1a" L"b")})},
+        {"inside the key they stay", "[RTX3080TiZYL]\r\nNV\x0bVDD=1\r\n", Lines({std::wstring(L"NV\x0bVDD=1")})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteBytes(file, c.file);
+        EXPECT_EQ(Read(L"RTX3080TiZYL"), c.lines);
+    }
+
+    // Writes replace the body only: the control bytes around it stay where they were.
+    struct Rewrite {
+        const char* what;
+        std::string before;
+        std::wstring section;
+        std::string after;
+    };
+    const std::string other = "[Other]\x0b\r\n\x0cNVVDD\x0b=\x1a" "150\x0c\r\n\x1a\r\n";
+    const Rewrite rewrites[] = {
+        {"another section before", other + "\x0c[RTX3080TiZYL]\x1a\r\nAUTO=0\r\n", L"RTX3080TiZYL",
+         other + "\x0c[RTX3080TiZYL]\x1a\r\nAUTO=1\r\n"},
+        {"another section after", "\x0c[RTX3080TiZYL]\r\nAUTO=0\r\n" + other, L"RTX3080TiZYL",
+         "\x0c[RTX3080TiZYL]\r\nAUTO=1\r\n" + other},
+        {"a new section after them", other, L"RTX3080TiZYL", other + "[RTX3080TiZYL]\r\nAUTO=1\r\n"},
+        {"a DOS end of file stays", other + "[RTX3080TiZYL]\r\nAUTO=0\r\n\x1a", L"T",
+         other + "[RTX3080TiZYL]\r\nAUTO=0\r\n\x1a\r\n[T]\r\nAUTO=1\r\n"},
+    };
+    for (const Rewrite& w : rewrites) {
+        SCOPED_TRACE(w.what);
+        WriteBytes(file, w.before);
+        ASSERT_TRUE(Write(w.section, L"AUTO=1\r\n"));
+        EXPECT_EQ(ReadBytes(file), w.after);
+        EXPECT_EQ(Read(L"Other"), Lines({L"NVVDD=150"}));
+    }
+}
+
 // Bytes outside the replaced body stay as they were, whatever ends their lines.
 TEST_F(PrivateProfileFileTest, WritesKeepOtherLineEndsAndHeaders) {
     WriteBytes(file, "[S]\rA=1\r[T]\rB=2\r");
@@ -249,7 +307,8 @@ TEST_F(PrivateProfileFileTest, Utf8MarkIsKeptAndTextDecoded) {
 TEST_F(PrivateProfileFileTest, NamesAHeaderCannotHoldAreRefused) {
     WriteBytes(file, "[S]\r\nA=1\r\n");
     for (const std::wstring& name : {std::wstring(L"a]b"), std::wstring(L"a\r\nb"), std::wstring(L" S"),
-                                     std::wstring(L"S\t"), std::wstring(L"a\0b", 3)}) {
+                                     std::wstring(L"S\t"), std::wstring(L"\x0bS"), std::wstring(L"S\x1a"),
+                                     std::wstring(L"a\0b", 3)}) {
         EXPECT_FALSE(Write(name, L"B=2\r\n"));
     }
     EXPECT_EQ(ReadBytes(file), "[S]\r\nA=1\r\n");
