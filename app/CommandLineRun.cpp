@@ -100,8 +100,11 @@ public:
 
     int End(const char* command, bool dryRun, int status) {
         if (!json_) return status;
-        const json document = {{"command", command}, {"dryRun", dryRun}, {"exitStatus", status},
-                               {"boards", boards_},   {"errors", errors_}};
+        const json document = {{"command", command ? json(command) : json(nullptr)},
+                               {"dryRun", dryRun},
+                               {"exitStatus", status},
+                               {"boards", boards_},
+                               {"errors", errors_}};
         // ASCII with escapes: the same bytes whatever the console's code page.
         std::string text = document.dump(2, ' ', true);
         std::size_t at = 0;
@@ -248,11 +251,6 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, bool dry
         apply.job = controller->MakeApplyJob(wanted, *bus);
         applies.push_back(std::move(apply));
     }
-    if (!anyTakesProfiles) {
-        report.Error(L"no board that takes a profile (RTX 3080 Ti)");
-        return exit_status::kNoSupportedBoard;
-    }
-
     std::vector<BoardJob*> jobs;
     for (BoardApply& apply : applies) jobs.push_back(apply.job.get());
     NoPause noPause;
@@ -308,6 +306,11 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, bool dry
             status = Worse(status, exit_status::kBoardFailed);
         }
     }
+    // After the boards' lines, as each board is told about in its turn.
+    if (!anyTakesProfiles) {
+        report.Error(L"no board that takes a profile (RTX 3080 Ti)");
+        return exit_status::kNoSupportedBoard;
+    }
     return status;
 }
 
@@ -352,7 +355,7 @@ int RunCommand(Command command, RunSwitches switches, ProcessServices& services,
     Report report(output, programName, switches.json);
     if (command != Command::List && command != Command::ApplyProfile) {
         report.Error(L"--list and --apply-profile cannot be used together; see --help");
-        return report.End("", false, exit_status::kUsage);
+        return report.End(nullptr, false, exit_status::kUsage);
     }
     if (switches.dryRun && command != Command::ApplyProfile) {
         report.Error(L"--dry-run goes with --apply-profile; see --help");

@@ -212,6 +212,14 @@ INSTANTIATE_TEST_SUITE_P(
                    {"HalvornController: --list and --apply-profile cannot be used together; see --help"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
+TEST_F(CommandLineRunTest, ABoardWithoutProfilesIsToldAboutEvenWhenNoBoardTakesOne) {
+    UseScenario("gpu handle=0x2000 name=\"NVIDIA GeForce RTX 2080 Ti\" subsystem=0x25891B4C vbios=90.02.17.40.88 "
+                "board=rtx2080ti\n");
+    WriteProfile(cli_cases::kProfileIni);
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kNoSupportedBoard);
+    EXPECT_EQ(output.lines, Lines{"GPU 0 NVIDIA GeForce RTX 2080 Ti [RTX 2080 Ti]: skipped, this board type has no profiles"});
+}
+
 TEST_F(CommandLineRunTest, AFailedBoardDoesNotStopTheOthers) {
     UseScenario(cli_cases::MixedMachine(cli_cases::kSilentFbvdd));
     WriteProfile(cli_cases::kProfileIni);
