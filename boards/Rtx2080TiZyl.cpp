@@ -122,11 +122,7 @@ void Rtx2080TiZyl::ApplySettings(const BoardSettings& wanted) {
     // The Auto flag is this board's own, as the panel shows it.
     BoardSettings asked = wanted;
     asked[Item::Auto] = Setting::Of(auto_ ? 1 : 0);
-    Rtx2080TiProtocol& protocol = protocol_;
-    ApplyJob job(
-        *bus_, rtx2080ti::ApplyOrder(asked), [&protocol](int item) { return protocol.Read(static_cast<Item>(item)); },
-        [&protocol](int item, std::int32_t value) { return protocol.SetPlan(static_cast<Item>(item), value); });
-    RunToEnd(job, sleeper_);
+    RunToEnd(*ApplyJobOn<Item>(*bus_, rtx2080ti::ApplyOrder(asked), protocol_), sleeper_);
     RefreshPanel();
 }
 

@@ -54,7 +54,6 @@ public:
 
     // Every item as the board reports it now, read in the order the panel is filled.
     rtx2080ti::BoardSettings ReadSettings();
-    const rtx2080ti::BoardSettings& LastRead() const { return lastRead_; }
 
 private:
     using Item = rtx2080ti::Item;

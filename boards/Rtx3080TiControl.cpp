@@ -73,10 +73,7 @@ void Rtx3080TiControl::ApplySettings(const BoardSettings& wanted) {
 
 std::unique_ptr<ApplyJob> Rtx3080TiControl::MakeApplyJob(const BoardSettings& wanted, BoardBus& bus) {
     // The protocol reads on the controller's bus; a pretending bus passes reads through to it.
-    Rtx3080TiProtocol& protocol = *protocol_;
-    return std::make_unique<ApplyJob>(
-        bus, ApplyOrder(wanted), [&protocol](int item) { return protocol.Read(static_cast<PanelItem>(item)); },
-        [&protocol](int item, std::int32_t value) { return protocol.SetPlan(static_cast<PanelItem>(item), value); });
+    return ApplyJobOn<PanelItem>(bus, ApplyOrder(wanted), *protocol_);
 }
 
 BoardSettings Rtx3080TiControl::Wanted() const { return TakeAll<PanelItem>(*panel_, Layout(), auto_); }

@@ -52,8 +52,6 @@ public:
 
     // Every item as the board reports it now, read in the order the panel is filled.
     rtx3080ti::BoardSettings ReadSettings();
-    // The board as the last refresh of the panel read it.
-    const rtx3080ti::BoardSettings& LastRead() const { return lastRead_; }
     // Apply as a job of its own, with these settings rather than the panel's, for a front end that
     // runs several boards side by side; the bus may be one that only pretends to write.
     std::unique_ptr<ApplyJob> MakeApplyJob(const rtx3080ti::BoardSettings& wanted, BoardBus& bus);

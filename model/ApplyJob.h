@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -45,3 +46,12 @@ private:
     std::size_t failures_ = 0;
     bool done_ = false;
 };
+
+// The job on a board's protocol, which reads one item (Read(Item)) and plans its setting
+// (SetPlan(Item, value)); plans run on bus, which may be one that only pretends to write.
+template <typename Item, typename Protocol>
+std::unique_ptr<ApplyJob> ApplyJobOn(BoardBus& bus, std::vector<ApplyJob::Want> wanted, Protocol& protocol) {
+    return std::make_unique<ApplyJob>(
+        bus, std::move(wanted), [&protocol](int item) { return protocol.Read(static_cast<Item>(item)); },
+        [&protocol](int item, std::int32_t value) { return protocol.SetPlan(static_cast<Item>(item), value); });
+}
