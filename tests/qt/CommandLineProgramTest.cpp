@@ -2,6 +2,8 @@
 // unit starts it: a process without a display, its output and exit status read from outside.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -112,6 +114,30 @@ TEST_F(ProgramRun, ApplyProfileMakesTheWindowsLoadAndApplyTraffic) {
     EXPECT_EQ(run.out, cli_cases::MixedMachineApplied());
     EXPECT_EQ(run.errors, Lines{});
     EXPECT_EQ(window_reference::ByGpu(SimulatorLog()), window_reference::ByGpu(expected));
+}
+
+TEST_F(ProgramRun, ADryRunWritesNothingAndJsonIsOneDocument) {
+    WriteFile("mixed.scenario", cli_cases::MixedMachine());
+    WriteFile("Profile.ini", cli_cases::kProfileIni);
+
+    const Result dry = Run({QStringLiteral("--apply-profile"), QStringLiteral("--dry-run"),
+                            QStringLiteral("--simulate=mixed.scenario")});
+    EXPECT_EQ(dry.status, exit_status::kDone);
+    ASSERT_FALSE(dry.out.empty());
+    EXPECT_NE(dry.out[0].find(": would apply "), std::string::npos) << dry.out[0];
+    Lines writes;
+    for (const std::string& line : SimulatorLog())
+        if (line.rfind("W ", 0) == 0) writes.push_back(line);
+    EXPECT_EQ(writes, Lines{"W gpu0 p1 5A:B2 [48 4C 56 4E A5] ok"}) << "only the detection's handshake";
+
+    const Result json = Run({QStringLiteral("--list"), QStringLiteral("--json"), QStringLiteral("--simulate")});
+    EXPECT_EQ(json.status, exit_status::kDone);
+    std::string text;
+    for (const std::string& line : json.out) text += line + "\n";
+    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << text;
+    EXPECT_EQ(document["exitStatus"], 0);
+    EXPECT_EQ(document["boards"].size(), 3u);
 }
 
 TEST_F(ProgramRun, HelpNamesTheSimulatorSwitchesAndTheExitStatuses) {

@@ -208,6 +208,22 @@ TEST_F(QtControllerWindowTest, SyncTakesApplyToTheFamilySelectedBoardFirst) {
     EXPECT_EQ(WrittenHandlesSince(mark), (std::vector<std::uintptr_t>{kMcu3080Ti, kDirect3080Ti}));
 }
 
+// The selected board takes no write; the other board of its family still gets what the user
+// asked for, not the value the selected board reads back.
+TEST_F(QtControllerWindowTest, SyncHandsTheUsersValueOnWhenTheSelectedBoardRefusesIt) {
+    script.WhenDialog(res::kControllerDialogId, [&](QWidget* window) {
+        Pick(ControlOf<QComboBox>(window, ctl::kDeviceList), 1);
+        Mcu().SetLocked(true);  // it answers reads and refuses every write
+        Click(ControlOf<QCheckBox>(window, ctl::kSync));
+        PressKey(ControlOf<QSlider>(window, ctl::kRow2Slider), Qt::Key_End);
+        Click(ControlOf<QPushButton>(window, ctl::kApply));
+        PressEsc(window);
+    });
+    Run();
+    EXPECT_EQ(Mcu().FbvddCode(), 220);
+    EXPECT_EQ(DirectRegulator(0x44).FixedCode(), 248);
+}
+
 TEST_F(QtControllerWindowTest, WithoutSyncApplyStaysOnTheSelectedBoard) {
     std::size_t mark = 0;
     script.WhenDialog(res::kControllerDialogId, [&](QWidget* window) {
