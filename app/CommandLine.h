@@ -21,7 +21,7 @@ Command FindCommand(const std::vector<std::wstring>& arguments);
 
 // How --list and --apply-profile act and report.
 struct RunSwitches {
-    bool dryRun = false;  // --dry-run: plan, read, write nothing
+    bool dryRun = false;  // --dry-run: read and plan; no setting written (detection's handshake still goes)
     bool json = false;    // --json: one JSON document on standard output
 };
 

@@ -82,23 +82,43 @@ std::string Utf8(const std::wstring& text) {
 
 std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
+// When a run meets several statuses, the lowest non-zero one.
+int Worse(int status, int other) {
+    if (status == exit_status::kDone) return other;
+    if (other == exit_status::kDone) return status;
+    return std::min(status, other);
+}
+
 // Where the run's lines go: as they come, or gathered into the one JSON document at the end.
 class Report {
 public:
-    Report(CommandOutput& output, const std::wstring& programName, bool asJson)
-        : output_(output), programName_(programName), json_(asJson) {}
+    Report(CommandOutput& output, const std::wstring& programName, bool asJson, PlatformFindings* findings)
+        : output_(output), programName_(programName), json_(asJson), findings_(findings) {}
 
     void Line(const std::wstring& text) {
+        TakeFindings();
         if (!json_) output_.Line(text);
     }
     // Errors go to standard error either way, and into the document.
     void Error(const std::wstring& text) {
-        output_.Error(programName_ + L": " + text);
-        errors_.push_back(Utf8(text));
+        TakeFindings();
+        Said(text);
     }
-    void Board(json board) { boards_.push_back(std::move(board)); }
+    void Board(json board) {
+        TakeFindings();
+        boards_.push_back(std::move(board));
+    }
 
+    // The document's exit status is the one the process ends with, the platform's verdict included.
     int End(const char* command, bool dryRun, int status) {
+        TakeFindings();
+        if (findings_) {
+            const PlatformFindings::Verdict verdict = findings_->Conclude();
+            if (verdict.status != exit_status::kDone) {
+                Said(verdict.line);
+                status = Worse(status, verdict.status);
+            }
+        }
         if (!json_) return status;
         const json document = {{"command", command ? json(command) : json(nullptr)},
                                {"dryRun", dryRun},
@@ -117,9 +137,20 @@ public:
     }
 
 private:
+    void Said(const std::wstring& text) {
+        output_.Error(programName_ + L": " + text);
+        errors_.push_back(Utf8(text));
+    }
+    // As they come, in the order standard error gets them.
+    void TakeFindings() {
+        if (!findings_) return;
+        for (const std::wstring& cause : findings_->TakeCauses()) Said(cause);
+    }
+
     CommandOutput& output_;
     std::wstring programName_;
     bool json_;
+    PlatformFindings* findings_;
     json boards_ = json::array();
     std::vector<std::string> errors_;
 };
@@ -139,12 +170,6 @@ json BoardJson(const SupportedBoard& board, std::size_t entry) {
             {"gpuIndex", board.gpuIndex},
             {"gpuName", Utf8(board.name)},
             {"board", Utf8(BoardKindName(*board.controller))}};
-}
-
-int Worse(int status, int other) {
-    if (status == exit_status::kDone) return other;
-    if (other == exit_status::kDone) return status;
-    return std::min(status, other);
 }
 
 std::size_t UnreadCount(const std::vector<ShownSetting>& shown) {
@@ -327,7 +352,8 @@ std::vector<std::wstring> HelpText(const std::wstring& programName, const std::v
         L"                    with the profile in Profile.ini of the current directory, then end;",
         L"                    an RTX 2080 Ti has no profiles and is skipped",
         L"  --dry-run         with --apply-profile: read the boards and print every write and pause",
-        L"                    the profile would make, and write nothing",
+        L"                    the profile would make; it writes no setting, only the handshake that",
+        L"                    finding the boards sends to an RTX 3080 Ti MCU (5 bytes to register 0xB2)",
         L"  --json            with --list or --apply-profile: print one JSON document instead of lines",
         L"  internalTest      with the window: show the Test button for raw I2C register reads and writes",
         L"  --help            print this text",
@@ -349,10 +375,10 @@ std::vector<std::wstring> HelpText(const std::wstring& programName, const std::v
 }
 
 int RunCommand(Command command, RunSwitches switches, ProcessServices& services, Sleeper& sleeper,
-               CommandOutput& output, const BoardFactory& createBoard) {
+               CommandOutput& output, const BoardFactory& createBoard, PlatformFindings* findings) {
     const std::wstring programName = services.ApplicationName();
     const char* name = command == Command::List ? "list" : "apply-profile";
-    Report report(output, programName, switches.json);
+    Report report(output, programName, switches.json, findings);
     if (command != Command::List && command != Command::ApplyProfile) {
         report.Error(L"--list and --apply-profile cannot be used together; see --help");
         return report.End(nullptr, false, exit_status::kUsage);

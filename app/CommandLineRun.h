@@ -32,6 +32,23 @@ public:
     virtual void Error(const std::wstring& text) = 0;
 };
 
+// What the platform finds on its own while a run reaches the boards (on Linux: GPUs it could not
+// start, adapters it may not open). Its causes become the run's error lines, on standard error and
+// in the JSON document alike, and its verdict counts toward the exit status.
+class PlatformFindings {
+public:
+    virtual ~PlatformFindings() = default;
+    // The causes found since the last call, as error lines without the program's name.
+    virtual std::vector<std::wstring> TakeCauses() = 0;
+    // At the run's end: the exit status the findings call for (kDone when none) and, with any
+    // other, the line that says why.
+    struct Verdict {
+        int status = 0;
+        std::wstring line;
+    };
+    virtual Verdict Conclude() const = 0;
+};
+
 // The --help text. platformSwitches: lines for switches only this front end has.
 std::vector<std::wstring> HelpText(const std::wstring& programName, const std::vector<std::wstring>& platformSwitches);
 
@@ -39,4 +56,5 @@ std::vector<std::wstring> HelpText(const std::wstring& programName, const std::v
 // status. Holds the single-instance lock for the whole run, so the window cannot start meanwhile,
 // and releases the GPU list and the profile store at the end.
 int RunCommand(Command command, RunSwitches switches, ProcessServices& services, Sleeper& sleeper,
-               CommandOutput& output, const BoardFactory& createBoard = CreateBoardController);
+               CommandOutput& output, const BoardFactory& createBoard = CreateBoardController,
+               PlatformFindings* findings = nullptr);

@@ -216,40 +216,55 @@ NvStatus LinuxNvApi::EnumPhysicalGPUs(nvapi::NvPhysicalGpuHandle handles[nvapi::
     return nvapi::NVAPI_OK;
 }
 
-bool LinuxNvApi::Started(const Gpu& gpu) const {
-    if (InformationField(gpu, "Video BIOS:") == std::optional<std::string>(kUnknownVbios)) return false;
+LinuxNvApi::GpuState LinuxNvApi::StateOf(const Gpu& gpu) const {
+    if (InformationField(gpu, "Video BIOS:") == std::optional<std::string>(kUnknownVbios)) return GpuState::NotStarted;
     const std::vector<std::string> adapters = AdaptersOf(gpu, 0);
-    if (adapters.empty()) return false;
-    if (I2cEntries(roots_.dev).empty()) return true;  // no i2c-dev: another cause, told when it matters
+    // A started GPU registers its adapters as it starts; one without any has no I2C to offer.
+    if (adapters.empty()) return GpuState::WithoutI2c;
+    if (I2cEntries(roots_.dev).empty()) return GpuState::Started;  // no i2c-dev: another cause, told when it matters
     std::error_code error;
     for (const std::string& entry : adapters)
-        if (fs::exists(roots_.dev + "/" + entry, error)) return true;
-    return false;  // udev has not made the device files yet
+        if (fs::exists(roots_.dev + "/" + entry, error)) return GpuState::Started;
+    return GpuState::WithoutDeviceFiles;
 }
 
 void LinuxNvApi::StartGpus() {
     std::vector<const Gpu*> starting;
     std::map<const Gpu*, std::string> failed;
+    const auto seen = [](GpuState state) {
+        return state == GpuState::NotStarted ? std::string("is not started: its Video BIOS reads ") + kUnknownVbios
+                                             : std::string("is not ready: its I2C adapters have no device files in /dev");
+    };
     for (const Gpu& gpu : gpus_) {
-        if (Started(gpu)) continue;
+        const GpuState state = StateOf(gpu);
+        if (state == GpuState::Started || state == GpuState::WithoutI2c) continue;
+        // A started GPU waits only for the kernel's device files; one not started for its opening.
         std::string cause;
-        if (HoldDeviceFile(gpu, cause)) starting.push_back(&gpu);
-        else failed[&gpu] = cause;
+        if (state == GpuState::WithoutDeviceFiles || HoldDeviceFile(gpu, cause)) starting.push_back(&gpu);
+        else failed[&gpu] = seen(state) + ", and it " + cause + ". " + kPersistenceFix;
     }
     // One wait for all of them: the driver starts them side by side.
+    const auto ready = [this](const Gpu* g) {
+        const GpuState state = StateOf(*g);
+        return state == GpuState::Started || state == GpuState::WithoutI2c;
+    };
     for (unsigned waited = 0; !starting.empty() && waited < kGpuStartWaitMs; waited += kGpuStartPollMs) {
-        starting.erase(std::remove_if(starting.begin(), starting.end(), [this](const Gpu* g) { return Started(*g); }),
-                       starting.end());
+        starting.erase(std::remove_if(starting.begin(), starting.end(), ready), starting.end());
         if (!starting.empty()) sleeper_.Sleep(kGpuStartPollMs);
     }
-    for (const Gpu* gpu : starting)
-        if (!Started(*gpu))
-            failed[gpu] = "did not register its I2C adapters within " + std::to_string(kGpuStartWaitMs / 1000) +
-                          " s of being opened";
+    const std::string within = " within " + std::to_string(kGpuStartWaitMs / 1000) + " s";
+    for (const Gpu* gpu : starting) {
+        const GpuState state = StateOf(*gpu);
+        if (state == GpuState::NotStarted)
+            failed[gpu] = seen(state) + ", and it did not register its I2C adapters" + within + " of being opened. " +
+                          kPersistenceFix;
+        else if (state == GpuState::WithoutDeviceFiles)
+            failed[gpu] = seen(state) + ", and none appeared" + within +
+                          ". The kernel makes them as i2c-dev sees the adapters: check `ls -l /dev/i2c-*` and "
+                          "start the program again.";
+    }
     notStarted_ = failed.size();
-    for (const auto& [gpu, cause] : failed)
-        Tell("the GPU at " + gpu->name + " is not started (its Video BIOS reads " + kUnknownVbios +
-             " or its I2C adapters are not registered), and it " + cause + ". " + kPersistenceFix);
+    for (const auto& [gpu, cause] : failed) Tell("the GPU at " + gpu->name + " " + cause);
 }
 
 bool LinuxNvApi::HoldDeviceFile(const Gpu& gpu, std::string& cause) {
@@ -395,6 +410,8 @@ std::string LinuxNvApi::AdapterDevice(const Gpu& gpu, unsigned port) {
     if (cached != adapters_.end()) return cached->second;
     const std::vector<std::string> matches = AdaptersOf(gpu, port);
     const std::string wanted = AdapterNameFor(port, gpu.address);
+    // A GPU without any I2C (a compute card) carries no board: nothing to tell.
+    if (matches.empty() && StateOf(gpu) == GpuState::WithoutI2c) return {};
     if (matches.size() != 1) {
         Tell(matches.empty() ? "no I2C adapter named \"" + wanted + "\" for the GPU at " + gpu.name + "."
                              : "more than one I2C adapter is named \"" + wanted + "\"; none of them is used.");

@@ -108,9 +108,11 @@ private:
     OpenAdapter* Open(const std::string& device, const Gpu& gpu, unsigned port);
     nvapi::NvStatus TransferOn(OpenAdapter& adapter, const nvapi::NV_I2C_INFO_V3& info, bool write);
 
-    // A GPU the driver has started has a known VBIOS and its adapters, with their device files
-    // when i2c-dev is loaded.
-    bool Started(const Gpu& gpu) const;
+    // A GPU the driver has not started reads its VBIOS as unknown and has no adapters until it is
+    // opened; once started it has its adapters, with their device files when i2c-dev is loaded.
+    // A started GPU without any adapter (a compute card) has no I2C at all: nothing to start.
+    enum class GpuState { Started, NotStarted, WithoutDeviceFiles, WithoutI2c };
+    GpuState StateOf(const Gpu& gpu) const;
     void StartGpus();
     // The held device file of the GPU, opened now if need be; empty when it cannot be opened,
     // with the cause told.

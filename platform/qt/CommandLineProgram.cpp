@@ -43,7 +43,8 @@ bool RunsWithoutWindow(int argc, char* argv[]) {
     return RunsWithoutWindow(arguments);
 }
 
-int RunCommandLine(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper) {
+int RunCommandLine(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper,
+                   PlatformFindings* findings) {
     StandardStreams output;
     const Command command = FindCommand(WideArguments(arguments));
     if (command == Command::Help) {
@@ -55,7 +56,8 @@ int RunCommandLine(const QStringList& arguments, ProcessServices& services, Slee
         for (const std::wstring& line : HelpText(services.ApplicationName(), simulate)) output.Line(line);
         return exit_status::kDone;
     }
-    return RunCommand(command, FindRunSwitches(WideArguments(arguments)), services, sleeper, output);
+    return RunCommand(command, FindRunSwitches(WideArguments(arguments)), services, sleeper, output,
+                      CreateBoardController, findings);
 }
 
 }  // namespace qtfront

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+class PlatformFindings;
 class ProcessServices;
 class Sleeper;
 
@@ -20,7 +21,9 @@ std::vector<std::wstring> WideArguments(const QStringList& arguments);
 bool RunsWithoutWindow(const QStringList& arguments);
 bool RunsWithoutWindow(int argc, char* argv[]);
 
-// The run on the NvAPI already chosen; returns the exit status.
-int RunCommandLine(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper);
+// The run on the NvAPI already chosen; returns the exit status. findings: what the NvAPI
+// realization tells on its own, for the run's report.
+int RunCommandLine(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper,
+                   PlatformFindings* findings = nullptr);
 
 }  // namespace qtfront

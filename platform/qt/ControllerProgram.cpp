@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/CHalvornApp.h"
@@ -39,8 +40,32 @@ public:
     ChosenNvApi& operator=(const ChosenNvApi&) = delete;
 };
 
-int RunApplication(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper) {
-    if (RunsWithoutWindow(arguments)) return RunCommandLine(arguments, services, sleeper);
+// What the hardware back end tells while a run without the window is at work: its causes go into
+// the run's report, so the JSON document holds what standard error gets, and a GPU it could not
+// start counts toward the exit status.
+class HardwareFindings final : public PlatformFindings {
+public:
+    void Tell(const std::string& cause) { causes_.push_back(QString::fromStdString(cause).toStdWString()); }
+    void Watch(const linuxnv::LinuxNvApi& hardware) { hardware_ = &hardware; }
+
+    std::vector<std::wstring> TakeCauses() override { return std::exchange(causes_, {}); }
+    Verdict Conclude() const override {
+        const std::size_t notStarted = hardware_ ? hardware_->GpusNotStarted() : 0;
+        if (notStarted == 0) return {};
+        // A board on a GPU that could not be started was never looked for: a script must not take
+        // the run for complete.
+        return {exit_status::kBoardFailed,
+                std::to_wstring(notStarted) + L" GPU(s) could not be started, so their boards were left out"};
+    }
+
+private:
+    std::vector<std::wstring> causes_;
+    const linuxnv::LinuxNvApi* hardware_ = nullptr;
+};
+
+int RunApplication(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper,
+                   PlatformFindings* findings = nullptr) {
+    if (RunsWithoutWindow(arguments)) return RunCommandLine(arguments, services, sleeper, findings);
     QApplication::setWindowIcon(AppIcon());
     QtDialogFramework framework;
     CHalvornApp application(framework, services, sleeper, WideArguments(arguments));
@@ -72,19 +97,17 @@ int RunController(const QStringList& arguments, ProcessServices& services, Sleep
     if (!simulate.present) {
         // The NVIDIA driver's I2C adapters. What keeps the program from the boards goes to stderr
         // with its fix; the window's own messages stay as they are.
+        const bool withoutWindow = RunsWithoutWindow(arguments);
+        HardwareFindings findings;
         linuxnv::KernelI2cDev kernel;
         linuxnv::LinuxNvApi hardware(linuxnv::Roots{}, kernel, sleeper,
-                                     [&services](const std::string& cause) { Complain(services, cause); });
+                                     [&](const std::string& cause) {
+                                         if (withoutWindow) findings.Tell(cause);
+                                         else Complain(services, cause);
+                                     });
+        findings.Watch(hardware);
         ChosenNvApi chosen(hardware);
-        const int status = RunApplication(arguments, services, sleeper);
-        // A board on a GPU that could not be started was never looked for: a script must not take
-        // the run for complete.
-        if (status == exit_status::kDone && RunsWithoutWindow(arguments) && hardware.GpusNotStarted() != 0) {
-            Complain(services, std::to_string(hardware.GpusNotStarted()) +
-                                   " GPU(s) could not be started, so their boards were left out");
-            return exit_status::kBoardFailed;
-        }
-        return status;
+        return RunApplication(arguments, services, sleeper, withoutWindow ? &findings : nullptr);
     }
 
     if (simulate.missingFile) {

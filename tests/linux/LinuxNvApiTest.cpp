@@ -544,6 +544,43 @@ INSTANTIATE_TEST_SUITE_P(
                    "sudo nvidia-smi -pm 1", "nvidia-persistenced"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
+// A GPU the driver has started that registers no I2C adapter at all (a compute card beside the
+// boards) is a GPU without a supported board: nothing to start, to wait for or to advise.
+TEST_F(LinuxNvApiTest, AStartedGpuWithoutI2cAdaptersIsLeftAloneWithoutAWait) {
+    tree.RemoveAdapter(2);
+    tree.RemoveAdapter(3);
+    tree.AddInformation("0000:65:00.0", "Model: \t\t NVIDIA GeForce RTX 2080 Ti\nVideo BIOS: \t 90.02.17.40.88\n"
+                                        "Device Minor: \t 1\n");
+    FakeTree::Write(tree.root / "dev/nvidiactl", "");
+    FakeTree::Write(tree.root / "dev/nvidia1", "");
+    GpuList& gpus = *GpuList::Instance();
+    ASSERT_EQ(gpus.Count(), 2u);
+    std::uint8_t id[6] = {};
+    EXPECT_TRUE(gpus.Read(Transfer(0, 0x5A, 0xB1, id, 6, 1))) << "the board beside it is reached";
+    EXPECT_EQ(driverSleeper.slept, 0u);
+    EXPECT_EQ(Opened().count((tree.root / "dev/nvidia1").string()), 0u);
+    EXPECT_EQ(Opened().count((tree.root / "dev/nvidiactl").string()), 0u);
+    EXPECT_EQ(api.GpusNotStarted(), 0u);
+    EXPECT_TRUE(reports.empty()) << reports.front();
+}
+
+// What a GPU that does not start is told by: the one cause seen, not a list of possible ones.
+TEST_F(LinuxNvApiTest, AGpuThatDoesNotStartIsToldByTheCauseSeen) {
+    tree.RemoveAdapter(2);
+    tree.RemoveAdapter(3);
+    tree.AddInformation("0000:65:00.0", "Model: \t\t NVIDIA GeForce RTX 2080 Ti\nVideo BIOS: \t ??.??.??.??.??\n"
+                                        "Device Minor: \t 1\n");
+    GpuList& gpus = *GpuList::Instance();
+    ASSERT_EQ(gpus.Count(), 2u);
+    EXPECT_EQ(api.GpusNotStarted(), 1u);
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("the GPU at 0000:65:00.0 is not started: its Video BIOS reads ??.??.??.??.??, and it "
+                              "cannot be started: "),
+              std::string::npos)
+        << reports[0];
+    EXPECT_EQ(reports[0].find("adapters are not registered"), std::string::npos) << reports[0];
+}
+
 // The device file is held: a GPU we started stays started while the run lasts, however long.
 TEST_F(LinuxNvApiTest, AStartedGpuStaysStartedUntilTheRunEnds) {
     tree.RemoveAdapter(4);

@@ -93,6 +93,9 @@ man_page=$(zcat "$work/root/usr/share/man/man1/HalvornController.1.gz")
 for switch in '\-\-simulate' '\-\-version' '\-\-help' 'internalTest' '\-\-list' '\-\-apply\-profile' 'halvorn\-apply@'; do
   grep -qF -- "$switch" <<<"$man_page" || fail "the man page lacks $switch"
 done
+# Detection's handshake goes on every start, a dry run's included: the page says so.
+grep -qF 'write nothing' <<<"$man_page" && fail "the man page says a dry run writes nothing"
+grep -qF 'handshake' <<<"$man_page" || fail "the man page does not name the handshake a dry run writes"
 
 # The profile unit, as systemd reads it on a system with the package installed: the unit folder of
 # this host (for the targets it names) with the package's files over it, one instance for this

@@ -140,6 +140,17 @@ TEST_F(ProgramRun, ADryRunWritesNothingAndJsonIsOneDocument) {
     EXPECT_EQ(document["boards"].size(), 3u);
 }
 
+// Finding the boards writes the MCU's handshake on every start, a dry run's included: the help
+// promises exactly that and no more.
+TEST_F(ProgramRun, HelpSaysADryRunWritesNoSettingOnlyTheHandshake) {
+    const Result run = Run({QStringLiteral("--help")});
+    std::string text;
+    for (const std::string& line : run.out) text += line + "\n";
+    EXPECT_EQ(text.find("write nothing"), std::string::npos) << text;
+    for (const char* part : {"writes no setting", "handshake", "register 0xB2"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
+}
+
 TEST_F(ProgramRun, HelpNamesTheSimulatorSwitchesAndTheExitStatuses) {
     const Result run = Run({QStringLiteral("--help")});
     EXPECT_EQ(run.status, 0);

@@ -63,7 +63,7 @@ constexpr std::uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the filter reads the low half of an argument first");
 
 struct Options {
-    std::set<unsigned> unstarted, neverStarts, plainI2c, noDeviceFile;
+    std::set<unsigned> unstarted, neverStarts, plainI2c, noDeviceFile, noI2c;
     bool olderDriver = false;
     bool persistence = false;
     std::string logPath;
@@ -77,7 +77,7 @@ struct Gpu {
     std::uintptr_t handle = 0;
     std::string pci;                // 0000:21:00.0, as sysfs and procfs name it
     std::string busDeviceFunction;  // 21:00.0, as the adapter names carry it
-    bool startsLate = false, neverStarts = false, plainI2c = false, noDeviceFile = false;
+    bool startsLate = false, neverStarts = false, plainI2c = false, noDeviceFile = false, noI2c = false;
     bool started = false;
     std::vector<int> adapters;      // adapter numbers of ports 1, 2, 3 while started
 };
@@ -367,6 +367,7 @@ public:
             gpu.noDeviceFile = options.noDeviceFile.count(gpu.index) != 0;
             gpu.neverStarts = options.neverStarts.count(gpu.index) != 0 || gpu.noDeviceFile;
             gpu.plainI2c = options.plainI2c.count(gpu.index) != 0;
+            gpu.noI2c = options.noI2c.count(gpu.index) != 0;
             gpus_.push_back(gpu);
         }
         start_ = std::chrono::steady_clock::now();
@@ -548,7 +549,7 @@ private:
     void Start(Gpu& gpu, bool tell) {
         gpu.started = true;
         std::string numbers;
-        for (std::uint8_t port = 1; port <= kPorts; ++port) {
+        for (std::uint8_t port = 1; port <= kPorts && !gpu.noI2c; ++port) {
             const int number = AddAdapter("NVIDIA i2c adapter " + std::to_string(port) + " at " + gpu.busDeviceFunction,
                                           Node{NodeKind::NvidiaAdapter, "", gpu.index, port, -1, false});
             gpu.adapters.push_back(number);
@@ -984,6 +985,7 @@ void Usage(std::FILE* out, const FakeDriver& driver) {
                  "  --no-device-file=I  GPU I is uninitialised and has no /dev/nvidiaI to open\n"
                  "  --persistence     a GPU once started stays started (nvidia-smi -pm 1)\n"
                  "  --plain-i2c=I     GPU I's ports offer plain I2C alone (I2C_RDWR)\n"
+                 "  --no-i2c=I        GPU I is started but registers no I2C adapter (a compute card)\n"
                  "  --older-driver    the 515/520 series: no SMBus I2C-block (EINVAL), byte and word data only\n"
                  "  --log=FILE        append one line per open, ioctl and close of a fake device file\n\n"
                  "The machine (GPU I has device minor I):\n%s\n"
@@ -1021,6 +1023,7 @@ int main(int argc, char* argv[]) {
         else if (IndexOption(a, "--never-starts=", options.neverStarts)) continue;
         else if (IndexOption(a, "--plain-i2c=", options.plainI2c)) continue;
         else if (IndexOption(a, "--no-device-file=", options.noDeviceFile)) continue;
+        else if (IndexOption(a, "--no-i2c=", options.noI2c)) continue;
         else errors.push_back("unknown option " + a);
     }
     for (; at < argc; ++at) options.program.push_back(argv[at]);
@@ -1031,7 +1034,8 @@ int main(int argc, char* argv[]) {
         Usage(stdout, driver);
         return 0;
     }
-    for (const std::set<unsigned>* set : {&options.unstarted, &options.neverStarts, &options.plainI2c, &options.noDeviceFile})
+    for (const std::set<unsigned>* set :
+         {&options.unstarted, &options.neverStarts, &options.plainI2c, &options.noDeviceFile, &options.noI2c})
         for (unsigned index : *set)
             if (index >= driver.GpuCount()) errors.push_back("no GPU " + std::to_string(index));
     if (options.program.size() < 2) errors.push_back("no program to run after --");

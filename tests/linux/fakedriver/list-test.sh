@@ -78,4 +78,49 @@ for said in "the GPU at 0000:21:00.0 is not started" "/dev/nvidia0 cannot be ope
     failed=1
   fi
 done
+
+# The JSON document says what the process does: the status it ends with and every error line
+# standard error gets, the GPU that could not be started included.
+"$driver" --no-device-file=0 -- "$program" --list --json >nodevice.json 2>nodevice-json.err
+status=$?
+if [ $status -ne 1 ]; then
+  echo "--list --json with GPU 0 not startable ended with $status, not 1"
+  failed=1
+fi
+if ! grep -qE '"exitStatus": 1,?$' nodevice.json; then
+  echo "--list --json with GPU 0 not startable: the document's exitStatus is not the process's 1:"
+  cat nodevice.json
+  failed=1
+fi
+for said in "the GPU at 0000:21:00.0 is not started" "/dev/nvidia0 cannot be opened" \
+            "1 GPU(s) could not be started, so their boards were left out"; do
+  if ! grep -qF "$said" nodevice.json || ! grep -qF "$said" nodevice-json.err; then
+    echo "--list --json with GPU 0 not startable: \"$said\" is not both in the document's errors and on stderr"
+    cat nodevice.json nodevice-json.err
+    failed=1
+  fi
+done
+
+# A GPU not started and no RTX 3080 Ti left to take the profile: the lowest status, 1, not 3.
+printf '[RTX3080TiZYL]\r\nAUTO=0\r\nNVVDD=200\r\n' >Profile.ini
+"$driver" --no-device-file=0 --no-device-file=1 -- "$program" --apply-profile >noboard.txt 2>noboard.err
+status=$?
+if [ $status -ne 1 ]; then
+  echo "--apply-profile with both RTX 3080 Ti GPUs not startable ended with $status, not 1:"
+  cat noboard.err
+  failed=1
+fi
+
+# A GPU the driver has started that has no I2C adapter at all (a compute card) is no GPU to start:
+# not opened, not waited for, no advice, and the run ends as on the simulator.
+lists_as_simulated noi2c --no-i2c=3
+if grep -q '^open /dev/nvidia3 ' noi2c.log; then
+  echo "the program opened the device file of a GPU without I2C adapters"
+  failed=1
+fi
+if [ -s noi2c.err ]; then
+  echo "--list with a GPU without I2C adapters said:"
+  cat noi2c.err
+  failed=1
+fi
 exit $failed
