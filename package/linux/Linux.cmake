@@ -43,9 +43,10 @@ endforeach()
 install(FILES ${out}/HalvornController.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${out}/changelog.gz DESTINATION ${doc})
 
-# The icon in the hicolor theme's sizes, drawn by the program's own icon code at build time.
+# The icon in the hicolor theme's sizes, drawn at build time from the picture the program's icon is.
+find_package(Qt6 REQUIRED COMPONENTS Gui)
 add_executable(halvorn_export_icons ${CMAKE_CURRENT_LIST_DIR}/ExportIcons.cpp)
-target_link_libraries(halvorn_export_icons PRIVATE halvorn_qt halvorn_warnings)
+target_link_libraries(halvorn_export_icons PRIVATE halvorn_icon_picture Qt6::Gui halvorn_warnings)
 add_custom_command(OUTPUT ${out}/icons.stamp
                    COMMAND ${CMAKE_COMMAND} -E rm -rf ${out}/icons
                    COMMAND halvorn_export_icons ${out}/icons ${HALVORN_APP_ID}

@@ -1,31 +1,21 @@
 #include "platform/qt/AppIcon.h"
 
-#include <QColor>
+#include <QImage>
 #include <QPixmap>
 
-#include <cstddef>
-#include <vector>
-
-#include "res/AppIconPicture.h"
+#include "res/AppIconImages.h"
 
 namespace qtfront {
 
-QImage AppIconImage(int size) {
-    const std::vector<res::IconPixel> pixels = res::DrawAppIcon(size);
-    QImage image(size, size, QImage::Format_RGBA8888);
-    for (int y = 0; y < size; ++y) {
-        for (int x = 0; x < size; ++x) {
-            const res::IconPixel& p = pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(size) +
-                                             static_cast<std::size_t>(x)];
-            image.setPixelColor(x, y, QColor(p.r, p.g, p.b, p.a));
-        }
-    }
-    return image;
-}
-
 QIcon AppIcon() {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) icon.addPixmap(QPixmap::fromImage(AppIconImage(size)));
+    for (const res::AppIconImage& image : res::BuiltAppIcon()) {
+        // A QImage on const data never writes to it; in the format the raster pixmap keeps, the
+        // pixmap shares it instead of converting a copy.
+        const QImage pixels(reinterpret_cast<const uchar*>(image.pixels), image.size, image.size,
+                            static_cast<qsizetype>(image.size) * 4, QImage::Format_ARGB32_Premultiplied);
+        icon.addPixmap(QPixmap::fromImage(pixels));
+    }
     return icon;
 }
 
