@@ -109,6 +109,40 @@ TEST(PlanTest, ADryRunReadsTheBoardAndWritesNothingButDescribesEveryWriteAndPaus
               (Lines{"write 0x40 reg 0x20: 03", "pause 100 ms", "write 0x40 reg 0x05: (register byte alone)"}));
 }
 
+// Two items that share a register: the second step reads what the first wrote. A dry run shows
+// the second as it would run after the first, not as the untouched board would make it.
+TEST(PlanTest, ADryRunReadsBackWhatItsPlanWrote) {
+    StubBus board;
+    board.Answer(0x40, 0x10, {0x02, 0x7F});
+    DryRunBus dry(board);
+    RecordingSleeper sleeper;
+    // Sets bit 0 of register 0x10 then, from what 0x10 then holds, bit 7 of its first byte.
+    const auto setBit = [](std::uint8_t bit) {
+        return Step::ReadThenWrite(
+            0x40, 0x10, 2,
+            [bit](const std::vector<std::uint8_t>& read) -> std::vector<RegisterWrite> {
+                if (read[0] & bit) return {};
+                return {{0x40, 0x10, {static_cast<std::uint8_t>(read[0] | bit), read[1]}}};
+            },
+            OnFailure::Continue, OnFailure::End);
+    };
+    const PlanRun run = RunPlan({setBit(0x01), setBit(0x80), setBit(0x01)}, dry, sleeper);
+    EXPECT_EQ(DescribeResults(run.Results()), (Lines{"write 0x40 reg 0x10: 03 7F", "write 0x40 reg 0x10: 83 7F"}));
+    EXPECT_EQ(board.log, (Lines{"R 40:10"})) << "the board is read once and never written";
+
+    // A longer read than the plan wrote takes the rest from the board; a shorter one what was written.
+    std::uint8_t three[3] = {};
+    board.Answer(0x40, 0x11, {0xA0, 0xA1, 0xA2});
+    const std::uint8_t one = 0x55;
+    ASSERT_TRUE(dry.Write(0x40, 0x11, &one, 1));
+    ASSERT_TRUE(dry.Read(0x40, 0x11, three, 3));
+    EXPECT_EQ(std::vector<std::uint8_t>(three, three + 3), (std::vector<std::uint8_t>{0x55, 0xA1, 0xA2}));
+    std::uint8_t first = 0;
+    board.FailAt(board.log.size() + 1);
+    EXPECT_TRUE(dry.Read(0x40, 0x10, &first, 1)) << "what the plan wrote needs no board";
+    EXPECT_EQ(first, 0x83);
+}
+
 // Items 1 and 2 stated on the bus as registers 0x01 and 0x02; each item's plan writes its value
 // to register 0x10 + item and pauses 100 ms.
 class ApplyJobTest : public ::testing::Test {
