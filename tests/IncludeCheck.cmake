@@ -12,7 +12,6 @@ set(core_folders
   "sim: gpu"
   "model: gpu"
   "dialog: res"
-  "headless: dialog res"
   "boards: dialog gpu model profile res"
   "diag: dialog gpu res"
   "app: boards diag dialog gpu model profile res")

@@ -2,8 +2,8 @@
 // The controls of a dialog template without any window system, behaving as the Win32 controls
 // do: a trackbar clamps its thumb into its range, a reset combo box has no selection, typing into
 // a combo's field clears the selection, a typed key goes in at the caret of an edit field and the
-// text the program sets puts the caret back at the start. Tests and command-line tools drive it
-// as a user would.
+// text the program sets puts the caret back at the start. The tests drive it as a user would;
+// nothing outside tests/ links it.
 #include <map>
 #include <string>
 #include <vector>
