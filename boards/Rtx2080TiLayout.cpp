@@ -74,15 +74,10 @@ const PanelLayout& Layout() {
     return layout;
 }
 
-std::vector<ApplyJob::Want> ApplyOrder(const BoardSettings& wanted) {
-    const bool automatic = wanted[Item::Auto].read && wanted[Item::Auto].value != 0;
-    std::vector<ApplyJob::Want> order;
+const std::vector<Item>& ApplyOrder() {
     // LN2 is read after the OCP write, which touches the same register.
-    for (Item item : {Item::Ocp, Item::Ln2, Item::Nvvdd, Item::Fbvdd, Item::Pexvdd, Item::Rail1v8, Item::Frequency,
-                      Item::Loadline}) {
-        if (item == Item::Nvvdd && automatic) continue;
-        if (wanted[item].read) order.push_back({static_cast<int>(item), wanted[item].value});
-    }
+    static const std::vector<Item> order = {Item::Ocp,    Item::Ln2,     Item::Nvvdd,     Item::Fbvdd,
+                                            Item::Pexvdd, Item::Rail1v8, Item::Frequency, Item::Loadline};
     return order;
 }
 

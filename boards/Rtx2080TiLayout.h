@@ -10,8 +10,7 @@ namespace rtx2080ti {
 
 const PanelLayout& Layout();
 
-// What Apply sets, in the board's order: the Auto flag spares NVVDD; items not read (a list
-// without a choice, a control the window lacks) are left alone.
-std::vector<ApplyJob::Want> ApplyOrder(const BoardSettings& wanted);
+// The order in which Apply sets the items.
+const std::vector<Item>& ApplyOrder();
 
 }  // namespace rtx2080ti

@@ -3,6 +3,7 @@
 // (0x40, 0x44) and the offset device (0x24) that trims PEXVDD and +1.8V. Every write sequence goes
 // on only while its writes succeed.
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "model/BoardBus.h"
@@ -12,6 +13,8 @@
 class Rtx2080TiProtocol {
 public:
     explicit Rtx2080TiProtocol(BoardBus& bus) : bus_(bus) {}
+    // The same protocol on another bus.
+    std::unique_ptr<Rtx2080TiProtocol> On(BoardBus& bus) const { return std::make_unique<Rtx2080TiProtocol>(bus); }
 
     // One read of one item, as the board reports it; nullopt when the read failed.
     std::optional<std::int32_t> Read(rtx2080ti::Item item);

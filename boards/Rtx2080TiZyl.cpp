@@ -122,7 +122,7 @@ void Rtx2080TiZyl::ApplySettings(const BoardSettings& wanted) {
     // The Auto flag is this board's own, as the panel shows it.
     BoardSettings asked = wanted;
     asked[Item::Auto] = Setting::Of(auto_ ? 1 : 0);
-    RunToEnd(*ApplyJobOn<Item>(*bus_, rtx2080ti::ApplyOrder(asked), protocol_), sleeper_);
+    RunToEnd(*ApplyJobOn<Item>(*bus_, ::ApplyOrder(asked, rtx2080ti::ApplyOrder()), protocol_), sleeper_);
     RefreshPanel();
 }
 

@@ -72,8 +72,7 @@ void Rtx3080TiControl::ApplySettings(const BoardSettings& wanted) {
 }
 
 std::unique_ptr<ApplyJob> Rtx3080TiControl::MakeApplyJob(const BoardSettings& wanted, BoardBus& bus) {
-    // The protocol reads on the controller's bus; a pretending bus passes reads through to it.
-    return ApplyJobOn<PanelItem>(bus, ApplyOrder(wanted), *protocol_);
+    return ApplyJobOn<PanelItem>(bus, ::ApplyOrder(wanted, rtx3080ti::ApplyOrder()), *protocol_);
 }
 
 BoardSettings Rtx3080TiControl::Wanted() const { return TakeAll<PanelItem>(*panel_, Layout(), auto_); }

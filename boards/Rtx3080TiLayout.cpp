@@ -135,14 +135,10 @@ BoardSettings AsShown(const BoardSettings& settings) {
     return shown;
 }
 
-std::vector<ApplyJob::Want> ApplyOrder(const BoardSettings& wanted) {
-    const bool automatic = wanted[Item::Auto].read && wanted[Item::Auto].value != 0;
-    std::vector<ApplyJob::Want> order;
-    for (Item item : {Item::NvOcp, Item::MsOcp, Item::Nvvdd, Item::Fbvdd, Item::Msvdd, Item::NvFrequency,
-                      Item::MsFrequency, Item::NvLoadline, Item::MsLoadline}) {
-        if (item == Item::Nvvdd && automatic) continue;
-        if (wanted[item].read) order.push_back({static_cast<int>(item), wanted[item].value});
-    }
+const std::vector<Item>& ApplyOrder() {
+    static const std::vector<Item> order = {Item::NvOcp,       Item::MsOcp,       Item::Nvvdd,
+                                            Item::Fbvdd,       Item::Msvdd,       Item::NvFrequency,
+                                            Item::MsFrequency, Item::NvLoadline,  Item::MsLoadline};
     return order;
 }
 

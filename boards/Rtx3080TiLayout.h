@@ -28,8 +28,7 @@ std::wstring ToProfile(const BoardSettings& read, bool sync);
 // The settings as the panel holds them once shown: sliders clamped into their ranges, lists mapped.
 BoardSettings AsShown(const BoardSettings& settings);
 
-// What Apply sets, in the board's order: the Auto flag spares the NVVDD rail only; items not read
-// (a list without a choice) are left alone.
-std::vector<ApplyJob::Want> ApplyOrder(const BoardSettings& wanted);
+// The order in which Apply sets the items.
+const std::vector<Item>& ApplyOrder();
 
 }  // namespace rtx3080ti

@@ -14,5 +14,8 @@ public:
     std::optional<std::int32_t> Read(rtx3080ti::Item item) override;
     Plan SetPlan(rtx3080ti::Item item, std::int32_t value) const override;
     Plan RestoreAutoPlan(rtx3080ti::Rail rail) const override;
+    std::unique_ptr<Rtx3080TiProtocol> On(BoardBus& bus) const override {
+        return std::make_unique<Rtx3080TiMcuProtocol>(bus);
+    }
     Plan AfterDefaultsPlan() const override;
 };

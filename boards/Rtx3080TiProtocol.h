@@ -3,6 +3,7 @@
 // plans that set one item, hand a rail back to automatic control and finish the defaults. The two
 // boards (through the MCU, at the regulators) differ only here.
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "model/BoardBus.h"
@@ -22,6 +23,8 @@ public:
     virtual Plan SetPlan(rtx3080ti::Item item, std::int32_t value) const = 0;
     // Hands a rail back to automatic control; the plan completing is a hand-back that succeeded.
     virtual Plan RestoreAutoPlan(rtx3080ti::Rail rail) const = 0;
+    // The same protocol on another bus.
+    virtual std::unique_ptr<Rtx3080TiProtocol> On(BoardBus& bus) const = 0;
     // What follows the defaults, before the board is read again.
     virtual Plan AfterDefaultsPlan() const { return {}; }
 

@@ -11,6 +11,9 @@ public:
     std::optional<std::int32_t> Read(rtx3080ti::Item item) override;
     Plan SetPlan(rtx3080ti::Item item, std::int32_t value) const override;
     Plan RestoreAutoPlan(rtx3080ti::Rail rail) const override;
+    std::unique_ptr<Rtx3080TiProtocol> On(BoardBus& bus) const override {
+        return std::make_unique<Rtx3080TiRegulatorProtocol>(bus);
+    }
 
 private:
     std::optional<std::int32_t> ReadVoltage(std::uint8_t device);

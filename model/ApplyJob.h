@@ -12,6 +12,7 @@
 #include "model/BoardBus.h"
 #include "model/BoardJob.h"
 #include "model/Plan.h"
+#include "model/Settings.h"
 
 class ApplyJob final : public BoardJob {
 public:
@@ -47,11 +48,26 @@ private:
     bool done_ = false;
 };
 
-// The job on a board's protocol, which reads one item (Read(Item)) and plans its setting
-// (SetPlan(Item, value)); plans run on bus, which may be one that only pretends to write.
+// What Apply sets: the wanted items in the board's order (boardOrder), except NVVDD while Auto
+// hands it to the board; an item not read (a list without a choice) is left alone.
+template <typename Item>
+std::vector<ApplyJob::Want> ApplyOrder(const Settings<Item>& wanted, const std::vector<Item>& boardOrder) {
+    const bool automatic = wanted[Item::Auto].read && wanted[Item::Auto].value != 0;
+    std::vector<ApplyJob::Want> order;
+    for (Item item : boardOrder) {
+        if (item == Item::Nvvdd && automatic) continue;
+        if (wanted[item].read) order.push_back({static_cast<int>(item), wanted[item].value});
+    }
+    return order;
+}
+
+// The job on a board's protocol, which reads one item (Read(Item)), plans its setting
+// (SetPlan(Item, value)) and comes on another bus (On(bus)). Reads and plans both go on bus,
+// which may be one that only pretends to write: a dry run's reads then see what its plans wrote.
 template <typename Item, typename Protocol>
-std::unique_ptr<ApplyJob> ApplyJobOn(BoardBus& bus, std::vector<ApplyJob::Want> wanted, Protocol& protocol) {
+std::unique_ptr<ApplyJob> ApplyJobOn(BoardBus& bus, std::vector<ApplyJob::Want> wanted, const Protocol& protocol) {
+    const std::shared_ptr<Protocol> onBus = protocol.On(bus);
     return std::make_unique<ApplyJob>(
-        bus, std::move(wanted), [&protocol](int item) { return protocol.Read(static_cast<Item>(item)); },
-        [&protocol](int item, std::int32_t value) { return protocol.SetPlan(static_cast<Item>(item), value); });
+        bus, std::move(wanted), [onBus](int item) { return onBus->Read(static_cast<Item>(item)); },
+        [onBus](int item, std::int32_t value) { return onBus->SetPlan(static_cast<Item>(item), value); });
 }

@@ -6,9 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "boards/Rtx2080TiLayout.h"
 #include "boards/Rtx2080TiProtocol.h"
 #include "boards/Rtx3080TiMcuProtocol.h"
 #include "boards/Rtx3080TiRegulatorProtocol.h"
+#include "model/ApplyJob.h"
+#include "model/BoardJob.h"
 #include "model/DryRunBus.h"
 #include "support/StubBus.h"
 
@@ -146,6 +149,27 @@ TEST(Rtx2080TiPlanTest, ASequenceStopsAtItsFirstFailedWrite) {
     const PlanRun run = RunPlan(protocol.RestoreAutoPlan(), board, sleeper);
     EXPECT_EQ(board.log, (Lines{"W 40:2A 01 00", "W 40:21 C0 00 FAIL"}));
     EXPECT_FALSE(run.Completed());
+}
+
+// OCP's sequence writes LN2's register: a dry run of the whole Apply reads LN2 after that write as
+// the board would, so LN2's own write shows although the untouched board already reads it on.
+TEST(Rtx2080TiPlanTest, ADryRunOfApplyReadsLn2AfterTheOcpSequenceWroteItsRegister) {
+    using rtx2080ti::Item;
+    StubBus board;
+    board.Answer(0x40, 0xEC, {0x41, 0x23});  // OCP enabled
+    board.Answer(0x40, 0xEE, {0x1F, 0x14});  // LN2 on
+    Rtx2080TiProtocol protocol(board);
+    rtx2080ti::BoardSettings wanted;
+    wanted[Item::Ocp] = Setting::Of(0);
+    wanted[Item::Ln2] = Setting::Of(1);
+    DryRunBus dry(board);
+    const std::unique_ptr<ApplyJob> job = ApplyJobOn<Item>(dry, ApplyOrder(wanted, rtx2080ti::ApplyOrder()), protocol);
+    NoSleep sleeper;
+    RunToEnd(*job, sleeper);
+    EXPECT_EQ(DescribeResults(job->Results()),
+              (Lines{"write 0x40 reg 0xEC: 41 03", "write 0x40 reg 0xEE: 14 1F", "write 0x40 reg 0x44: 0B 06",
+                     "write 0x40 reg 0xEE: 1F 14"}));
+    for (const std::string& transfer : board.log) EXPECT_EQ(transfer.rfind("W ", 0), std::string::npos) << transfer;
 }
 
 }  // namespace
