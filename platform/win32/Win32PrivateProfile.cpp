@@ -5,6 +5,7 @@
 
 #include <cwchar>
 #include <cwctype>
+#include <vector>
 
 namespace win32 {
 
@@ -62,23 +63,78 @@ private:
     HANDLE handle_;
 };
 
-bool OwnedByUs(HANDLE file) {
+using Sid = std::vector<unsigned char>;
+
+Sid CopySid(PSID sid) {
+    if (sid == nullptr || !IsValidSid(sid)) return {};
+    const auto* bytes = static_cast<const unsigned char*>(sid);
+    return Sid(bytes, bytes + GetLengthSid(sid));
+}
+
+// Empty when it cannot be read, as on a volume that keeps no owners.
+Sid OwnerOf(HANDLE file) {
     PSID owner = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
                         &descriptor) != ERROR_SUCCESS)
-        return true;  // nothing to tell apart: a rename keeps what can be seen
-    bool ours = true;
+        return {};
+    Sid sid = CopySid(owner);
+    LocalFree(descriptor);
+    return sid;
+}
+
+Sid SavingUser() {
+    Sid sid;
     HANDLE token = nullptr;
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        char buffer[256];
+        alignas(TOKEN_USER) char buffer[256];
         DWORD size = 0;
         if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size))
-            ours = EqualSid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, owner) != 0;
+            sid = CopySid(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
         CloseHandle(token);
     }
-    LocalFree(descriptor);
-    return ours;
+    return sid;
+}
+
+// Where owners cannot be told apart, a rename keeps what can be seen.
+bool OwnedByUs(const Sid& owner) {
+    const Sid us = SavingUser();
+    return owner.empty() || us.empty() || owner == us;
+}
+
+bool ReadAll(HANDLE file, std::string& bytes) {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart > kSectionLimit * 4LL) return false;
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD read = 0;
+    return bytes.empty() ||
+           (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
+}
+
+// The journal of a save in place that was cut short: the file's complete new contents. Believed
+// only when it is a plain file of one name, the saving user's or the file owner's, so nobody else
+// can plant one; one that is not is left where it is and never read.
+bool ReadJournal(const std::wstring& file, const Sid& fileOwner, std::string& bytes) {
+    const Handle journal(CreateFileW(JournalOf(file).c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!journal.valid() || GetFileType(journal.get()) != FILE_TYPE_DISK ||
+        !GetFileInformationByHandle(journal.get(), &info) || info.nNumberOfLinks != 1 ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+        return false;
+    const Sid owner = OwnerOf(journal.get());
+    // A volume that keeps no owners shows none for either.
+    const bool trusted = owner.empty() ? fileOwner.empty() : owner == SavingUser() || owner == fileOwner;
+    return trusted && ReadAll(journal.get(), bytes);
+}
+
+// Clears the read-only attribute first: a copy can inherit it, and Windows deletes no read-only file.
+bool Remove(const std::wstring& file) {
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        SetFileAttributesW(file.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    return DeleteFileW(file.c_str()) != 0;
 }
 
 }  // namespace
@@ -86,6 +142,7 @@ bool OwnedByUs(HANDLE file) {
 std::optional<Win32PrivateProfile::Target> Win32PrivateProfile::FindTarget(const std::wstring& path, bool create) {
     const Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const bool created = create && file.valid() && GetLastError() != ERROR_ALREADY_EXISTS;
     if (!file.valid()) return std::nullopt;
     std::wstring final(32768, L'\0');
     const DWORD length = GetFinalPathNameByHandleW(file.get(), final.data(), static_cast<DWORD>(final.size()),
@@ -93,8 +150,16 @@ std::optional<Win32PrivateProfile::Target> Win32PrivateProfile::FindTarget(const
     BY_HANDLE_FILE_INFORMATION info{};
     if (length == 0 || length >= final.size() || !GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
     final.resize(length);
+    Target target;
+    target.path = PlainPath(final);
+    target.created = created;
+    // The file's own attribute: a link's says nothing of the file it names.
+    target.readOnly = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    const Sid owner = OwnerOf(file.get());
     // A rename would part the file's other names from it, or give it to the saving user.
-    return Target{PlainPath(final), info.nNumberOfLinks <= 1 && OwnedByUs(file.get())};
+    target.keptByRename = info.nNumberOfLinks <= 1 && OwnedByUs(owner);
+    target.journaled = ReadJournal(target.path, owner, target.journal);
+    return target;
 }
 
 namespace {
@@ -123,7 +188,7 @@ void Win32PrivateProfile::RemoveStaleTemporaries(const std::wstring& file) {
     const HANDLE search = FindFirstFileW((file + L".*.tmp").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
-        if (IsOurTemporary(found.cFileName, name)) DeleteFileW((folder + found.cFileName).c_str());
+        if (IsOurTemporary(found.cFileName, name)) Remove(folder + found.cFileName);
     } while (FindNextFileW(search, &found));
     FindClose(search);
 }
@@ -155,6 +220,15 @@ bool Win32PrivateProfile::Flush(const std::wstring& file) {
     return handle.valid() && FlushFileBuffers(handle.get()) != 0;
 }
 
+bool Win32PrivateProfile::WriteAll(const std::wstring& file, const std::string& bytes) {
+    const Handle handle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+    DWORD written = 0;
+    return handle.valid() && (bytes.empty() || (WriteFile(handle.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
+                                                          &written, nullptr) &&
+                                                written == bytes.size()));
+}
+
 // The copy has the old file's attributes already; its access list too, where it can be had, so the
 // rename keeps what the user set on Profile.ini. Where it cannot, the folder's inherited one stays.
 void Win32PrivateProfile::CopyPermissions(const std::wstring& from, const std::wstring& to) {
@@ -163,52 +237,63 @@ void Win32PrivateProfile::CopyPermissions(const std::wstring& from, const std::w
     if (GetNamedSecurityInfoW(from.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
                               nullptr, &descriptor) != ERROR_SUCCESS)
         return;
-    SetNamedSecurityInfoW(const_cast<wchar_t*>(to.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                          nullptr, dacl, nullptr);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (GetSecurityDescriptorControl(descriptor, &control, &revision)) {
+        // Set without saying, a list takes the folder's inheritable entries in: a file that
+        // inherits nothing would start to.
+        const SECURITY_INFORMATION protection = (control & SE_DACL_PROTECTED) != 0
+                                                    ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                    : UNPROTECTED_DACL_SECURITY_INFORMATION;
+        SetNamedSecurityInfoW(const_cast<wchar_t*>(to.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | protection,
+                              nullptr, nullptr, dacl, nullptr);
+    }
     LocalFree(descriptor);
 }
 
 // For a file a rename would change: the complete new contents first go to the journal, which the
-// next read believes; then the disk space is taken before the first byte of the file changes; then
-// the file is overwritten, and the journal goes.
-bool Win32PrivateProfile::SaveInPlace(const std::wstring& temporary, const std::wstring& file) {
+// next read believes; the disk space is taken before the first byte of the file changes; then the
+// file is overwritten, and the journal goes. An earlier journal stands for the file until the new
+// one replaces it, so a failure before that leaves it as it was.
+bool Win32PrivateProfile::SaveInPlace(const std::wstring& temporary, const std::wstring& file, bool journaled) {
     const std::wstring journal = JournalOf(file);
-    if (!MoveFileExW(temporary.c_str(), journal.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(temporary.c_str());
-        return false;
-    }
     std::string bytes;
+    bool read = false;
     {
-        const Handle source(CreateFileW(journal.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        const Handle source(CreateFileW(temporary.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
-        LARGE_INTEGER size{};
-        if (!source.valid() || !GetFileSizeEx(source.get(), &size) || size.QuadPart > kSectionLimit * 4LL) {
-            DeleteFileW(journal.c_str());
-            return false;
-        }
-        bytes.resize(static_cast<std::size_t>(size.QuadPart));
-        DWORD read = 0;
-        const bool whole = bytes.empty() ||
-                           (ReadFile(source.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
-                            read == bytes.size());
-        if (!whole) {
-            DeleteFileW(journal.c_str());
-            return false;
-        }
+        read = source.valid() && ReadAll(source.get(), bytes);
     }
     const Handle target(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER oldSize{}, newSize{};
     newSize.QuadPart = static_cast<LONGLONG>(bytes.size());
-    const bool reserved =
-        target.valid() && GetFileSizeEx(target.get(), &oldSize) &&
-        (newSize.QuadPart <= oldSize.QuadPart || (SetFilePointerEx(target.get(), newSize, nullptr, FILE_BEGIN) &&
-                                                  SetEndOfFile(target.get()) && FlushFileBuffers(target.get())));
-    if (!reserved) {
-        if (target.valid() && newSize.QuadPart > oldSize.QuadPart) {
-            SetFilePointerEx(target.get(), oldSize, nullptr, FILE_BEGIN);
+    if (!read || !target.valid() || !GetFileSizeEx(target.get(), &oldSize)) {
+        Remove(temporary);
+        return false;
+    }
+    // Grown to its new size and flushed, so that a full disk fails the save before it writes. Without an
+    // earlier journal the file grows under the new one's cover.
+    const auto reserve = [&] {
+        return newSize.QuadPart <= oldSize.QuadPart || (SetFilePointerEx(target.get(), newSize, nullptr, FILE_BEGIN) &&
+                                                        SetEndOfFile(target.get()) && FlushFileBuffers(target.get()));
+    };
+    const auto shrinkBack = [&] {
+        if (newSize.QuadPart > oldSize.QuadPart && SetFilePointerEx(target.get(), oldSize, nullptr, FILE_BEGIN))
             SetEndOfFile(target.get());
-        }
+    };
+    if (journaled && !reserve()) {
+        shrinkBack();
+        Remove(temporary);
+        return false;
+    }
+    if (!MoveFileExW(temporary.c_str(), journal.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (journaled) shrinkBack();
+        Remove(temporary);
+        return false;
+    }
+    if (!journaled && !reserve()) {
+        shrinkBack();
         DeleteFileW(journal.c_str());
         return false;
     }
@@ -239,10 +324,8 @@ std::wstring Win32PrivateProfile::CurrentDirectory() {
 std::wstring Win32PrivateProfile::ReadSection(const std::wstring& section, const std::wstring& path) {
     // A save in place that was cut short left the complete new contents in its journal.
     std::wstring source = path;
-    if (const std::optional<Target> target = FindTarget(path, false)) {
-        const std::wstring journal = JournalOf(target->path);
-        if (GetFileAttributesW(journal.c_str()) != INVALID_FILE_ATTRIBUTES) source = journal;
-    }
+    if (const std::optional<Target> target = FindTarget(path, false); target && target->journaled)
+        source = JournalOf(target->path);
     std::wstring buffer(kSectionBuffer, L'\0');
     for (;;) {
         const DWORD size = static_cast<DWORD>(buffer.size());
@@ -258,28 +341,33 @@ std::wstring Win32PrivateProfile::ReadSection(const std::wstring& section, const
 
 bool Win32PrivateProfile::WriteSection(const std::wstring& section, const std::wstring& data,
                                        const std::wstring& path) {
-    // Windows refuses to write a read-only file; Wine run as root writes it all the same.
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) return false;
     // Through a link to the file it names, created empty when missing as the Windows function
     // would create it: there is nothing to lose then.
     const std::optional<Target> target = FindTarget(path, true);
     if (!target) return false;
+    // Windows refuses to write a read-only file; Wine run as root writes it all the same. Refused
+    // before any copy, which would inherit the attribute.
+    if (target->readOnly) return false;
     RemoveStaleTemporaries(target->path);
+    // A journal without its file speaks for nothing; left there, it would outrank the new file.
+    const bool journaled = target->journaled && !target->created;
+    if (target->journaled && target->created && !Remove(JournalOf(target->path))) return false;
 
-    // The Windows function itself edits a copy, so the new file holds exactly its bytes.
+    // The Windows function itself edits a copy, so the new file holds exactly its bytes. The copy
+    // starts from the file as the last save left it: a journal stands for a file it may have torn.
     const std::wstring temporary = NewTemporary(target->path);
     if (temporary.empty()) return false;
     const std::wstring lines = OneStringPerLine(data);
-    bool ok = CopyFileW(target->path.c_str(), temporary.c_str(), FALSE) != 0 &&
-              WritePrivateProfileSectionW(section.c_str(), lines.c_str(), temporary.c_str()) != 0 &&
-              Flush(temporary);
+    bool ok = (journaled ? WriteAll(temporary, target->journal)
+                         : CopyFileW(target->path.c_str(), temporary.c_str(), FALSE) != 0) &&
+              WritePrivateProfileSectionW(section.c_str(), lines.c_str(), temporary.c_str()) != 0 && Flush(temporary);
     if (ok) CopyPermissions(target->path, temporary);
-    if (ok && !target->keptByRename) return SaveInPlace(temporary, target->path);
+    // A journal stays the newest contents until the file holds them, so that save goes in place too.
+    if (ok && (!target->keptByRename || journaled)) return SaveInPlace(temporary, target->path, journaled);
     // One rename that has reached the disk when it returns: the file is the old one or the new.
     ok = ok && MoveFileExW(temporary.c_str(), target->path.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-    if (!ok) DeleteFileW(temporary.c_str());
+    if (!ok) Remove(temporary);
     return ok;
 }
 

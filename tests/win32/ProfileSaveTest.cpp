@@ -1,7 +1,7 @@
 // How the Windows program saves Profile.ini, under Wine: the file the save leaves holds exactly
 // the bytes Windows' own function would write, a kill at any moment leaves the old file or the new
-// one, the data is flushed before the new file takes the old one's place, and a read right after
-// a save sees it.
+// one, the data is flushed before the new file takes the old one's place, a read right after a
+// save sees it, and the journal of a save in place that was cut short is finished or ignored.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,6 +60,41 @@ std::set<std::string> Temporaries(const fs::path& folder) {
     return found;
 }
 
+constexpr uid_t kStranger = 4321;  // a user who is neither the tests' nor Wine's
+
+// What a journal beside Profile.ini is, and whether reads and saves go by it.
+struct JournalCase {
+    const char* what;
+    void (*plant)(const fs::path& file, const fs::path& journal, const std::string& text);
+    bool believed;
+};
+
+const std::string kFileText = "[RTX3080TiZYL]\r\nKEY0=1\r\n";
+const std::string kJournalText = "[RTX3080TiZYL]\r\nKEY0=666\r\n[Planted]\r\nP=1\r\n";
+
+// Ways a journal comes to lie beside Profile.ini.
+void PlantFile(const fs::path&, const fs::path& journal, const std::string& text) { Write(journal, text); }
+
+void PlantFolder(const fs::path&, const fs::path& journal, const std::string&) { fs::create_directory(journal); }
+
+void PlantSecondName(const fs::path& file, const fs::path& journal, const std::string& text) {
+    const fs::path elsewhere = file.parent_path() / "elsewhere.ini";
+    Write(elsewhere, text);
+    fs::create_hard_link(elsewhere, journal);
+}
+
+void PlantStrangers(const fs::path&, const fs::path& journal, const std::string& text) {
+    Write(journal, text);
+    ASSERT_EQ(chown(journal.c_str(), kStranger, kStranger), 0);
+}
+
+// The journal of another user's Profile.ini, made by that user's own save.
+void PlantFileOwners(const fs::path& file, const fs::path& journal, const std::string& text) {
+    Write(journal, text);
+    ASSERT_EQ(chown(file.c_str(), kStranger, kStranger), 0);
+    ASSERT_EQ(chown(journal.c_str(), kStranger, kStranger), 0);
+}
+
 class Win32ProfileSave : public wine::WineTest {
 protected:
     std::string Saver() const { return BuildFolder() + "/test-saver/profile_saver.exe"; }
@@ -68,7 +103,43 @@ protected:
         return RunHelper(Saver(), {how, WindowsPath(file.string()), section, std::to_string(keys), value});
     }
     fs::path Here(const std::string& name) const { return fs::path(Folder()) / name; }
+    // The section as the program reads it, one line each.
+    Strings Read(const fs::path& file, const std::string& section) {
+        const wine::DriverRun run = RunHelper(Saver(), {"read", WindowsPath(file.string()), section});
+        EXPECT_TRUE(run.ok()) << run.Transcript();
+        return run.lines;
+    }
+    // A folder of its own for one case of a table.
+    fs::path CaseFolder(int n) const {
+        const fs::path folder = Here("case" + std::to_string(n));
+        fs::create_directories(folder);
+        return folder;
+    }
+
+    // Reads go by a believed journal and the next save starts from it; a journal not believed is
+    // neither read nor saved from, and the file saved past it is what the next read sees.
+    void CheckJournals(const std::vector<JournalCase>& cases) {
+        int n = 0;
+        for (const JournalCase& c : cases) {
+            SCOPED_TRACE(c.what);
+            const fs::path folder = CaseFolder(n++);
+            const fs::path file = folder / "Profile.ini", journal = folder / "Profile.ini.saving";
+            Write(file, kFileText);
+            c.plant(file, journal, kJournalText);
+            if (HasFatalFailure()) return;
+            EXPECT_EQ(Read(file, "RTX3080TiZYL"), Strings{c.believed ? "KEY0=666" : "KEY0=1"});
+
+            ASSERT_TRUE(Save("ours", file, "RTX3080TiZYL", 1, "7").ok());
+            EXPECT_EQ(Read(file, "RTX3080TiZYL"), Strings{"KEY0=7"});
+            EXPECT_EQ(Bytes(file).find("[Planted]") != std::string::npos, c.believed)
+                << (c.believed ? "the save started from the file, not the journal" : "the save went by the journal");
+            if (c.believed) {
+                EXPECT_FALSE(fs::exists(journal)) << "the journal outlived the save that finished it";
+            }
+        }
+    }
 };
+
 
 TEST_F(Win32ProfileSave, TheSavedFileHoldsTheBytesWindowsOwnFunctionWrites) {
     const std::string cases[] = {
@@ -136,6 +207,92 @@ TEST_F(Win32ProfileSave, TheDataIsFlushedBeforeTheNewFileTakesTheOldOnesPlace) {
     // MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH is 9.
     EXPECT_EQ(calls, (Strings{"WritePrivateProfileSectionW", "FlushFileBuffers", "MoveFileExW00000009"}))
         << run.errors.substr(0, 2000);
+}
+
+// A save in place that was cut short left Profile.ini torn inside the profile's section and the
+// whole file in its journal. The next save starts from the journal, so no section after the cut
+// is lost, and leaves no journal to outrank the file it wrote.
+TEST_F(Win32ProfileSave, ASaveAfterACutSaveInPlaceStartsFromItsJournal) {
+    const std::string whole = "[Before]\r\nB=1\r\n[RTX3080TiZYL]\r\nKEY0=1\r\nKEY1=1\r\n[After]\r\nA=2\r\n";
+    const std::string torn = "[Before]\r\nB=1\r\n[RTX3080TiZYL]\r\nKEY0=1\r\nKE";
+    struct Case {
+        const char* what;
+        bool file;       // Profile.ini is there, torn
+        bool otherName;  // and has a second name, so it is saved in place
+    };
+    const Case cases[] = {
+        {"a hard-linked file", true, true},
+        {"a file of one name", true, false},
+        {"a journal without its file", false, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path folder = CaseFolder(n++);
+        const fs::path file = folder / "Profile.ini", other = folder / "other" / "Profile.ini";
+        const fs::path journal = folder / "Profile.ini.saving", expected = folder / "expected.ini";
+        if (c.file) Write(file, torn);
+        if (c.otherName) {
+            fs::create_directory(other.parent_path());
+            fs::create_hard_link(file, other);
+        }
+        Write(journal, whole);
+        // What Windows' own function makes of the file the journal holds; of no file at all when
+        // the journal speaks for nothing.
+        if (c.file) Write(expected, whole);
+        ASSERT_TRUE(Save("windows", expected, "RTX3080TiZYL", 2, "7").ok());
+
+        ASSERT_TRUE(Save("ours", file, "RTX3080TiZYL", 2, "7").ok());
+        EXPECT_EQ(Bytes(file), Bytes(expected));
+        if (c.otherName) {
+            EXPECT_EQ(Bytes(other), Bytes(expected)) << "the file's other name";
+        }
+        EXPECT_FALSE(fs::exists(journal)) << "the journal outlived the save that finished it";
+        EXPECT_TRUE(Temporaries(folder).empty());
+        EXPECT_EQ(Read(file, "RTX3080TiZYL"), (Strings{"KEY0=7", "KEY1=7"}));
+        if (c.file) {
+            EXPECT_EQ(Read(file, "After"), Strings{"A=2"});
+        }
+    }
+}
+
+TEST_F(Win32ProfileSave, AJournalIsBelievedOnlyWhenItIsAFileOfOneName) {
+    CheckJournals({{"the saving user's own", PlantFile, true},
+                   {"a folder", PlantFolder, false},
+                   {"a second name of another file", PlantSecondName, false}});
+}
+
+// Wine shows a file of another Unix user as owned by the anonymous logon, one owner for every
+// other user; it tells the saving user from the others, not the others apart.
+TEST_F(Win32ProfileSave, AJournalIsBelievedOnlyWhenItIsTheSavingUsersOrTheFileOwners) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to give a file to another user";
+    CheckJournals({{"another user's", PlantStrangers, false}, {"the file owner's, another user", PlantFileOwners, true}});
+}
+
+// A link to a read-only Profile.ini: the file is refused, as a read-only Profile.ini is, before
+// any copy is made; a copy would inherit the attribute and then could not be deleted.
+TEST_F(Win32ProfileSave, AReadOnlyFileBehindALinkIsRefusedAndLeavesNoCopy) {
+    const fs::path real = Here("real") / "Profile.ini", link = Here("Profile.ini");
+    fs::create_directory(real.parent_path());
+    Write(real, kFileText);
+    fs::permissions(real, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::create_symlink("real/Profile.ini", link);
+    EXPECT_FALSE(Save("ours", link, "RTX3080TiZYL", 1, "7").ok());
+    EXPECT_EQ(Bytes(real), kFileText);
+    EXPECT_TRUE(Temporaries(real.parent_path()).empty());
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+}
+
+// Copies such saves left behind, read-only from their file, are removed by the next save all the same.
+TEST_F(Win32ProfileSave, ReadOnlyTemporariesEarlierSavesLeftAreRemovedToo) {
+    const fs::path file = Here("Profile.ini");
+    Write(file, kFileText);
+    for (const char* name : {"Profile.ini.0badf00d.tmp", "Profile.ini.1234abcd.tmp"}) {
+        Write(Here(name), kFileText);
+        fs::permissions(Here(name), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    }
+    ASSERT_TRUE(Save("ours", file, "RTX3080TiZYL", 1, "7").ok());
+    EXPECT_TRUE(Temporaries(Folder()).empty());
 }
 
 // A save loop killed at random moments: after each kill the file reads as the old or the new

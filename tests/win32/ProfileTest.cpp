@@ -195,6 +195,39 @@ TEST_F(Win32Profile, SaveLeavesAReadOnlyFileAloneAndWritesThroughLinks) {
     CloseProgram(program);
 }
 
+// A save in place of a hard-linked Profile.ini was cut short inside the profile's section, the
+// whole file in its journal: one Save through the window keeps every section and the journal goes.
+TEST_F(Win32Profile, SaveAfterACutSaveInPlaceKeepsTheSectionsAfterTheCut) {
+    const fs::path file = fs::path(Folder()) / "Profile.ini", other = fs::path(Folder()) / "other" / "Profile.ini";
+    const fs::path journal = fs::path(Folder()) / "Profile.ini.saving";
+    std::ofstream(file, std::ios::binary) << "[Before]\r\nB=1\r\n[RTX3080TiZYL]\r\nAUTO=1\r\nNVV";
+    std::ofstream(journal, std::ios::binary) << "[Before]\r\nB=1\r\n[RTX3080TiZYL]\r\nAUTO=1\r\nNVVDD=200\r\n[After]\r\nA=2\r\n";
+    fs::create_directory(other.parent_path());
+    fs::create_hard_link(file, other);
+
+    const pid_t program = StartProgram();
+    DriverRun run = Drive({"wait-main", "20000", "select", "1012", "1"});
+    ASSERT_TRUE(run.ok()) << run.Transcript();
+    Act({"click", "1057"});
+    CloseProgram(program);
+
+    EXPECT_FALSE(fs::exists(journal)) << "the journal outlived the save";
+    ProfileSection section;
+    {
+        LinuxStore store(Folder());
+        EXPECT_TRUE(store->ReadSection(L"After", section)) << "the section after the cut is lost";
+        EXPECT_EQ(section, (ProfileSection{{L"A", 2}}));
+        EXPECT_TRUE(store->ReadSection(L"Before", section));
+        EXPECT_EQ(section, (ProfileSection{{L"B", 1}}));
+        ASSERT_TRUE(store->ReadSection(kSection, section));
+    }
+    EXPECT_EQ(section.at(L"NVVDD"), 175u) << "the board's value, as Save writes it";
+    std::ostringstream mine, theirs;
+    mine << std::ifstream(file, std::ios::binary).rdbuf();
+    theirs << std::ifstream(other, std::ios::binary).rdbuf();
+    EXPECT_EQ(theirs.str(), mine.str()) << "the file's other name";
+}
+
 TEST_F(Win32Profile, SectionLongerThanWindowsUsualBufferIsReadWhole) {
     // Past 65,536 characters of other lines, the keys that matter: the Windows program must read
     // on until it has them all. Only NVVDD differs from the board at power-on.

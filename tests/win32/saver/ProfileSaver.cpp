@@ -6,6 +6,7 @@
 //   profile_saver loop FILE SECTION KEYS            ours, VALUE 1111 and 2222 in turn, until killed;
 //                                                   prints "saved" after each save
 //   profile_saver save-read FILE SECTION KEYS VALUE ours, then the section read back at once
+//   profile_saver read FILE SECTION                 the section as the program reads it, a line each
 #include <windows.h>
 
 #include <cstdio>
@@ -31,14 +32,28 @@ std::wstring Strings(int keys, const std::wstring& value) {
     return strings;
 }
 
+void Print(const std::wstring& lines) {
+    for (std::size_t at = 0; at < lines.size();) {
+        const std::size_t end = lines.find(L'\0', at);
+        std::printf("%ls\n", lines.substr(at, end - at).c_str());
+        if (end == std::wstring::npos) break;
+        at = end + 1;
+    }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 5) return 2;
+    if (argc < 4) return 2;
     const std::wstring command = argv[1], file = argv[2], section = argv[3];
+    win32::Win32PrivateProfile profile;
+    if (command == L"read") {
+        Print(profile.ReadSection(section, file));
+        return 0;
+    }
+    if (argc < 5) return 2;
     const int keys = _wtoi(argv[4]);
     const std::wstring value = argc > 5 ? argv[5] : L"";
-    win32::Win32PrivateProfile profile;
     if (command == L"ours") return profile.WriteSection(section, Body(keys, value), file) ? 0 : 1;
     if (command == L"windows") {
         const std::wstring strings = Strings(keys, value);
@@ -53,13 +68,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"save-read") {
         if (!profile.WriteSection(section, Body(keys, value), file)) return 1;
-        const std::wstring read = profile.ReadSection(section, file);
-        for (std::size_t at = 0; at < read.size();) {
-            const std::size_t end = read.find(L'\0', at);
-            std::printf("%ls\n", read.substr(at, end - at).c_str());
-            if (end == std::wstring::npos) break;
-            at = end + 1;
-        }
+        Print(profile.ReadSection(section, file));
         return 0;
     }
     return 2;
