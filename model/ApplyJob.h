@@ -66,7 +66,7 @@ std::vector<ApplyJob::Want> ApplyOrder(const Settings<Item>& wanted, const std::
 // which may be one that only pretends to write: a dry run's reads then see what its plans wrote.
 template <typename Item, typename Protocol>
 std::unique_ptr<ApplyJob> ApplyJobOn(BoardBus& bus, std::vector<ApplyJob::Want> wanted, const Protocol& protocol) {
-    const std::shared_ptr<Protocol> onBus = protocol.On(bus);
+    const std::shared_ptr onBus(protocol.On(bus));
     return std::make_unique<ApplyJob>(
         bus, std::move(wanted), [onBus](int item) { return onBus->Read(static_cast<Item>(item)); },
         [onBus](int item, std::int32_t value) { return onBus->SetPlan(static_cast<Item>(item), value); });

@@ -40,8 +40,9 @@ for preset in debug asan; do
   cmake --build --preset "$preset" -j "$jobs"
   echo "== $preset: test"
   if [ "$preset" = asan ]; then
-    # The Windows programs under Wine are not built with the sanitizers; once is enough.
-    ctest --preset "$preset" -j "$jobs" -LE wine
+    # The Windows programs under Wine are not built with the sanitizers; once is enough. The
+    # exhaustive check of every plan runs its 1.7 million cases in the debug suite alone.
+    ctest --preset "$preset" -j "$jobs" -LE wine -E '^PlanPolicyTest\.'
   else
     ctest --preset "$preset" -j "$jobs" "${wine_filter[@]}"
   fi
