@@ -17,6 +17,22 @@
 namespace profile {
 namespace {
 
+int SystemFallocate(int fd, int mode, off_t offset, off_t length) {
+#ifdef __linux__
+    return fallocate(fd, mode, offset, length);
+#else
+    static_cast<void>(fd);
+    static_cast<void>(mode);
+    static_cast<void>(offset);
+    static_cast<void>(length);
+    errno = EOPNOTSUPP;
+    return -1;
+#endif
+}
+
+const DiskCalls kSystemCalls{SystemFallocate, posix_fallocate, fsync};
+const DiskCalls* calls = &kSystemCalls;
+
 class Descriptor {
 public:
     explicit Descriptor(int fd = -1) : fd_(fd) {}
@@ -140,7 +156,7 @@ bool SyncFolder(const std::string& folder) {
     Descriptor fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) return false;
     // Some file systems cannot sync a folder and say so; there is nothing more to do on them.
-    return fsync(fd.get()) == 0 || errno == EINVAL || errno == ENOTSUP;
+    return calls->fsync(fd.get()) == 0 || errno == EINVAL || errno == ENOTSUP;
 }
 
 std::string JournalOf(const std::string& file) { return file + ".saving"; }
@@ -178,7 +194,7 @@ Room ReserveKeepingSize(int fd, std::size_t size) {
 #ifdef __linux__
     int result = 0;
     do {
-        result = fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+        result = calls->fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
     } while (result != 0 && errno == EINTR);
     if (result == 0) return Room::Reserved;
     return errno == EOPNOTSUPP || errno == ENOSYS ? Room::Unsupported : Room::Refused;
@@ -201,14 +217,14 @@ bool OverwriteInPlace(Descriptor& target, const std::string& file, const std::st
     if (room == Room::Unsupported && !out.empty()) {
         int error = 0;
         do {
-            error = posix_fallocate(fd, 0, static_cast<off_t>(out.size()));
+            error = calls->posixFallocate(fd, 0, static_cast<off_t>(out.size()));
         } while (error == EINTR);
-        if (error != 0 || fsync(fd) != 0) {
-            if (ftruncate(fd, oldSize) == 0 && fsync(fd) == 0) RemoveJournal(file);
+        if (error != 0 || calls->fsync(fd) != 0) {
+            if (ftruncate(fd, oldSize) == 0 && calls->fsync(fd) == 0) RemoveJournal(file);
             return false;
         }
     }
-    bool ok = WriteAll(fd, out) && ftruncate(fd, static_cast<off_t>(out.size())) == 0 && fsync(fd) == 0;
+    bool ok = WriteAll(fd, out) && ftruncate(fd, static_cast<off_t>(out.size())) == 0 && calls->fsync(fd) == 0;
     ok = target.Close() && ok;
     // A failed overwrite keeps the journal, which stands for the file until the next save.
     return ok && RemoveJournal(file) && SyncFolder(folder);
@@ -264,7 +280,7 @@ bool SaveFile(std::string file, const Rewrite& rewrite) {
     } else if (ok && status.st_nlink == 1 && !journaled) {
         replace = fchown(fd.get(), status.st_uid, status.st_gid) == 0 && fchmod(fd.get(), status.st_mode & 07777) == 0;
     }
-    ok = ok && fsync(fd.get()) == 0;
+    ok = ok && calls->fsync(fd.get()) == 0;
     ok = fd.Close() && ok;
     if (ok && replace) {
         if (rename(staged.c_str(), file.c_str()) == 0) return SyncFolder(folder);
@@ -276,7 +292,7 @@ bool SaveFile(std::string file, const Rewrite& rewrite) {
         struct stat current {};
         Room room = Room::Refused;
         if (target.valid() && fstat(target.get(), &current) == 0) room = ReserveKeepingSize(target.get(), out.size());
-        if (((room == Room::Reserved && fsync(target.get()) == 0) || room == Room::Unsupported) &&
+        if (((room == Room::Reserved && calls->fsync(target.get()) == 0) || room == Room::Unsupported) &&
             rename(staged.c_str(), JournalOf(file).c_str()) == 0) {
             return OverwriteInPlace(target, file, folder, out, current.st_size, room);
         }
@@ -284,5 +300,9 @@ bool SaveFile(std::string file, const Rewrite& rewrite) {
     unlink(staged.c_str());
     return false;
 }
+
+const DiskCalls& SystemDiskCalls() { return kSystemCalls; }
+
+void SetDiskCalls(const DiskCalls* chosen) { calls = chosen != nullptr ? chosen : &kSystemCalls; }
 
 }  // namespace profile

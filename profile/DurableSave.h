@@ -29,6 +29,8 @@
 //   this store reads the journal instead as long as it is there, and its next save writes the
 //   journal's contents back first. The journal is believed only when it is a regular file of
 //   the saving user or the file's owner, so another user cannot plant one.
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 
@@ -43,5 +45,17 @@ Load LoadCurrent(std::string file, std::string& bytes);
 // of them; false, with nothing saved, when `rewrite` refuses.
 using Rewrite = std::function<bool(const std::string& bytes, std::string& out)>;
 bool SaveFile(std::string file, const Rewrite& rewrite);
+
+// The calls of a save whose failures no ordinary file system brings about on demand: reserving
+// room, growing the file and syncing. Every save makes them through this table, the system's own
+// calls unless a test has put others in.
+struct DiskCalls {
+    int (*fallocate)(int fd, int mode, off_t offset, off_t length);  // -1 and errno on failure
+    int (*posixFallocate)(int fd, off_t offset, off_t length);      // the error number
+    int (*fsync)(int fd);                                            // of files and folders
+};
+const DiskCalls& SystemDiskCalls();
+// Null puts the system's calls back. Not while a save runs.
+void SetDiskCalls(const DiskCalls* calls);
 
 }  // namespace profile
