@@ -204,14 +204,39 @@ Room ReserveKeepingSize(int fd, std::size_t size) {
 #endif
 }
 
+// A synced copy of an earlier journal under a fresh name, so that it can take the journal's name
+// back should the save that replaces it fail.
+bool KeepJournal(const std::string& file, const std::string& contents, std::string& keeper) {
+    Descriptor fd = CreateTemporary(file, keeper);
+    if (!fd.valid()) {
+        keeper.clear();  // a name it tried, not a file it made
+        return false;
+    }
+    bool ok = WriteAll(fd.get(), contents) && calls->fsync(fd.get()) == 0;
+    ok = fd.Close() && ok;
+    if (!ok) {
+        unlink(keeper.c_str());
+        keeper.clear();
+    }
+    return ok;
+}
+
+// What a failed save puts back once its journal has the name: the earlier journal, or none.
+void PutBackJournal(const std::string& file, const std::string& folder, const std::string& keeper) {
+    const bool back = keeper.empty() ? RemoveJournal(file) : rename(keeper.c_str(), JournalOf(file).c_str()) == 0;
+    if (back) SyncFolder(folder);
+}
+
 // The in-place overwrite, once the new contents are the journal. Where the room could not be
-// reserved beforehand the file is grown to take it now, with the journal standing for it; should
-// that fail, the old size goes back and the journal with it.
+// reserved beforehand the file is grown to take it now, with the journal standing for it. A failure
+// puts back what the journal's name held before the save (`keeper`: a copy of an earlier journal,
+// or empty for none); only a failed overwrite without an earlier journal keeps the new one, which
+// stands for the torn file until the next save.
 bool OverwriteInPlace(Descriptor& target, const std::string& file, const std::string& folder,
-                      const std::string& out, off_t oldSize, Room room) {
+                      const std::string& out, off_t oldSize, Room room, const std::string& keeper) {
     const int fd = target.get();
     if (!SyncFolder(folder)) {
-        RemoveJournal(file);
+        PutBackJournal(file, folder, keeper);
         return false;
     }
     if (room == Room::Unsupported && !out.empty()) {
@@ -220,14 +245,22 @@ bool OverwriteInPlace(Descriptor& target, const std::string& file, const std::st
             error = calls->posixFallocate(fd, 0, static_cast<off_t>(out.size()));
         } while (error == EINTR);
         if (error != 0 || calls->fsync(fd) != 0) {
-            if (ftruncate(fd, oldSize) == 0 && calls->fsync(fd) == 0) RemoveJournal(file);
+            // The new journal stands for a grown file until its old size is back; an earlier one
+            // stands for it either way.
+            const bool shrunk = ftruncate(fd, oldSize) == 0 && calls->fsync(fd) == 0;
+            if (shrunk || !keeper.empty()) PutBackJournal(file, folder, keeper);
             return false;
         }
     }
     bool ok = WriteAll(fd, out) && ftruncate(fd, static_cast<off_t>(out.size())) == 0 && calls->fsync(fd) == 0;
     ok = target.Close() && ok;
-    // A failed overwrite keeps the journal, which stands for the file until the next save.
-    return ok && RemoveJournal(file) && SyncFolder(folder);
+    if (!ok) {
+        if (!keeper.empty()) PutBackJournal(file, folder, keeper);
+        return false;
+    }
+    const bool done = RemoveJournal(file);
+    if (!keeper.empty()) unlink(keeper.c_str());
+    return done && SyncFolder(folder);
 }
 
 }  // namespace
@@ -292,10 +325,15 @@ bool SaveFile(std::string file, const Rewrite& rewrite) {
         struct stat current {};
         Room room = Room::Refused;
         if (target.valid() && fstat(target.get(), &current) == 0) room = ReserveKeepingSize(target.get(), out.size());
-        if (((room == Room::Reserved && calls->fsync(target.get()) == 0) || room == Room::Unsupported) &&
-            rename(staged.c_str(), JournalOf(file).c_str()) == 0) {
-            return OverwriteInPlace(target, file, folder, out, current.st_size, room);
+        // An earlier journal holds the true contents until this save is done, so a copy of it
+        // stays until then.
+        std::string keeper;
+        const bool ready = ((room == Room::Reserved && calls->fsync(target.get()) == 0) || room == Room::Unsupported) &&
+                           (!journaled || KeepJournal(file, bytes, keeper));
+        if (ready && rename(staged.c_str(), JournalOf(file).c_str()) == 0) {
+            return OverwriteInPlace(target, file, folder, out, current.st_size, room, keeper);
         }
+        if (!keeper.empty()) unlink(keeper.c_str());
     }
     unlink(staged.c_str());
     return false;

@@ -21,14 +21,18 @@
 //   earlier journal stays). Next the synced fresh file is renamed to "Profile.ini.saving" and the
 //   folder synced: the complete new contents are on disk under a name the next read and save
 //   look for. Where the file system cannot reserve without growing the file, posix_fallocate
-//   grows it now, under the journal's cover; if that fails, the old size is put back and the
-//   journal removed. Only then is the file overwritten, truncated and synced, and the journal
-//   removed.
+//   grows it now, under the journal's cover. Only then is the file overwritten, truncated and
+//   synced, and the journal removed.
 //   The trade-off: a power cut or kill during the overwrite can leave Profile.ini itself half
 //   written, and a program that reads it directly (another editor, the Windows build) sees that;
 //   this store reads the journal instead as long as it is there, and its next save writes the
 //   journal's contents back first. The journal is believed only when it is a regular file of
 //   the saving user or the file's owner, so another user cannot plant one.
+// - A failure in place leaves Profile.ini and any earlier journal as they were: the old size goes
+//   back, and the journal's name gets back what it held, nothing or the earlier journal, whose
+//   synced copy waits under a fresh temporary name until the save is done. Once the overwrite has
+//   begun the file cannot be as it was; then the earlier journal, or else the new one, stands for
+//   it until the next save.
 #include <sys/types.h>
 
 #include <functional>
