@@ -13,6 +13,8 @@ constexpr const char* kHeader = "HalvornController start-up guard 1";
 constexpr unsigned kStepMs = 1000;
 // Sleep counted and not counted drift apart by a tick or so while the machine runs.
 constexpr std::uint64_t kSleptMs = 1000;
+// After a resume the GPUs come back on their own time; the after-sleep task waits as long.
+constexpr unsigned kResumeSettleMs = 5000;
 
 std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
@@ -199,6 +201,7 @@ WaitEnd StartupGuard::Wait() {
     for (;;) {
         if (SleptSoFar(clock_) >= sleptAtArmMs_ + kSleptMs) {
             RemoveIfOurs();
+            if (!clock_.Sleep(kResumeSettleMs)) return WaitEnd::Stopped;
             return WaitEnd::Slept;
         }
         const std::uint64_t now = clock_.RunningMs();

@@ -82,7 +82,8 @@ enum class Decision {
 enum class WaitEnd {
     Passed,   // the guard time passed; the guard was removed
     Stopped,  // a clean stop (shutdown, service stopped); the guard was removed
-    Slept,    // the machine slept: the boards lost the settings, and the next apply guards its own
+    Slept,    // the machine slept and is back: the boards lost the settings, so the caller applies
+              // again (a start the resume makes meanwhile may be dropped while this one still runs)
 };
 
 class StartupGuard {

@@ -143,12 +143,16 @@ int RunController(const QStringList& arguments, ProcessServices& services, Sleep
     // Beside Profile.ini, which the profile store looks for in the current directory.
     PosixGuardFile guardFile(QDir::currentPath().toStdString(), geteuid());
     LinuxBootClock bootClock;
-    startup_guard::StartupGuard guard(guardFile, bootClock);
-    const int status = RunOnChosenNvApi(arguments, services, sleeper, guard);
-    // The lines are out, the lock and every GPU file let go: only the guard's wait is left.
-    guard.Wait();
-    if (!guard.ClearError().empty()) Complain(services, QString::fromStdWString(guard.ClearError()).toStdString());
-    return status;
+    for (;;) {
+        startup_guard::StartupGuard guard(guardFile, bootClock);
+        const int status = RunOnChosenNvApi(arguments, services, sleeper, guard);
+        // The lines are out, the lock and every GPU file let go: only the guard's wait is left.
+        const startup_guard::WaitEnd end = guard.Wait();
+        if (!guard.ClearError().empty())
+            Complain(services, QString::fromStdWString(guard.ClearError()).toStdString());
+        // The unit's start after a resume is dropped while this one still runs: it applies instead.
+        if (end != startup_guard::WaitEnd::Slept) return status;
+    }
 }
 
 }  // namespace qtfront

@@ -264,23 +264,33 @@ TEST_F(StartupGuardTest, AResumeWithinTheGuardTimeIsAppliedAgainAndTheEarlierWai
     EXPECT_FALSE(SettingWrites().empty()) << "the profile goes back onto the boards";
     EXPECT_NE(*file.content, bootGuard);
 
-    // The first run notices the sleep, ends its wait at once and leaves the resume's guard alone.
+    // The first run notices the sleep, ends its wait and leaves the resume's guard alone.
+    const std::uint64_t resumeApply = clock.runningMs;
     EXPECT_EQ(atBoot->Wait(), WaitEnd::Slept);
-    EXPECT_TRUE(clock.sleeps.empty());
+    EXPECT_EQ(clock.sleeps, std::vector<unsigned>{5000}) << "the GPUs' time to come back";
     ASSERT_TRUE(file.content);
-    EXPECT_EQ(Guard().runningMs, clock.runningMs);
+    EXPECT_EQ(Guard().runningMs, resumeApply);
 
     EXPECT_EQ(afterResume->Wait(), WaitEnd::Passed);
     EXPECT_FALSE(file.content);
 }
 
-TEST_F(StartupGuardTest, ASleepDuringTheWaitEndsItAndTheGuardGoes) {
+TEST_F(StartupGuardTest, ASleepDuringTheWaitEndsItAndTheProgramAppliesAgainGuarded) {
     auto run = Run({}, exit_status::kDone);
     clock.onSleep = [&] {
         if (clock.sleeps.size() == 3) clock.Suspend(60000);
     };
     EXPECT_EQ(run->Wait(), WaitEnd::Slept);
-    EXPECT_EQ(clock.sleeps.size(), 3u);
+    EXPECT_EQ(clock.sleeps, (std::vector<unsigned>{1000, 1000, 1000, 5000}));
+    EXPECT_FALSE(file.content);
+
+    // As the program does then, since the start the resume makes is dropped while it still runs.
+    clock.onSleep = nullptr;
+    PowerOnAgain();
+    auto again = Run({}, exit_status::kDone);
+    EXPECT_FALSE(SettingWrites().empty());
+    EXPECT_EQ(Guard().runningMs, clock.runningMs);
+    EXPECT_EQ(again->Wait(), WaitEnd::Passed);
     EXPECT_FALSE(file.content);
 }
 
