@@ -23,7 +23,28 @@ const std::wstring* CommandLineFileName(const std::vector<std::wstring>& argumen
 }
 
 RunSwitches FindRunSwitches(const std::vector<std::wstring>& arguments) {
-    return {Has(arguments, L"--dry-run"), Has(arguments, L"--json")};
+    RunSwitches switches;
+    switches.dryRun = Has(arguments, L"--dry-run");
+    switches.json = Has(arguments, L"--json");
+    switches.rearm = Has(arguments, L"--rearm");
+    const std::wstring guard = L"--guard=";
+    for (const std::wstring& argument : arguments) {
+        if (argument.compare(0, guard.size(), guard) != 0) continue;
+        switches.guardGiven = true;
+        const std::wstring digits = argument.substr(guard.size());
+        unsigned long seconds = 0;
+        bool valid = !digits.empty() && digits.size() <= 6;
+        for (wchar_t c : digits) {
+            if (c < L'0' || c > L'9') valid = false;
+            else seconds = seconds * 10 + static_cast<unsigned long>(c - L'0');
+        }
+        if (!valid || seconds > startup_guard::kMaxSeconds) {
+            switches.guardInvalid = true;
+        } else {
+            switches.guardSeconds = static_cast<unsigned>(seconds);
+        }
+    }
+    return switches;
 }
 
 Command FindCommand(const std::vector<std::wstring>& arguments) {

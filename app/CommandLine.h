@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "app/StartupGuard.h"
+
 // The file name, or null when every argument is a switch.
 const std::wstring* CommandLineFileName(const std::vector<std::wstring>& arguments);
 
@@ -23,6 +25,12 @@ Command FindCommand(const std::vector<std::wstring>& arguments);
 struct RunSwitches {
     bool dryRun = false;  // --dry-run: read and plan; no setting written (detection's handshake still goes)
     bool json = false;    // --json: one JSON document on standard output
+    // --guard=SECONDS: with --apply-profile, how long after the apply the machine must run before
+    // the start-up guard is removed; 0 turns the guard off.
+    unsigned guardSeconds = startup_guard::kDefaultSeconds;
+    bool guardGiven = false;
+    bool guardInvalid = false;  // --guard= without a whole number of seconds up to the limit
+    bool rearm = false;         // --rearm: remove the guard, then apply guarded again
 };
 
 RunSwitches FindRunSwitches(const std::vector<std::wstring>& arguments);

@@ -108,6 +108,7 @@ public:
         TakeFindings();
         boards_.push_back(std::move(board));
     }
+    void Guard(json guard) { guard_ = std::move(guard); }
 
     // The document's exit status is the one the process ends with, the platform's verdict included.
     int End(const char* command, bool dryRun, int status) {
@@ -120,11 +121,12 @@ public:
             }
         }
         if (!json_) return status;
-        const json document = {{"command", command ? json(command) : json(nullptr)},
-                               {"dryRun", dryRun},
-                               {"exitStatus", status},
-                               {"boards", boards_},
-                               {"errors", errors_}};
+        json document = {{"command", command ? json(command) : json(nullptr)},
+                         {"dryRun", dryRun},
+                         {"exitStatus", status},
+                         {"boards", boards_},
+                         {"errors", errors_}};
+        if (!guard_.is_null()) document["guard"] = guard_;
         // ASCII with escapes: the same bytes whatever the console's code page.
         std::string text = document.dump(2, ' ', true);
         std::size_t at = 0;
@@ -153,6 +155,7 @@ private:
     PlatformFindings* findings_;
     json boards_ = json::array();
     std::vector<std::string> errors_;
+    json guard_;
 };
 
 // The profile belongs to the board type, and only the RTX 3080 Ti controllers have one.
@@ -250,7 +253,16 @@ struct BoardApply {
     std::unique_ptr<ApplyJob> job;
 };
 
-int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, bool dryRun, Report& report) {
+// The section as the guard fingerprints it.
+std::wstring ProfileLines(const ProfileSection& section) {
+    std::wstring lines;
+    for (const auto& [key, value] : section) lines += key + L"=" + std::to_wstring(value) + L"\n";
+    return lines;
+}
+
+int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, RunSwitches switches, Report& report,
+                 startup_guard::StartupGuard* guard) {
+    const bool dryRun = switches.dryRun;
     ProfileSection section;
     const bool haveProfile = ProfileStore::Instance()->ReadSection(rtx3080ti::ProfileSectionName(), section);
     const rtx3080ti::BoardSettings loaded = rtx3080ti::FromProfile(section);
@@ -275,6 +287,11 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, bool dry
         }
         apply.job = controller->MakeApplyJob(wanted, *bus);
         applies.push_back(std::move(apply));
+    }
+    // The guard goes down before the first setting does; without it, none goes.
+    if (guard && !dryRun && !applies.empty() && !guard->Arm(switches.guardSeconds, ProfileLines(section))) {
+        report.Error(guard->Why());
+        return exit_status::kGuarded;
     }
     std::vector<BoardJob*> jobs;
     for (BoardApply& apply : applies) jobs.push_back(apply.job.get());
@@ -354,6 +371,12 @@ std::vector<std::wstring> HelpText(const std::wstring& programName, const std::v
         L"  --dry-run         with --apply-profile: read the boards and print every write and pause",
         L"                    the profile would make; it writes no setting, only the handshake that",
         L"                    finding the boards sends to an RTX 3080 Ti MCU (5 bytes to register 0xB2)",
+        L"  --guard=SECONDS   with --apply-profile: before the first write, record a guard beside",
+        L"                    Profile.ini; after the run's lines, stay quietly (holding nothing) until the",
+        L"                    machine has run SECONDS after the apply, then remove it. A start that finds",
+        L"                    a guard from an earlier boot (a crash, a reset) writes nothing and ends with",
+        L"                    status 7. Default 120; 0 turns the guard off",
+        L"  --rearm           with --apply-profile: remove the guard, then apply, guarded again",
         L"  --json            with --list or --apply-profile: print one JSON document instead of lines",
         L"  internalTest      with the window: show the Test button for raw I2C register reads and writes",
         L"  --help            print this text",
@@ -369,13 +392,46 @@ std::vector<std::wstring> HelpText(const std::wstring& programName, const std::v
         L"  4  NvAPI could not be started",
         L"  5  Profile.ini is missing or holds no RTX 3080 Ti profile",
         L"  6  the window is open, or another run is at work: nothing was done",
+        L"  7  the start-up guard kept the profile back: the last apply was followed by a restart",
+        L"     within the guard time, the guard is unclear, or it cannot be recorded; nothing was written",
         L"When several apply, the lowest non-zero one is returned.",
     });
     return lines;
 }
 
+namespace {
+
+// The document's "guard": what the guard did in this run.
+json GuardJson(const startup_guard::StartupGuard& guard, RunSwitches switches, const char* state) {
+    json document = {{"file", Utf8(guard.Path())},
+                     {"seconds", switches.guardSeconds},
+                     {"rearmed", guard.Rearmed()},
+                     {"state", state}};
+    if (const startup_guard::Record* earlier = guard.Earlier())
+        document["earlierApply"] = {{"appliedAt", earlier->appliedAt},
+                                    {"seconds", earlier->seconds},
+                                    {"boot", earlier->bootId}};
+    if (const startup_guard::Record* written = guard.Written())
+        document["applied"] = {{"appliedAt", written->appliedAt},
+                               {"boot", written->bootId},
+                               {"profile", written->profileHash}};
+    if (!guard.Why().empty()) document["reason"] = Utf8(guard.Why());
+    return document;
+}
+
+const char* RefusalState(startup_guard::Decision decision) {
+    switch (decision) {
+        case startup_guard::Decision::Crash: return "crash";
+        case startup_guard::Decision::BadGuard: return "bad guard";
+        default: return "not recorded";
+    }
+}
+
+}  // namespace
+
 int RunCommand(Command command, RunSwitches switches, ProcessServices& services, Sleeper& sleeper,
-               CommandOutput& output, const BoardFactory& createBoard, PlatformFindings* findings) {
+               CommandOutput& output, const BoardFactory& createBoard, PlatformFindings* findings,
+               startup_guard::StartupGuard* guard) {
     const std::wstring programName = services.ApplicationName();
     const char* name = command == Command::List ? "list" : "apply-profile";
     Report report(output, programName, switches.json, findings);
@@ -387,6 +443,17 @@ int RunCommand(Command command, RunSwitches switches, ProcessServices& services,
         report.Error(L"--dry-run goes with --apply-profile; see --help");
         return report.End(name, true, exit_status::kUsage);
     }
+    if (switches.guardInvalid) {
+        report.Error(L"--guard= takes a whole number of seconds up to " +
+                     std::to_wstring(startup_guard::kMaxSeconds) + L"; see --help");
+        return report.End(name, switches.dryRun, exit_status::kUsage);
+    }
+    if ((switches.guardGiven || switches.rearm) && command != Command::ApplyProfile) {
+        report.Error(L"--guard and --rearm go with --apply-profile; see --help");
+        return report.End(name, false, exit_status::kUsage);
+    }
+    if (command != Command::ApplyProfile) guard = nullptr;
+    if (guard) guard->SetProgramName(programName);
 
     RunResources resources(services);
     // Two programs on one bus would interleave their transfers.
@@ -395,18 +462,39 @@ int RunCommand(Command command, RunSwitches switches, ProcessServices& services,
                      L" window is open, or another run is at work; close it and try again");
         return report.End(name, switches.dryRun, exit_status::kWindowOpen);
     }
+    // Before anything reaches the boards, NvAPI's start included.
+    if (guard) {
+        const startup_guard::Decision decision = guard->Check(switches.rearm, switches.dryRun);
+        if (decision != startup_guard::Decision::Apply) {
+            report.Error(guard->Why());
+            report.Guard(GuardJson(*guard, switches, RefusalState(decision)));
+            return report.End(name, switches.dryRun, exit_status::kGuarded);
+        }
+    }
+    // What the guard did, in the document, however the run ends from here on.
+    const auto end = [&](int status) {
+        if (guard) {
+            const char* state = guard->Armed()                    ? "armed"
+                                : status == exit_status::kGuarded ? "not recorded"
+                                : switches.dryRun                 ? "dry run"
+                                : switches.guardSeconds == 0      ? "off"
+                                                                  : "not needed";
+            report.Guard(GuardJson(*guard, switches, state));
+        }
+        return report.End(name, switches.dryRun, status);
+    };
     GpuList* gpus = GpuList::Instance();
     if (!gpus->IsReady()) {
         report.Error(L"NV Control initialize failed!");
-        return report.End(name, switches.dryRun, exit_status::kNvApiFailed);
+        return end(exit_status::kNvApiFailed);
     }
     NoPanel noPanel;
     std::vector<SupportedBoard> boards = FindSupportedBoards(*gpus, createBoard, noPanel, sleeper);
     if (boards.empty()) {
         report.Error(L"Device not support.");
-        return report.End(name, switches.dryRun, exit_status::kNoSupportedBoard);
+        return end(exit_status::kNoSupportedBoard);
     }
     const int status = command == Command::List ? List(boards, report)
-                                                : ApplyProfile(boards, sleeper, switches.dryRun, report);
-    return report.End(name, switches.dryRun, status);
+                                                : ApplyProfile(boards, sleeper, switches, report, guard);
+    return end(status);
 }

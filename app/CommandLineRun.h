@@ -10,6 +10,7 @@
 #include "app/BoardDetection.h"
 #include "app/CommandLine.h"
 #include "app/ProcessServices.h"
+#include "app/StartupGuard.h"
 #include "gpu/Sleeper.h"
 
 // What a run ends with, for scripts and schedulers. When a run meets several of these, the
@@ -22,6 +23,8 @@ constexpr int kNoSupportedBoard = 3;  // no supported board; for --apply-profile
 constexpr int kNvApiFailed = 4;       // NvAPI could not be started
 constexpr int kNoProfile = 5;         // Profile.ini is missing or holds no RTX 3080 Ti profile
 constexpr int kWindowOpen = 6;        // the window, or another such run, holds the single-instance lock
+constexpr int kGuarded = 7;           // the start-up guard kept the profile back: an earlier apply was
+                                      // followed by a restart, the guard is unclear, or it cannot be recorded
 }  // namespace exit_status
 
 // Where the lines go: standard output and standard error, or what stands for them.
@@ -55,6 +58,10 @@ std::vector<std::wstring> HelpText(const std::wstring& programName, const std::v
 // Runs --list or --apply-profile (Conflicting is reported as a usage error) and returns the exit
 // status. Holds the single-instance lock for the whole run, so the window cannot start meanwhile,
 // and releases the GPU list and the profile store at the end.
+//
+// guard: the start-up guard of --apply-profile (null: none, as with --guard=0). The run checks it
+// before anything reaches the boards and arms it before the first setting is written; the caller
+// then lets go of NvAPI and calls guard->Wait(), after the run's output is out.
 int RunCommand(Command command, RunSwitches switches, ProcessServices& services, Sleeper& sleeper,
                CommandOutput& output, const BoardFactory& createBoard = CreateBoardController,
-               PlatformFindings* findings = nullptr);
+               PlatformFindings* findings = nullptr, startup_guard::StartupGuard* guard = nullptr);

@@ -44,7 +44,7 @@ bool RunsWithoutWindow(int argc, char* argv[]) {
 }
 
 int RunCommandLine(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper,
-                   PlatformFindings* findings) {
+                   PlatformFindings* findings, startup_guard::StartupGuard* guard) {
     StandardStreams output;
     const Command command = FindCommand(WideArguments(arguments));
     if (command == Command::Help) {
@@ -57,7 +57,7 @@ int RunCommandLine(const QStringList& arguments, ProcessServices& services, Slee
         return exit_status::kDone;
     }
     return RunCommand(command, FindRunSwitches(WideArguments(arguments)), services, sleeper, output,
-                      CreateBoardController, findings);
+                      CreateBoardController, findings, guard);
 }
 
 }  // namespace qtfront

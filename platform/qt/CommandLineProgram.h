@@ -8,6 +8,9 @@
 #include <vector>
 
 class PlatformFindings;
+namespace startup_guard {
+class StartupGuard;
+}
 class ProcessServices;
 class Sleeper;
 
@@ -22,8 +25,9 @@ bool RunsWithoutWindow(const QStringList& arguments);
 bool RunsWithoutWindow(int argc, char* argv[]);
 
 // The run on the NvAPI already chosen; returns the exit status. findings: what the NvAPI
-// realization tells on its own, for the run's report.
+// realization tells on its own, for the run's report; guard: --apply-profile's start-up guard,
+// whose wait the caller runs once NvAPI is let go.
 int RunCommandLine(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper,
-                   PlatformFindings* findings = nullptr);
+                   PlatformFindings* findings = nullptr, startup_guard::StartupGuard* guard = nullptr);
 
 }  // namespace qtfront

@@ -1,6 +1,9 @@
 #include "platform/qt/ControllerProgram.h"
 
 #include <QApplication>
+#include <QDir>
+
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -15,6 +18,7 @@
 #include "platform/linux/LinuxNvApi.h"
 #include "platform/qt/AppIcon.h"
 #include "platform/qt/CommandLineProgram.h"
+#include "platform/qt/LinuxStartupGuard.h"
 #include "platform/qt/QtDialogFramework.h"
 #include "platform/qt/SimulatorLog.h"
 #include "sim/Scenario.h"
@@ -64,8 +68,8 @@ private:
 };
 
 int RunApplication(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper,
-                   PlatformFindings* findings = nullptr) {
-    if (RunsWithoutWindow(arguments)) return RunCommandLine(arguments, services, sleeper, findings);
+                   startup_guard::StartupGuard& guard, PlatformFindings* findings = nullptr) {
+    if (RunsWithoutWindow(arguments)) return RunCommandLine(arguments, services, sleeper, findings, &guard);
     QApplication::setWindowIcon(AppIcon());
     QtDialogFramework framework;
     CHalvornApp application(framework, services, sleeper, WideArguments(arguments));
@@ -92,7 +96,10 @@ SimulateSwitch FindSimulateSwitch(const QStringList& arguments) {
     return found;
 }
 
-int RunController(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper) {
+namespace {
+
+int RunOnChosenNvApi(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper,
+                     startup_guard::StartupGuard& guard) {
     const SimulateSwitch simulate = FindSimulateSwitch(arguments);
     if (!simulate.present) {
         // The NVIDIA driver's I2C adapters. What keeps the program from the boards goes to stderr
@@ -107,7 +114,7 @@ int RunController(const QStringList& arguments, ProcessServices& services, Sleep
                                      });
         findings.Watch(hardware);
         ChosenNvApi chosen(hardware);
-        return RunApplication(arguments, services, sleeper, withoutWindow ? &findings : nullptr);
+        return RunApplication(arguments, services, sleeper, guard, withoutWindow ? &findings : nullptr);
     }
 
     if (simulate.missingFile) {
@@ -125,9 +132,27 @@ int RunController(const QStringList& arguments, ProcessServices& services, Sleep
         }
     }
     ChosenNvApi simulated(machine);
-    const int status = RunApplication(arguments, services, sleeper);
+    const int status = RunApplication(arguments, services, sleeper, guard);
     AppendSimulatorLog(machine.Log());
     return status;
+}
+
+}  // namespace
+
+int RunController(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper) {
+    // Beside Profile.ini, which the profile store looks for in the current directory.
+    PosixGuardFile guardFile(QDir::currentPath().toStdString(), geteuid());
+    LinuxBootClock bootClock;
+    for (;;) {
+        startup_guard::StartupGuard guard(guardFile, bootClock);
+        const int status = RunOnChosenNvApi(arguments, services, sleeper, guard);
+        // The lines are out, the lock and every GPU file let go: only the guard's wait is left.
+        const startup_guard::WaitEnd end = guard.Wait();
+        if (!guard.ClearError().empty())
+            Complain(services, QString::fromStdWString(guard.ClearError()).toStdString());
+        // The unit's start after a resume is dropped while this one still runs: it applies instead.
+        if (end != startup_guard::WaitEnd::Slept) return status;
+    }
 }
 
 }  // namespace qtfront

@@ -6,6 +6,7 @@
 
 #include "app/CommandLineRun.h"
 #include "app/ProcessServices.h"
+#include "platform/win32/Win32StartupGuard.h"
 #include "profile/PrivateProfile.h"
 
 namespace win32 {
@@ -136,8 +137,10 @@ std::wstring RunHeader(const std::vector<std::wstring>& arguments) {
 
 }  // namespace
 
-int RunCommandLine(Command command, const std::vector<std::wstring>& arguments, ProcessServices& services,
-                   Sleeper& sleeper) {
+namespace {
+
+int RunAndLog(Command command, const std::vector<std::wstring>& arguments, ProcessServices& services,
+              Sleeper& sleeper, const std::wstring& directory, startup_guard::StartupGuard& guard) {
     const Console console;
     if (command == Command::Help) {
         std::wstring text;
@@ -155,14 +158,39 @@ int RunCommandLine(Command command, const std::vector<std::wstring>& arguments, 
             MessageBoxW(nullptr, text.c_str(), services.ApplicationName().c_str(), MB_OK | MB_ICONINFORMATION);
         return 0;
     }
-    // Beside Profile.ini: the store puts that into the current directory.
-    const LogFile log(profile::Platform().CurrentDirectory());
+    const LogFile log(directory);
     if (!log.IsOpen()) console.Err(services.ApplicationName() + L": cannot write HalvornController.log");
     log.Write(RunHeader(arguments));
     ConsoleAndLog output(console, log);
-    const int status = RunCommand(command, FindRunSwitches(arguments), services, sleeper, output);
+    const int status = RunCommand(command, FindRunSwitches(arguments), services, sleeper, output,
+                                  CreateBoardController, nullptr, &guard);
     log.Write(L"-- exit status " + std::to_wstring(status));
     return status;
+}
+
+}  // namespace
+
+int RunCommandLine(Command command, const std::vector<std::wstring>& arguments, ProcessServices& services,
+                   Sleeper& sleeper) {
+    // Beside Profile.ini: the store puts that into the current directory.
+    const std::wstring directory = profile::Platform().CurrentDirectory();
+    Win32GuardFile guardFile(directory);
+    Win32BootClock bootClock;
+    for (;;) {
+        startup_guard::StartupGuard guard(guardFile, bootClock);
+        const int status = RunAndLog(command, arguments, services, sleeper, directory, guard);
+        // The lines are out, the lock, the log and the console let go: only the guard's wait is left.
+        const startup_guard::WaitEnd end = guard.Wait();
+        if (!guard.ClearError().empty()) {
+            const Console console;
+            const LogFile log(directory);
+            const std::wstring line = services.ApplicationName() + L": " + guard.ClearError();
+            console.Err(line);
+            log.Write(line);
+        }
+        // Task Scheduler drops the after-sleep task's start while this one still runs: it applies instead.
+        if (end != startup_guard::WaitEnd::Slept) return status;
+    }
 }
 
 }  // namespace win32

@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -69,7 +70,13 @@ protected:
         Lines out;
         Lines errors;
     };
-    Result Run(const QStringList& arguments) {
+    // Runs not about the start-up guard go without it, so that none waits out its guard time.
+    Result Run(QStringList arguments) {
+        const bool guardGiven = std::any_of(arguments.begin(), arguments.end(), [](const QString& argument) {
+            return argument.startsWith(QStringLiteral("--guard=")) || argument == QStringLiteral("--rearm");
+        });
+        if (arguments.contains(QStringLiteral("--apply-profile")) && !guardGiven)
+            arguments.append(QStringLiteral("--guard=0"));
         QProcess program;
         program.setProcessEnvironment(environment);
         program.setWorkingDirectory(workDir.path());

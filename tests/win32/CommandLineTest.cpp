@@ -2,6 +2,8 @@
 // starts it: its output redirected, its exit status read, its log beside Profile.ini.
 #include <nlohmann/json.hpp>
 
+#include <signal.h>
+
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -37,6 +39,17 @@ std::string ReadAll(const std::string& path) {
 
 class Win32CommandLine : public wine::WineTest {
 protected:
+    // Runs not about the start-up guard go without it, so that none waits out its guard time.
+    wine::DriverRun RunProgram(std::vector<std::string> arguments, int timeoutMs = 60000) {
+        bool apply = false, guardGiven = false;
+        for (const std::string& argument : arguments) {
+            apply = apply || argument == "--apply-profile";
+            guardGiven = guardGiven || argument.rfind("--guard=", 0) == 0 || argument == "--rearm";
+        }
+        if (apply && !guardGiven) arguments.push_back("--guard=0");
+        return WineTest::RunProgram(arguments, timeoutMs);
+    }
+
     void WriteProfile(const std::string& text) { std::ofstream(Folder() + "/Profile.ini", std::ios::binary) << text; }
     std::string LogPath(const char* name = "HalvornController.log") const { return Folder() + "/" + name; }
     Lines Traffic() const {
@@ -202,6 +215,73 @@ TEST_F(Win32CommandLine, HelpNamesTheSwitchesAndExitStatuses) {
         EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
     EXPECT_EQ(text.find("--simulate"), std::string::npos) << "the Windows program has no simulator switch";
     EXPECT_FALSE(fs::exists(LogPath())) << "help is no run to log";
+}
+
+}  // namespace
+
+namespace {
+
+// The start-up guard's cycle in the Windows program: a crash (the waiting program killed), the next
+// boot (another HALVORN_BOOT_ID) writing nothing, --rearm applying and removing its guard in time.
+TEST_F(Win32CommandLine, AfterACrashTheNextBootWritesNothingUntilRearmed) {
+    UseScenario(cli_cases::MixedMachine());
+    WriteProfile(cli_cases::kProfileIni);
+    const std::string guardPath = Folder() + "/HalvornController.guard";
+
+    SetBootId("boot-A");
+    const pid_t applying = StartProgram({"--apply-profile"});
+    ASSERT_GT(applying, 0);
+    // The run's lines and its status go to the log before the wait begins.
+    bool waiting = false;
+    for (int i = 0; i < 600 && !waiting; ++i) {
+        waiting = ReadAll(LogPath()).find("-- exit status 0") != std::string::npos;
+        if (!waiting) {
+            ASSERT_FALSE(WaitForExit(applying, 100)) << "the program ended instead of waiting";
+        }
+    }
+    ASSERT_TRUE(waiting) << ReadAll(LogPath());
+    EXPECT_TRUE(IsRunning(applying));
+    EXPECT_NE(ReadAll(guardPath).find("\nboot=boot-A\n"), std::string::npos) << ReadAll(guardPath);
+    kill(applying, SIGKILL);
+    WaitForExit(applying, 10000);
+    ASSERT_TRUE(fs::exists(guardPath));
+
+    SetBootId("boot-B");
+    MarkLog();
+    const wine::DriverRun refused = RunProgram({"--apply-profile"});
+    EXPECT_EQ(refused.exitCode, exit_status::kGuarded) << refused.Transcript();
+    EXPECT_TRUE(TransfersSinceMark().empty()) << "nothing reaches the boards";
+    EXPECT_NE(refused.errors.find("was followed by a restart within 120 s, so it was not applied again; check it, "
+                                  "then run `HalvornController --apply-profile --rearm`"),
+              std::string::npos)
+        << refused.Transcript();
+    const Lines log = SplitLines(ReadAll(LogPath()));
+    ASSERT_GE(log.size(), 2u);
+    EXPECT_NE(log[log.size() - 2].find("was followed by a restart"), std::string::npos);
+    EXPECT_EQ(log.back(), "-- exit status 7");
+
+    const wine::DriverRun json = RunProgram({"--apply-profile", "--json"});
+    EXPECT_EQ(json.exitCode, exit_status::kGuarded);
+    std::string text;
+    for (const std::string& line : json.lines) text += line + "\n";
+    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << text;
+    EXPECT_EQ(document["exitStatus"], 7);
+    EXPECT_EQ(document["guard"]["state"], "crash");
+    EXPECT_TRUE(TransfersSinceMark().empty());
+
+    // --rearm: applied, guarded in boot B, and the guard gone once its second has passed.
+    const wine::DriverRun rearmed = RunProgram({"--apply-profile", "--rearm", "--guard=1"});
+    EXPECT_EQ(rearmed.exitCode, exit_status::kDone) << rearmed.Transcript();
+    EXPECT_EQ(rearmed.lines, cli_cases::MixedMachineApplied());
+    std::size_t writes = 0;
+    for (const wine::Transfer& t : TransfersSinceMark()) writes += t.kind == 'W' ? 1 : 0;
+    EXPECT_GT(writes, 2u);
+    EXPECT_FALSE(fs::exists(guardPath));
+
+    // Boot C applies.
+    SetBootId("boot-C");
+    EXPECT_EQ(RunProgram({"--apply-profile", "--guard=1"}).exitCode, exit_status::kDone);
 }
 
 }  // namespace

@@ -51,7 +51,7 @@ bool StartsWith(const std::string& text, const std::string& prefix) { return tex
 bool IsOurs(const char* entry) {
     static const char* const kNames[] = {"WINEPREFIX=", "WINEARCH=",           "WINEDEBUG=",          "DISPLAY=",
                                          "WINEDLLOVERRIDES=", "HALVORN_SIM_LOG=", "HALVORN_SIM_SCENARIO=",
-                                         "LC_ALL="};
+                                         "LC_ALL=", "HALVORN_BOOT_ID="};
     for (const char* name : kNames)
         if (std::strncmp(entry, name, std::strlen(name)) == 0) return true;
     return false;
@@ -155,6 +155,7 @@ std::vector<std::string> WineTest::Environment() const {
     env.push_back("LC_ALL=C.UTF-8");
     env.push_back("HALVORN_SIM_LOG=" + WindowsPath(folder_ + "/sim.log"));
     if (!scenario_.empty()) env.push_back("HALVORN_SIM_SCENARIO=" + WindowsPath(scenario_));
+    if (!bootId_.empty()) env.push_back("HALVORN_BOOT_ID=" + bootId_);
     return env;
 }
 

@@ -84,6 +84,10 @@ protected:
     std::vector<Transfer> TransfersSinceMark() const;
     static std::vector<std::string> Writes(const std::vector<Transfer>& transfers, int gpu);
 
+    // The boot identity the programs started from now on take for this boot's (HALVORN_BOOT_ID);
+    // the system's own unless set.
+    void SetBootId(const std::string& id) { bootId_ = id; }
+
     // Wine's debug channels for the programs started from now on ("-all" unless set).
     void SetWineDebug(const std::string& channels) { wineDebug_ = channels; }
 
@@ -116,6 +120,7 @@ private:
     std::string folder_;
     std::string scenario_;
     std::string wineDebug_ = "-all";
+    std::string bootId_;
     std::size_t mark_ = 0;
     std::vector<pid_t> programs_;
     std::map<pid_t, int> exitStatus_;

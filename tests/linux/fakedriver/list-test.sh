@@ -103,7 +103,7 @@ done
 
 # A GPU not started and no RTX 3080 Ti left to take the profile: the lowest status, 1, not 3.
 printf '[RTX3080TiZYL]\r\nAUTO=0\r\nNVVDD=200\r\n' >Profile.ini
-"$driver" --no-device-file=0 --no-device-file=1 -- "$program" --apply-profile >noboard.txt 2>noboard.err
+"$driver" --no-device-file=0 --no-device-file=1 -- "$program" --apply-profile --guard=0 >noboard.txt 2>noboard.err
 status=$?
 if [ $status -ne 1 ]; then
   echo "--apply-profile with both RTX 3080 Ti GPUs not startable ended with $status, not 1:"
