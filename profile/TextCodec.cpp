@@ -35,8 +35,10 @@ void AppendWide(std::wstring& out, char32_t c) {
     }
 }
 
+bool IsEscapedByte(char32_t c) { return c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF; }
+
 void AppendCodePoint(std::string& out, char32_t c) {
-    if (c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF) {
+    if (IsEscapedByte(c)) {
         out.push_back(static_cast<char>(c - kEscapeBase));
         return;
     }
@@ -73,6 +75,12 @@ void AppendCodePoint(std::u16string& out, char32_t c) {
 
 void AppendEncoded(std::string& out, const std::wstring& text) {
     ForEachCodePoint(text, [&out](char32_t c) { AppendCodePoint(out, c); });
+}
+
+std::string Utf8(const std::wstring& text) {
+    std::string out;
+    ForEachCodePoint(text, [&out](char32_t c) { AppendCodePoint(out, IsEscapedByte(c) ? kReplacement : c); });
+    return out;
 }
 
 void AppendEncoded(std::u16string& out, const std::wstring& text) {

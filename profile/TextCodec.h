@@ -19,6 +19,9 @@ inline unsigned Code(char16_t c) { return c; }
 
 // A surrogate without its partner goes out as U+FFFD in UTF-8 and as it is in UTF-16.
 void AppendEncoded(std::string& out, const std::wstring& text);
+// Always well-formed UTF-8, for documents that must be (JSON): the bytes a profile file carries as
+// U+DC80..U+DCFF come out as U+FFFD like any other lone surrogate.
+std::string Utf8(const std::wstring& text);
 void AppendEncoded(std::u16string& out, const std::wstring& text);
 
 template <typename Text>
