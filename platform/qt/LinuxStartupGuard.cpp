@@ -57,6 +57,16 @@ PosixGuardFile::PosixGuardFile(std::string directory, uid_t owner)
 
 std::wstring PosixGuardFile::Path() const { return Widen(path_); }
 
+// What the file's status says of it as a guard; Found::Read when it may be read.
+PosixGuardFile::Found PosixGuardFile::Judge(const struct stat& status, std::wstring& why) const {
+    if (!S_ISREG(status.st_mode)) return Found::NotRegular;
+    if (status.st_uid != owner_) {
+        why = L"owned by user " + std::to_wstring(status.st_uid) + L", not " + std::to_wstring(owner_);
+        return Found::ForeignOwner;
+    }
+    return Found::Read;
+}
+
 PosixGuardFile::Found PosixGuardFile::Read(std::string& bytes, std::wstring& why) {
     struct stat status {};
     if (lstat(path_.c_str(), &status) != 0) {
@@ -64,11 +74,7 @@ PosixGuardFile::Found PosixGuardFile::Read(std::string& bytes, std::wstring& why
         why = Cause(errno);
         return Found::Unreadable;
     }
-    if (!S_ISREG(status.st_mode)) return Found::NotRegular;
-    if (status.st_uid != owner_) {
-        why = L"owned by user " + std::to_wstring(status.st_uid) + L", not " + std::to_wstring(owner_);
-        return Found::ForeignOwner;
-    }
+    if (const Found found = Judge(status, why); found != Found::Read) return found;
     // O_NOFOLLOW and a second look: the file checked is the file read.
     Descriptor fd(open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
@@ -79,11 +85,7 @@ PosixGuardFile::Found PosixGuardFile::Read(std::string& bytes, std::wstring& why
         why = Cause(errno);
         return Found::Unreadable;
     }
-    if (!S_ISREG(status.st_mode)) return Found::NotRegular;
-    if (status.st_uid != owner_) {
-        why = L"owned by user " + std::to_wstring(status.st_uid) + L", not " + std::to_wstring(owner_);
-        return Found::ForeignOwner;
-    }
+    if (const Found found = Judge(status, why); found != Found::Read) return found;
     bytes.clear();
     char buffer[1024];
     for (;;) {

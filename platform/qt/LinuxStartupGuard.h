@@ -2,6 +2,7 @@
 // The start-up guard's ports on Linux: the guard file beside Profile.ini, and this boot's identity
 // (the kernel's random boot_id) with its clocks. The wait ends early on SIGTERM, SIGINT or SIGHUP:
 // a shutdown in order, or the service stopped (the unit stops it before every sleep).
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <string>
@@ -21,6 +22,7 @@ public:
     std::wstring Path() const override;
 
 private:
+    Found Judge(const struct stat& status, std::wstring& why) const;
     std::string directory_;
     std::string path_;
     uid_t owner_;

@@ -132,17 +132,7 @@ TEST_F(SafetyTest, RandomSessionsWriteOnlyWhatTheBoardsAllow) {
 
 // The checker itself: hand-made traffic of the direct RTX 3080 Ti controller on GPU 0, each case
 // with the number of writes it must object to.
-sim::LogEntry Transfer(sim::LogEntry::Kind kind, std::uint8_t device, std::uint8_t reg, Bytes bytes) {
-    sim::LogEntry e;
-    e.kind = kind;
-    e.port = 1;
-    e.portSet = true;
-    e.device = device;
-    e.reg = reg;
-    e.length = static_cast<std::uint32_t>(bytes.size());
-    e.bytes = std::move(bytes);
-    return e;
-}
+using write_policy::Transfer;
 sim::LogEntry Rd(std::uint8_t device, std::uint8_t reg, Bytes bytes) {
     return Transfer(sim::LogEntry::Kind::Read, device, reg, std::move(bytes));
 }

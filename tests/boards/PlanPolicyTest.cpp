@@ -83,15 +83,7 @@ public:
 
 private:
     void Record(sim::LogEntry::Kind kind, std::uint8_t device, std::uint8_t reg, Bytes bytes, bool ok) {
-        sim::LogEntry e;
-        e.kind = kind;
-        e.port = 1;
-        e.portSet = true;
-        e.device = device;
-        e.reg = reg;
-        e.bytes = std::move(bytes);
-        e.status = ok ? nvapi::NVAPI_OK : nvapi::NVAPI_I2C_FAILED;
-        log.push_back(std::move(e));
+        log.push_back(write_policy::Transfer(kind, device, reg, std::move(bytes), ok));
     }
 };
 

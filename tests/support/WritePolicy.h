@@ -47,6 +47,21 @@ inline bool Offset(const Bytes& b, int lo, int hi) {
     return o >= lo && o <= hi;
 }
 
+// A transfer on port 1 of GPU 0, as the simulator's log holds it.
+inline sim::LogEntry Transfer(sim::LogEntry::Kind kind, std::uint8_t device, std::uint8_t reg, Bytes bytes,
+                              bool ok = true) {
+    sim::LogEntry e;
+    e.kind = kind;
+    e.port = 1;
+    e.portSet = true;
+    e.device = device;
+    e.reg = reg;
+    e.length = static_cast<std::uint32_t>(bytes.size());
+    e.bytes = std::move(bytes);
+    e.status = ok ? nvapi::NVAPI_OK : nvapi::NVAPI_I2C_FAILED;
+    return e;
+}
+
 using Rule = std::function<bool(const Bytes&)>;
 using Rules = std::map<std::pair<std::uint8_t, std::uint8_t>, Rule>;  // (device, register)
 
