@@ -10,7 +10,7 @@
 #include "app/BoardDetection.h"
 #include "app/CommandLine.h"
 #include "app/ProcessServices.h"
-#include "gpu/Sleeper.h"
+#include "app/RunContext.h"
 
 // What a run ends with, for scripts and schedulers. When a run meets several of these, the
 // lowest non-zero one is returned.
@@ -53,8 +53,9 @@ public:
 std::vector<std::wstring> HelpText(const std::wstring& programName, const std::vector<std::wstring>& platformSwitches);
 
 // Runs --list or --apply-profile (Conflicting is reported as a usage error) and returns the exit
-// status. Holds the single-instance lock for the whole run, so the window cannot start meanwhile,
-// and releases the GPU list and the profile store at the end.
-int RunCommand(Command command, RunSwitches switches, ProcessServices& services, Sleeper& sleeper,
+// status. Holds the single-instance lock for the whole run, so the window cannot start meanwhile;
+// makes the run's GPU list from the context's NvAPI once it holds it, and destroys the list and
+// closes the profile store at the end.
+int RunCommand(Command command, RunSwitches switches, ProcessServices& services, const RunContext& context,
                CommandOutput& output, const BoardFactory& createBoard = CreateBoardController,
                PlatformFindings* findings = nullptr);

@@ -9,7 +9,7 @@
 
 class PlatformFindings;
 class ProcessServices;
-class Sleeper;
+struct RunContext;
 
 namespace qtfront {
 
@@ -23,7 +23,7 @@ bool RunsWithoutWindow(int argc, char* argv[]);
 
 // The run on the NvAPI already chosen; returns the exit status. findings: what the NvAPI
 // realization tells on its own, for the run's report.
-int RunCommandLine(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper,
+int RunCommandLine(const QStringList& arguments, ProcessServices& services, const RunContext& context,
                    PlatformFindings* findings = nullptr);
 
 }  // namespace qtfront

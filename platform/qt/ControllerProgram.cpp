@@ -10,8 +10,10 @@
 #include "app/CHalvornApp.h"
 #include "app/CommandLineRun.h"
 #include "app/ProcessServices.h"
-#include "gpu/Sleeper.h"
+#include "app/RunContext.h"
 #include "gpu/NvApi.h"
+#include "profile/PrivateProfileFile.h"
+#include "profile/ProfileStore.h"
 #include "platform/linux/LinuxNvApi.h"
 #include "platform/qt/AppIcon.h"
 #include "platform/qt/CommandLineProgram.h"
@@ -30,15 +32,6 @@ void Complain(const ProcessServices& services, const std::string& what) {
     std::fprintf(stderr, "%s: %s\n", QString::fromStdWString(services.ApplicationName()).toLocal8Bit().constData(),
                  what.c_str());
 }
-
-// The NvAPI realization is chosen for the run and let go before it is destroyed.
-class ChosenNvApi {
-public:
-    explicit ChosenNvApi(nvapi::NvApi& api) { nvapi::SetNvApi(&api); }
-    ~ChosenNvApi() { nvapi::SetNvApi(nullptr); }
-    ChosenNvApi(const ChosenNvApi&) = delete;
-    ChosenNvApi& operator=(const ChosenNvApi&) = delete;
-};
 
 // What the hardware back end tells while a run without the window is at work: its causes go into
 // the run's report, so the JSON document holds what standard error gets, and a GPU it could not
@@ -63,12 +56,16 @@ private:
     const linuxnv::LinuxNvApi* hardware_ = nullptr;
 };
 
-int RunApplication(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper,
+// The run on one NvAPI realization, with Profile.ini in the current directory.
+int RunApplication(const QStringList& arguments, ProcessServices& services, nvapi::NvApi& api, Sleeper& sleeper,
                    PlatformFindings* findings = nullptr) {
-    if (RunsWithoutWindow(arguments)) return RunCommandLine(arguments, services, sleeper, findings);
+    profile::PrivateProfileFile files;
+    LazyProfileStore profiles(files);
+    const RunContext context{api, sleeper, profiles};
+    if (RunsWithoutWindow(arguments)) return RunCommandLine(arguments, services, context, findings);
     QApplication::setWindowIcon(AppIcon());
     QtDialogFramework framework;
-    CHalvornApp application(framework, services, sleeper, WideArguments(arguments));
+    CHalvornApp application(framework, services, context, WideArguments(arguments));
     application.InitInstance();
     return 0;
 }
@@ -106,8 +103,7 @@ int RunController(const QStringList& arguments, ProcessServices& services, Sleep
                                          else Complain(services, cause);
                                      });
         findings.Watch(hardware);
-        ChosenNvApi chosen(hardware);
-        return RunApplication(arguments, services, sleeper, withoutWindow ? &findings : nullptr);
+        return RunApplication(arguments, services, hardware, sleeper, withoutWindow ? &findings : nullptr);
     }
 
     if (simulate.missingFile) {
@@ -124,8 +120,7 @@ int RunController(const QStringList& arguments, ProcessServices& services, Sleep
             return 2;
         }
     }
-    ChosenNvApi simulated(machine);
-    const int status = RunApplication(arguments, services, sleeper);
+    const int status = RunApplication(arguments, services, machine, sleeper);
     AppendSimulatorLog(machine.Log());
     return status;
 }

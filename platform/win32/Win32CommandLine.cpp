@@ -137,7 +137,7 @@ std::wstring RunHeader(const std::vector<std::wstring>& arguments) {
 }  // namespace
 
 int RunCommandLine(Command command, const std::vector<std::wstring>& arguments, ProcessServices& services,
-                   Sleeper& sleeper) {
+                   const RunContext& context, profile::PrivateProfile& profileFunctions) {
     const Console console;
     if (command == Command::Help) {
         std::wstring text;
@@ -156,11 +156,11 @@ int RunCommandLine(Command command, const std::vector<std::wstring>& arguments, 
         return 0;
     }
     // Beside Profile.ini: the store puts that into the current directory.
-    const LogFile log(profile::Platform().CurrentDirectory());
+    const LogFile log(profileFunctions.CurrentDirectory());
     if (!log.IsOpen()) console.Err(services.ApplicationName() + L": cannot write HalvornController.log");
     log.Write(RunHeader(arguments));
     ConsoleAndLog output(console, log);
-    const int status = RunCommand(command, FindRunSwitches(arguments), services, sleeper, output);
+    const int status = RunCommand(command, FindRunSwitches(arguments), services, context, output);
     log.Write(L"-- exit status " + std::to_wstring(status));
     return status;
 }
