@@ -5,8 +5,6 @@
 
 #include "app/AppTitle.h"
 #include "diag/CDlgTest.h"
-#include "gpu/GpuList.h"
-#include "profile/ProfileStore.h"
 #include "res/ControlIds.h"
 #include "res/DialogTemplates.h"
 
@@ -19,11 +17,11 @@ constexpr std::array<int, 8> kStartWork = {ctl::kDeviceList, ctl::kSync, ctl::kA
 
 }  // namespace
 
-CDlg3080TiZYL::CDlg3080TiZYL(DialogFramework& framework, PanelSource& panels, Sleeper& sleeper,
+CDlg3080TiZYL::CDlg3080TiZYL(DialogFramework& framework, PanelSource& panels, const BoardServices& services,
                              std::wstring applicationName, BoardFactory createBoard)
     : framework_(framework),
       panels_(panels),
-      sleeper_(sleeper),
+      services_(services),
       applicationName_(std::move(applicationName)),
       createBoard_(std::move(createBoard)) {}
 
@@ -38,13 +36,12 @@ bool CDlg3080TiZYL::OnInitDialog(DialogWindow& window) {
 }
 
 void CDlg3080TiZYL::EnumerateBoards() {
-    GpuList& gpus = *GpuList::Instance();
     ControlPanel& controls = window_->Controls();
     controllers_.clear();
     controls.ClearList(ctl::kDeviceList);
     selectedIndex_ = 0;
 
-    for (SupportedBoard& found : FindSupportedBoards(gpus, createBoard_, panels_, sleeper_)) {
+    for (SupportedBoard& found : FindSupportedBoards(services_, createBoard_, panels_)) {
         controllers_.push_back(Board{std::move(found.controller), found.gpuIndex});
         controls.InsertItem(ctl::kDeviceList, static_cast<int>(controllers_.size()) - 1, found.name);
     }
@@ -178,7 +175,7 @@ void CDlg3080TiZYL::ForOthersOfTheFamily(Work&& work) {
 void CDlg3080TiZYL::OnTest() {
     // Raw register access exists only for a program started for internal testing.
     if (!internalTestMode_) return;
-    CDlgTest dialog(controllers_[static_cast<std::size_t>(selectedIndex_)].gpuIndex, applicationName_);
+    CDlgTest dialog(services_.gpus, controllers_[static_cast<std::size_t>(selectedIndex_)].gpuIndex, applicationName_);
     framework_.RunModal(res::TestDialog(), dialog);
 }
 
@@ -210,6 +207,6 @@ void CDlg3080TiZYL::OnDestroy() {
         window_->KillTimer(timerId_);
         timerId_ = 0;
     }
-    ProfileStore::Release();
+    services_.profiles.Close();
     window_ = nullptr;
 }

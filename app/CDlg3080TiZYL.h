@@ -11,16 +11,16 @@
 #include "boards/IVgaControl.h"
 #include "dialog/ControlPanel.h"
 #include "dialog/DialogFramework.h"
-#include "gpu/Sleeper.h"
 
 class CDlg3080TiZYL final : public DialogLogic {
 public:
     static constexpr std::uintptr_t kTimerId = 6281;
     static constexpr unsigned kTimerPeriodMs = 1000;
 
-    // applicationName captions the messages the Internal Test dialog shows.
-    CDlg3080TiZYL(DialogFramework& framework, PanelSource& panels, Sleeper& sleeper, std::wstring applicationName,
-                  BoardFactory createBoard = CreateBoardController);
+    // applicationName captions the messages the Internal Test dialog shows. The window closes the
+    // run's profile store when it is destroyed.
+    CDlg3080TiZYL(DialogFramework& framework, PanelSource& panels, const BoardServices& services,
+                  std::wstring applicationName, BoardFactory createBoard = CreateBoardController);
 
     // Shows the Test button; set before the modal run.
     void SetInternalTestMode(bool enabled) { internalTestMode_ = enabled; }
@@ -63,7 +63,7 @@ private:
 
     DialogFramework& framework_;
     PanelSource& panels_;
-    Sleeper& sleeper_;
+    BoardServices services_;
     std::wstring applicationName_;
     BoardFactory createBoard_;
     DialogWindow* window_ = nullptr;

@@ -4,14 +4,13 @@
 
 #include "app/AppTitle.h"
 #include "app/CommandLine.h"
-#include "gpu/GpuList.h"
 #include "res/DialogTemplates.h"
 
-CHalvornApp::CHalvornApp(DialogFramework& framework, ProcessServices& services, Sleeper& sleeper,
+CHalvornApp::CHalvornApp(DialogFramework& framework, ProcessServices& services, const RunContext& context,
                          std::vector<std::wstring> arguments, BoardFactory createBoard)
     : framework_(framework),
       services_(services),
-      sleeper_(sleeper),
+      context_(context),
       arguments_(std::move(arguments)),
       createBoard_(std::move(createBoard)) {}
 
@@ -24,7 +23,8 @@ bool CHalvornApp::InitInstance() {
     }
     singleInstanceLock_ = true;
 
-    if (!GpuList::Instance()->IsReady()) {
+    gpus_.emplace(context_.nvapi);
+    if (!gpus_->IsReady()) {
         // Released before the message, so a start while it is on screen is not a second instance.
         Cleanup();
         framework_.ShowMessage(L"NV Control initialize failed!", services_.ApplicationName(), MessageIcon::Warning);
@@ -32,7 +32,8 @@ bool CHalvornApp::InitInstance() {
     }
 
     {
-        CDlg3080TiZYL window(framework_, *this, sleeper_, services_.ApplicationName(), createBoard_);
+        const BoardServices boards{*gpus_, context_.sleeper, context_.profiles};
+        CDlg3080TiZYL window(framework_, *this, boards, services_.ApplicationName(), createBoard_);
         mainWindow_ = &window;
         const std::wstring* fileName = CommandLineFileName(arguments_);
         if (fileName && *fileName == L"internalTest") window.SetInternalTestMode(true);
@@ -44,7 +45,7 @@ bool CHalvornApp::InitInstance() {
 }
 
 void CHalvornApp::Cleanup() {
-    GpuList::Release();
+    gpus_.reset();
     if (singleInstanceLock_) {
         services_.ReleaseInstanceLock();
         singleInstanceLock_ = false;

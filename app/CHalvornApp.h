@@ -1,19 +1,21 @@
 #pragma once
 // The application: makes sure it runs once, brings up GPU access, runs the controller window
 // modally and tears down what it created. Platform services come in through the ports.
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/CDlg3080TiZYL.h"
 #include "app/ProcessServices.h"
+#include "app/RunContext.h"
 #include "dialog/ControlPanel.h"
 #include "dialog/DialogFramework.h"
-#include "gpu/Sleeper.h"
+#include "gpu/GpuList.h"
 
 class CHalvornApp final : public PanelSource {
 public:
     // arguments: the command line after the program's own path.
-    CHalvornApp(DialogFramework& framework, ProcessServices& services, Sleeper& sleeper,
+    CHalvornApp(DialogFramework& framework, ProcessServices& services, const RunContext& context,
                 std::vector<std::wstring> arguments, BoardFactory createBoard = CreateBoardController);
 
     // The whole run. Always false: the process ends without a message loop of its own.
@@ -27,10 +29,12 @@ public:
 private:
     DialogFramework& framework_;
     ProcessServices& services_;
-    Sleeper& sleeper_;
+    RunContext context_;
     std::vector<std::wstring> arguments_;
     BoardFactory createBoard_;
 
+    // The run's GPU list: made after the single-instance lock, destroyed by Cleanup.
+    std::optional<GpuList> gpus_;
     bool singleInstanceLock_ = false;
     CDlg3080TiZYL* mainWindow_ = nullptr;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <nlohmann/json.hpp>
 
 #include "app/AppTitle.h"
@@ -33,19 +34,23 @@ public:
 // Everything a run took, given back however it ends.
 class RunResources {
 public:
-    explicit RunResources(ProcessServices& services) : services_(services) {}
+    RunResources(ProcessServices& services, LazyProfileStore& profiles) : services_(services), profiles_(profiles) {}
     ~RunResources() {
-        ProfileStore::Release();
-        GpuList::Release();
+        profiles_.Close();
+        gpus_.reset();
         if (locked_) services_.ReleaseInstanceLock();
     }
     RunResources(const RunResources&) = delete;
     RunResources& operator=(const RunResources&) = delete;
 
     bool Lock() { return locked_ = services_.AcquireInstanceLock(kAppTitle); }
+    // The run's GPU list, made once the lock is held.
+    const GpuList& MakeGpus(nvapi::NvApi& api) { return gpus_.emplace(api); }
 
 private:
     ProcessServices& services_;
+    LazyProfileStore& profiles_;
+    std::optional<GpuList> gpus_;
     bool locked_ = false;
 };
 
@@ -231,11 +236,11 @@ std::wstring ProfileLines(const ProfileSection& section) {
     return lines;
 }
 
-int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, RunSwitches switches, Report& report,
-                 startup_guard::StartupGuard* guard) {
+int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileStore& profiles, RunSwitches switches,
+                 Report& report, startup_guard::StartupGuard* guard) {
     const bool dryRun = switches.dryRun;
     ProfileSection section;
-    const bool haveProfile = ProfileStore::Instance()->ReadSection(rtx3080ti::ProfileSectionName(), section);
+    const bool haveProfile = profiles.ReadSection(rtx3080ti::ProfileSectionName(), section);
     const rtx3080ti::BoardSettings loaded = rtx3080ti::FromProfile(section);
     const rtx3080ti::BoardSettings wanted = rtx3080ti::AsShown(loaded);
     const std::vector<ShownSetting> profileShown = Describe(rtx3080ti::Layout(), ByItem(loaded));
@@ -280,7 +285,7 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, RunSwitc
             continue;
         }
         if (!haveProfile) {
-            report.Error(BoardTitle(board) + L": no profile in " + ProfileStore::Instance()->Path() +
+            report.Error(BoardTitle(board) + L": no profile in " + profiles.Path() +
                          L"; save one in the window first");
             document["result"] = "no profile";
             report.Board(std::move(document));
@@ -400,7 +405,7 @@ const char* RefusalState(startup_guard::Decision decision) {
 
 }  // namespace
 
-int RunCommand(Command command, RunSwitches switches, ProcessServices& services, Sleeper& sleeper,
+int RunCommand(Command command, RunSwitches switches, ProcessServices& services, const RunContext& context,
                CommandOutput& output, const BoardFactory& createBoard, PlatformFindings* findings,
                startup_guard::StartupGuard* guard) {
     const std::wstring programName = services.ApplicationName();
@@ -426,7 +431,7 @@ int RunCommand(Command command, RunSwitches switches, ProcessServices& services,
     if (command != Command::ApplyProfile) guard = nullptr;
     if (guard) guard->SetProgramName(programName);
 
-    RunResources resources(services);
+    RunResources resources(services, context.profiles);
     // Two programs on one bus would interleave their transfers.
     if (!resources.Lock()) {
         report.Error(std::wstring(L"the ") + kAppTitle +
@@ -454,18 +459,20 @@ int RunCommand(Command command, RunSwitches switches, ProcessServices& services,
         }
         return report.End(name, switches.dryRun, status);
     };
-    GpuList* gpus = GpuList::Instance();
-    if (!gpus->IsReady()) {
+    const GpuList& gpus = resources.MakeGpus(context.nvapi);
+    if (!gpus.IsReady()) {
         report.Error(L"NV Control initialize failed!");
         return end(exit_status::kNvApiFailed);
     }
     NoPanel noPanel;
-    std::vector<SupportedBoard> boards = FindSupportedBoards(*gpus, createBoard, noPanel, sleeper);
+    const BoardServices run{gpus, context.sleeper, context.profiles};
+    std::vector<SupportedBoard> boards = FindSupportedBoards(run, createBoard, noPanel);
     if (boards.empty()) {
         report.Error(L"Device not support.");
         return end(exit_status::kNoSupportedBoard);
     }
     const int status = command == Command::List ? List(boards, report)
-                                                : ApplyProfile(boards, sleeper, switches, report, guard);
+                                                : ApplyProfile(boards, context.sleeper, context.profiles.Get(),
+                                                               switches, report, guard);
     return end(status);
 }

@@ -10,8 +10,8 @@
 #include "app/BoardDetection.h"
 #include "app/CommandLine.h"
 #include "app/ProcessServices.h"
+#include "app/RunContext.h"
 #include "app/StartupGuard.h"
-#include "gpu/Sleeper.h"
 
 // What a run ends with, for scripts and schedulers. When a run meets several of these, the
 // lowest non-zero one is returned.
@@ -56,12 +56,13 @@ public:
 std::vector<std::wstring> HelpText(const std::wstring& programName, const std::vector<std::wstring>& platformSwitches);
 
 // Runs --list or --apply-profile (Conflicting is reported as a usage error) and returns the exit
-// status. Holds the single-instance lock for the whole run, so the window cannot start meanwhile,
-// and releases the GPU list and the profile store at the end.
+// status. Holds the single-instance lock for the whole run, so the window cannot start meanwhile;
+// makes the run's GPU list from the context's NvAPI once it holds it, and destroys the list and
+// closes the profile store at the end.
 //
 // guard: the start-up guard of --apply-profile (null: none, as with --guard=0). The run checks it
 // before anything reaches the boards and arms it before the first setting is written; the caller
 // then lets go of NvAPI and calls guard->Wait(), after the run's output is out.
-int RunCommand(Command command, RunSwitches switches, ProcessServices& services, Sleeper& sleeper,
+int RunCommand(Command command, RunSwitches switches, ProcessServices& services, const RunContext& context,
                CommandOutput& output, const BoardFactory& createBoard = CreateBoardController,
                PlatformFindings* findings = nullptr, startup_guard::StartupGuard* guard = nullptr);

@@ -11,6 +11,8 @@
 #include "app/CommandLineRun.h"
 #include "app/ProcessServices.h"
 #include "gpu/GpuList.h"
+#include "profile/PrivateProfileFile.h"
+#include "profile/ProfileStore.h"
 #include "sim/Boards.h"
 #include "sim/MachineSleeper.h"
 #include "sim/SimMachine.h"
@@ -48,12 +50,13 @@ std::uint64_t ApplyMs(int boards) {
         sim::AttachBoard(gpu, sim::BoardKind::Rtx3080TiMcu);
     }
     machine.SetLogging(false);
-    nvapi::SetNvApi(&machine);
     sim::MachineSleeper sleeper(machine);
+    profile::PrivateProfileFile files;
+    LazyProfileStore profiles(files);
     BenchServices services;
     Quiet output;
-    const int status = RunCommand(Command::ApplyProfile, RunSwitches{}, services, sleeper, output);
-    nvapi::SetNvApi(nullptr);
+    const int status =
+        RunCommand(Command::ApplyProfile, RunSwitches{}, services, RunContext{machine, sleeper, profiles}, output);
     if (status != exit_status::kDone) std::fprintf(stderr, "apply_bench: the run ended with %d\n", status);
     return machine.NowMs();
 }

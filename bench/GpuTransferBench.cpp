@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "gpu/GpuBus.h"
 #include "gpu/GpuList.h"
 #include "sim/RegisterDevice.h"
 #include "sim/SimMachine.h"
@@ -26,15 +27,10 @@ struct Machine {
     Machine() {
         machine.SetLogging(false);
         machine.AddGpu(0x1000, "NVIDIA GeForce RTX 3080 Ti").Attach(1, 0x5A, std::make_shared<TenByteRegister>());
-        nvapi::SetNvApi(&machine);
-        list = GpuList::Instance();
-    }
-    ~Machine() {
-        GpuList::Release();
-        nvapi::SetNvApi(nullptr);
     }
     sim::SimMachine machine;
-    GpuList* list = nullptr;
+    GpuList list{machine};
+    GpuBus bus{list, 0, 1};
 };
 
 class RatioReporter final : public benchmark::ConsoleReporter {
@@ -53,7 +49,7 @@ void BM_GpuListRead10Bytes(benchmark::State& state) {
     Machine m;
     std::uint8_t buffer[10] = {};
     for (auto _ : state) {
-        bool ok = m.list->Read({0, 0x5A, 0x19, buffer, 10, 1});
+        bool ok = m.bus.Read(0x5A, 0x19, buffer, 10);
         benchmark::DoNotOptimize(ok);
         benchmark::DoNotOptimize(buffer);
     }
@@ -64,7 +60,7 @@ void BM_GpuListWrite10Bytes(benchmark::State& state) {
     Machine m;
     std::uint8_t buffer[10] = {0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A};
     for (auto _ : state) {
-        bool ok = m.list->Write({0, 0x5A, 0x19, buffer, 10, 1});
+        bool ok = m.bus.Write(0x5A, 0x19, buffer, 10);
         benchmark::DoNotOptimize(ok);
     }
 }

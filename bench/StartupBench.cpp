@@ -27,7 +27,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "gpu/Sleeper.h"
+#include "model/Sleeper.h"
 #include "platform/qt/ControllerProgram.h"
 #include "platform/qt/QtProcessServices.h"
 

@@ -1,8 +1,6 @@
 #pragma once
-// How a board controller reaches its board: one register transfer on the board's port of its GPU
-// (a zeroed buffer for every read, a copy of the caller's bytes for every write, since the
-// transport takes a mutable buffer), the byte order and voltage unit of register values, and the
-// GPU's PCI subsystem ID by which a board is recognised.
+// The byte order and voltage unit of register values, and the GPU's PCI subsystem ID by which a
+// board is recognised. Transfers go through GpuBus.
 #include <cstdint>
 #include <optional>
 #include <type_traits>
@@ -10,14 +8,6 @@
 #include "gpu/GpuList.h"
 
 namespace board_io {
-
-constexpr std::uint32_t kMaxWriteLength = 16;
-
-bool Read(const GpuList& gpus, std::uint32_t gpuIndex, std::uint8_t port, std::uint8_t device, std::uint8_t reg,
-          std::uint8_t* data, std::uint32_t length);
-// A length of 0 sends the register byte alone. Longer than kMaxWriteLength: refused, nothing sent.
-bool Write(const GpuList& gpus, std::uint32_t gpuIndex, std::uint8_t port, std::uint8_t device, std::uint8_t reg,
-           const std::uint8_t* data, std::uint32_t length);
 
 // Two-byte register values travel low byte first.
 template <typename Integer>

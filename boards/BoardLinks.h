@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "gpu/GpuList.h"
-#include "gpu/Sleeper.h"
 #include "model/BoardBus.h"
+#include "model/Sleeper.h"
 #include "profile/ProfileStore.h"
 
 struct BoardLinks {
@@ -17,20 +17,14 @@ struct BoardLinks {
     ProfileStore& profiles;
 };
 
-// The bus of one port of one GPU of the list.
-class GpuBoardBus final : public BoardBus {
-public:
-    GpuBoardBus(const GpuList& gpus, std::uint32_t gpuIndex, std::uint8_t port)
-        : gpus_(gpus), gpuIndex_(gpuIndex), port_(port) {}
-    bool Read(std::uint8_t device, std::uint8_t reg, std::uint8_t* data, std::uint32_t length) override;
-    bool Write(std::uint8_t device, std::uint8_t reg, const std::uint8_t* data, std::uint32_t length) override;
-
-private:
-    const GpuList& gpus_;
-    std::uint32_t gpuIndex_;
-    std::uint8_t port_;
+// What every board of a run shares, made by the run and handed down: the GPU list, the pauses,
+// and the profile store, made when the first board asks for it.
+struct BoardServices {
+    const GpuList& gpus;
+    Sleeper& sleeper;
+    LazyProfileStore& profiles;
 };
 
-// The links of the program's board on a GPU's port, from the program's profile store and GPU list
-// (taken in that order, as the window's first probe creates them).
-BoardLinks ProgramLinks(std::uint32_t gpuIndex, std::uint8_t port, Sleeper& sleeper);
+// The links of a board on a GPU's port: its bus on that port, the run's pauses and profile store
+// (made here by the first probe, whatever the GPU carries).
+BoardLinks ProgramLinks(const BoardServices& services, std::uint32_t gpuIndex, std::uint8_t port);

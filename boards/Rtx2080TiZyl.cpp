@@ -40,7 +40,7 @@ bool Rtx2080TiZyl::Probe() const {
     if (*subsystem != rb::kReferenceSubsystem) return false;
 
     char version[nvapi::NVAPI_SHORT_STRING_MAX] = {};
-    if (nvapi::Api().GPU_GetVbiosVersionString(gpus_.Handle(gpuIndex_), version) != nvapi::NVAPI_OK) return false;
+    if (gpus_.Api().GPU_GetVbiosVersionString(gpus_.Handle(gpuIndex_), version) != nvapi::NVAPI_OK) return false;
     version[sizeof version - 1] = '\0';  // a driver that fills all 64 bytes must not run us off the end
     return AnsiToWide(version) == rb::kReferenceVbios;
 }

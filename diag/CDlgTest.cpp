@@ -23,8 +23,8 @@ private:
 
 }  // namespace
 
-CDlgTest::CDlgTest(std::uint32_t gpuIndex, std::wstring applicationName)
-    : gpus_(*GpuList::Instance()), gpuIndex_(gpuIndex), applicationName_(std::move(applicationName)) {}
+CDlgTest::CDlgTest(const GpuList& gpus, std::uint32_t gpuIndex, std::wstring applicationName)
+    : gpus_(gpus), gpuIndex_(gpuIndex), applicationName_(std::move(applicationName)) {}
 
 bool CDlgTest::UpdateData(bool saveAndValidate) {
     ExchangeGuard guard(exchanging_);
@@ -112,22 +112,15 @@ void CDlgTest::ValidateData() {
     Validate(dataText_, wordAccess_ ? kWordLimit : kByteLimit, dataEcho_, dataValid_);
 }
 
-I2cTransfer CDlgTest::Transfer(std::uint8_t* buffer) const {
-    I2cTransfer transfer;
-    transfer.gpuIndex = gpuIndex_;
-    transfer.deviceAddress = static_cast<std::uint8_t>(diag::ParseHex(addressText_) & 0xFFu);
-    transfer.registerAddress = static_cast<std::uint8_t>(diag::ParseHex(registerText_) & 0xFFu);
-    transfer.data = buffer;
-    transfer.length = wordAccess_ ? 2u : 1u;
-    transfer.port = port_;
-    return transfer;
-}
+std::uint8_t CDlgTest::Address() const { return static_cast<std::uint8_t>(diag::ParseHex(addressText_) & 0xFFu); }
+
+std::uint8_t CDlgTest::Register() const { return static_cast<std::uint8_t>(diag::ParseHex(registerText_) & 0xFFu); }
 
 void CDlgTest::OnRead() {
     if (!addressValid_ || !registerValid_) return;
     UpdateData(true);
     std::uint8_t buffer[2] = {0, 0};
-    if (gpus_.Read(Transfer(buffer))) {
+    if (Bus().Read(Address(), Register(), buffer, Length())) {
         std::uint32_t value = buffer[0];
         if (wordAccess_)
             value = msbFirst_ ? (std::uint32_t{buffer[0]} << 8) | buffer[1] : (std::uint32_t{buffer[1]} << 8) | buffer[0];
@@ -146,7 +139,7 @@ void CDlgTest::OnWrite() {
     const std::uint32_t value = diag::ParseHex(dataText_);
     std::uint8_t buffer[2] = {static_cast<std::uint8_t>(value & 0xFFu), static_cast<std::uint8_t>((value >> 8) & 0xFFu)};
     if (wordAccess_ && msbFirst_) std::swap(buffer[0], buffer[1]);
-    resultText_ = gpus_.Write(Transfer(buffer)) ? L"OK" : L"NG";
+    resultText_ = Bus().Write(Address(), Register(), buffer, Length()) ? L"OK" : L"NG";
     UpdateData(false);
 }
 

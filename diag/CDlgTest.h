@@ -5,13 +5,14 @@
 #include <string>
 
 #include "dialog/DialogFramework.h"
+#include "gpu/GpuBus.h"
 #include "gpu/GpuList.h"
 #include "res/ControlIds.h"  // testdlg::
 
 class CDlgTest final : public DialogLogic {
 public:
     // applicationName captions the framework's message about a bad port number.
-    CDlgTest(std::uint32_t gpuIndex, std::wstring applicationName);
+    CDlgTest(const GpuList& gpus, std::uint32_t gpuIndex, std::wstring applicationName);
 
     bool OnInitDialog(DialogWindow& window) override;
     void OnCommand(int id, Notification what) override;
@@ -30,9 +31,13 @@ private:
     void ValidateData();
     void OnRead();
     void OnWrite();
-    I2cTransfer Transfer(std::uint8_t* buffer) const;
+    // The GPU's bus on the port the user gave.
+    GpuBus Bus() const { return GpuBus(gpus_, gpuIndex_, port_); }
+    std::uint8_t Address() const;
+    std::uint8_t Register() const;
+    std::uint32_t Length() const { return wordAccess_ ? 2u : 1u; }
 
-    GpuList& gpus_;
+    const GpuList& gpus_;
     std::uint32_t gpuIndex_;
     std::wstring addressText_;
     std::wstring registerText_;

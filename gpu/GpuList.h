@@ -1,36 +1,32 @@
 #pragma once
-// The machine's NVIDIA physical GPUs, in ascending handle order, and the one path to their I2C
-// buses. Created lazily once per run; the position of a handle is the GPU index used everywhere.
+// The machine's NVIDIA physical GPUs, in ascending handle order. Made by the run from the NvAPI
+// realization its entry point chose, and destroyed at the run's end; the position of a handle is
+// the GPU index used everywhere. Transfers on a GPU's bus go through GpuBus.
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "gpu/I2cTransfer.h"
 #include "gpu/NvApi.h"
 
 class GpuList {
 public:
-    // Never null. NvAPI is initialised and enumerated on the first call only.
-    static GpuList* Instance();
-    static void Release();
+    // Initialises NvAPI and enumerates the GPUs, once. Not ready when NvAPI cannot be initialised.
+    explicit GpuList(nvapi::NvApi& api);
 
     bool IsReady() const { return ready_ != 0; }
     std::uint32_t Count() const { return static_cast<std::uint32_t>(handles_.size()); }
     // Callers check IsReady and index < Count first.
     nvapi::NvPhysicalGpuHandle Handle(std::uint32_t index) const { return handles_[index]; }
+    // The realization the list was made from, for the GPU's other queries.
+    nvapi::NvApi& Api() const { return api_; }
 
     bool GetName(std::uint32_t index, std::wstring& name) const;
-    bool Read(const I2cTransfer& transfer) const;
-    bool Write(const I2cTransfer& transfer) const;
 
     GpuList(const GpuList&) = delete;
     GpuList& operator=(const GpuList&) = delete;
 
 private:
-    GpuList() = default;
-    ~GpuList() = default;
-    bool Transfer(const I2cTransfer& transfer, bool write) const;
-
+    nvapi::NvApi& api_;
     std::uint32_t ready_ = 0;
     std::vector<nvapi::NvPhysicalGpuHandle> handles_;
 };

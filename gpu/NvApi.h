@@ -1,6 +1,7 @@
 #pragma once
-// The NvAPI functions the program relies on, as a port chosen once at start-up: nvapi.dll on
-// Windows, the board simulator in tests and demos. Everything above GpuList goes through here.
+// The NvAPI functions the program relies on, as a port each entry point realizes and hands down:
+// nvapi.dll on Windows, the NVIDIA driver's I2C adapters on Linux, the board simulator in tests
+// and demos. Only GpuList and GpuBus call it.
 #include <cstdint>
 
 #if defined(_WIN32) && !defined(_WIN64)
@@ -71,10 +72,5 @@ public:
     virtual NvStatus I2CReadEx(NvPhysicalGpuHandle gpu, NV_I2C_INFO_V3* info, std::uint32_t* unknown) = 0;
     virtual NvStatus I2CWriteEx(NvPhysicalGpuHandle gpu, NV_I2C_INFO_V3* info, std::uint32_t* unknown) = 0;
 };
-
-// Chooses the realization once, before the first GpuList::Instance. Not owned.
-void SetNvApi(NvApi* api);
-// The chosen realization; one that fails every call when none was chosen.
-NvApi& Api();
 
 }  // namespace nvapi

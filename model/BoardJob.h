@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "gpu/Sleeper.h"
+#include "model/Sleeper.h"
 
 class BoardJob {
 public:

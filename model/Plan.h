@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "gpu/Sleeper.h"
+#include "model/Sleeper.h"
 #include "model/BoardBus.h"
 
 struct RegisterWrite {

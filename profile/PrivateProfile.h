@@ -1,8 +1,8 @@
 #pragma once
 // What the profile store needs of the platform, in the shape of the Windows private-profile
-// functions: the current directory, one section read as lines, one section replaced. Chosen once
-// at start-up; the Win32 realization is a thin wrapper over GetCurrentDirectoryW,
-// GetPrivateProfileSectionW and WritePrivateProfileSectionW, the default elsewhere is
+// functions: the current directory, one section read as lines, one section replaced. Each entry
+// point makes its realization and hands it down: on Windows a thin wrapper over
+// GetCurrentDirectoryW, GetPrivateProfileSectionW and WritePrivateProfileSectionW, elsewhere
 // PrivateProfileFile.
 #include <string>
 
@@ -31,15 +31,5 @@ public:
     // Put between the directory and the file name.
     virtual wchar_t PathSeparator() const = 0;
 };
-
-// Chooses the realization once, before the first ProfileStore::Instance. Not owned; null goes
-// back to the default.
-void SetPrivateProfile(PrivateProfile* platform);
-// The chosen realization, or the platform's default when none was chosen.
-PrivateProfile& Platform();
-// The platform's default: the portable file realization, PrivateProfileFile; on Windows the
-// program defines it with the Win32 functions, so the file realization's iostreams and filesystem
-// code stay out of the .exe.
-PrivateProfile& DefaultPrivateProfile();
 
 }  // namespace profile

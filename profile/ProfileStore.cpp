@@ -1,18 +1,13 @@
 #include "profile/ProfileStore.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <type_traits>
 
 #include "profile/PrivateProfile.h"
 
 namespace {
-
-std::atomic<ProfileStore*> instance{nullptr};
-std::mutex instanceLock;
 
 using WideUnit = std::make_unsigned_t<wchar_t>;
 
@@ -63,27 +58,15 @@ bool CodeUnitLess::operator()(const std::wstring& a, const std::wstring& b) cons
     });
 }
 
-ProfileStore* ProfileStore::Instance() {
-    if (ProfileStore* store = instance.load(std::memory_order_acquire)) return store;
-    std::lock_guard<std::mutex> guard(instanceLock);
-    if (ProfileStore* store = instance.load(std::memory_order_relaxed)) return store;
+ProfileStore::ProfileStore(profile::PrivateProfile& platform) : platform_(platform), path_(ProfilePath(platform)) {}
 
-    auto* store = new ProfileStore(ProfilePath(profile::Platform()));
-    instance.store(store, std::memory_order_release);
-    return store;
-}
-
-void ProfileStore::Release() {
-    if (!instance.load(std::memory_order_acquire)) return;
-    std::lock_guard<std::mutex> guard(instanceLock);
-    if (ProfileStore* store = instance.load(std::memory_order_relaxed)) {
-        delete store;
-        instance.store(nullptr, std::memory_order_release);
-    }
+ProfileStore& LazyProfileStore::Get() {
+    if (!store_) store_.emplace(platform_);
+    return *store_;
 }
 
 bool ProfileStore::ReadSection(const std::wstring& sectionName, ProfileSection& section) const {
-    const std::wstring lines = path_.empty() ? std::wstring() : profile::Platform().ReadSection(sectionName, path_);
+    const std::wstring lines = path_.empty() ? std::wstring() : platform_.ReadSection(sectionName, path_);
     const std::size_t count = lines.size();
 
     section.clear();
@@ -112,5 +95,5 @@ bool ProfileStore::WriteSection(const std::wstring& sectionName, const std::wstr
     if (path_.empty()) return false;
     std::wstring data = body;
     data.push_back(L'\0');  // with the string's own terminator, the list ends in two NULs
-    return profile::Platform().WriteSection(sectionName, data, path_);
+    return platform_.WriteSection(sectionName, data, path_);
 }

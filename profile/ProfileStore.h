@@ -3,7 +3,10 @@
 // into a map of numbers, one section replaced by KEY=value lines. Knows nothing of boards.
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+
+#include "profile/PrivateProfile.h"
 
 // Keys ordered by plain code-unit comparison, each unit compared as an unsigned number.
 struct CodeUnitLess {
@@ -14,9 +17,8 @@ using ProfileSection = std::map<std::wstring, std::uint32_t, CodeUnitLess>;
 
 class ProfileStore {
 public:
-    // Created on the first call, under the store lock; the path is fixed then.
-    static ProfileStore* Instance();
-    static void Release();
+    // Fixes the path: Profile.ini in the platform's current directory of this moment.
+    explicit ProfileStore(profile::PrivateProfile& platform);
 
     // Empties the map, fills it from the named section; true when it holds an entry afterwards.
     bool ReadSection(const std::wstring& sectionName, ProfileSection& section) const;
@@ -29,8 +31,24 @@ public:
     ProfileStore& operator=(const ProfileStore&) = delete;
 
 private:
-    explicit ProfileStore(std::wstring path) : path_(std::move(path)) {}
-    ~ProfileStore() = default;
-
+    profile::PrivateProfile& platform_;
     std::wstring path_;
+};
+
+// The run's store, made when first asked for, so that its path takes the current directory of
+// that moment (board detection's first probe). The entry point owns it; the window closes it when
+// it is destroyed, and a store asked for after that is made anew.
+class LazyProfileStore {
+public:
+    explicit LazyProfileStore(profile::PrivateProfile& platform) : platform_(platform) {}
+
+    ProfileStore& Get();
+    void Close() { store_.reset(); }
+
+    LazyProfileStore(const LazyProfileStore&) = delete;
+    LazyProfileStore& operator=(const LazyProfileStore&) = delete;
+
+private:
+    profile::PrivateProfile& platform_;
+    std::optional<ProfileStore> store_;
 };

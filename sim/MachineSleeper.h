@@ -1,7 +1,7 @@
 #pragma once
 // The program's pauses on a simulated machine: they go into its transfer log and advance its
 // clock instead of taking time.
-#include "gpu/Sleeper.h"
+#include "model/Sleeper.h"
 #include "sim/SimMachine.h"
 
 namespace sim {

@@ -6,19 +6,19 @@ cmake_minimum_required(VERSION 3.25)
 
 # folder: the folders it may include from. The README's layout table must say the same.
 set(core_folders
-  "gpu:"
+  "model:"
+  "gpu: model"
   "profile:"
   "res:"
-  "sim: gpu"
-  "model: gpu"
+  "sim: gpu model"
   "dialog: res"
   "boards: dialog gpu model profile res"
   "diag: dialog gpu res"
   "app: boards diag dialog gpu model profile res")
 set(platform_folders
-  "platform/linux: gpu"
-  "platform/qt: app dialog gpu platform/linux res sim"
-  "platform/win32: app dialog gpu profile sim")
+  "platform/linux: gpu model"
+  "platform/qt: app dialog gpu model platform/linux profile res sim"
+  "platform/win32: app dialog gpu model profile sim")
 # Folders with sources that are neither: they may use everything above.
 set(other_folders bench build cmake package scripts tests tools)
 

@@ -10,6 +10,7 @@
 
 #include "app/BoardDetection.h"
 #include "gpu/GpuList.h"
+#include "profile/PrivateProfileFile.h"
 #include "profile/ProfileStore.h"
 #include "sim/MachineSleeper.h"
 #include "sim/Scenario.h"
@@ -54,15 +55,18 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    nvapi::SetNvApi(&machine);
-
-    GpuList* gpus = GpuList::Instance();
+    // Profile.ini is looked for in the current directory, as the program does.
+    profile::PrivateProfileFile files;
+    LazyProfileStore profiles(files);
+    const GpuList list(machine);
+    const GpuList* gpus = &list;
     if (!gpus->IsReady()) {
         std::printf("NV Control initialize failed!\n");
         return 1;
     }
     NoPanel panels;
     sim::MachineSleeper sleeper(machine);
+    const BoardServices services{list, sleeper, profiles};
     std::printf("%u GPU(s), in ascending handle order:\n", gpus->Count());
     for (std::uint32_t i = 0; i < gpus->Count(); ++i) {
         std::wstring name;
@@ -71,7 +75,7 @@ int main(int argc, char** argv) {
                     static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(gpus->Handle(i))),
                     named ? name.c_str() : L"(name cannot be read)");
         if (!named) continue;
-        std::unique_ptr<IVgaControl> controller = CreateBoardController(i, panels, sleeper);
+        std::unique_ptr<IVgaControl> controller = CreateBoardController(i, panels, services);
         if (!controller) {
             std::printf("  no supported board\n");
             continue;
@@ -79,7 +83,5 @@ int main(int argc, char** argv) {
         PrintBoard(*controller);
     }
     if (showLog) std::printf("\nTransfers:\n%s", machine.Log().Dump().c_str());
-    ProfileStore::Release();
-    GpuList::Release();
     return 0;
 }

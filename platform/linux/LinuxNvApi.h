@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "gpu/NvApi.h"
-#include "gpu/Sleeper.h"
+#include "model/Sleeper.h"
 #include "platform/linux/I2cDev.h"
 #include "platform/linux/NvidiaAdapterName.h"
 

@@ -43,7 +43,7 @@ bool RunsWithoutWindow(int argc, char* argv[]) {
     return RunsWithoutWindow(arguments);
 }
 
-int RunCommandLine(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper,
+int RunCommandLine(const QStringList& arguments, ProcessServices& services, const RunContext& context,
                    PlatformFindings* findings, startup_guard::StartupGuard* guard) {
     StandardStreams output;
     const Command command = FindCommand(WideArguments(arguments));
@@ -56,7 +56,7 @@ int RunCommandLine(const QStringList& arguments, ProcessServices& services, Slee
         for (const std::wstring& line : HelpText(services.ApplicationName(), simulate)) output.Line(line);
         return exit_status::kDone;
     }
-    return RunCommand(command, FindRunSwitches(WideArguments(arguments)), services, sleeper, output,
+    return RunCommand(command, FindRunSwitches(WideArguments(arguments)), services, context, output,
                       CreateBoardController, findings, guard);
 }
 

@@ -12,7 +12,7 @@ namespace startup_guard {
 class StartupGuard;
 }
 class ProcessServices;
-class Sleeper;
+struct RunContext;
 
 namespace qtfront {
 
@@ -27,7 +27,7 @@ bool RunsWithoutWindow(int argc, char* argv[]);
 // The run on the NvAPI already chosen; returns the exit status. findings: what the NvAPI
 // realization tells on its own, for the run's report; guard: --apply-profile's start-up guard,
 // whose wait the caller runs once NvAPI is let go.
-int RunCommandLine(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper,
+int RunCommandLine(const QStringList& arguments, ProcessServices& services, const RunContext& context,
                    PlatformFindings* findings = nullptr, startup_guard::StartupGuard* guard = nullptr);
 
 }  // namespace qtfront

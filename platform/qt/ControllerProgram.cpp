@@ -13,8 +13,10 @@
 #include "app/CHalvornApp.h"
 #include "app/CommandLineRun.h"
 #include "app/ProcessServices.h"
-#include "gpu/Sleeper.h"
+#include "app/RunContext.h"
 #include "gpu/NvApi.h"
+#include "profile/PrivateProfileFile.h"
+#include "profile/ProfileStore.h"
 #include "platform/linux/LinuxNvApi.h"
 #include "platform/qt/AppIcon.h"
 #include "platform/qt/CommandLineProgram.h"
@@ -34,15 +36,6 @@ void Complain(const ProcessServices& services, const std::string& what) {
     std::fprintf(stderr, "%s: %s\n", QString::fromStdWString(services.ApplicationName()).toLocal8Bit().constData(),
                  what.c_str());
 }
-
-// The NvAPI realization is chosen for the run and let go before it is destroyed.
-class ChosenNvApi {
-public:
-    explicit ChosenNvApi(nvapi::NvApi& api) { nvapi::SetNvApi(&api); }
-    ~ChosenNvApi() { nvapi::SetNvApi(nullptr); }
-    ChosenNvApi(const ChosenNvApi&) = delete;
-    ChosenNvApi& operator=(const ChosenNvApi&) = delete;
-};
 
 // What the hardware back end tells while a run without the window is at work: its causes go into
 // the run's report, so the JSON document holds what standard error gets, and a GPU it could not
@@ -67,12 +60,16 @@ private:
     const linuxnv::LinuxNvApi* hardware_ = nullptr;
 };
 
-int RunApplication(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper,
+// The run on one NvAPI realization, with Profile.ini in the current directory.
+int RunApplication(const QStringList& arguments, ProcessServices& services, nvapi::NvApi& api, Sleeper& sleeper,
                    startup_guard::StartupGuard& guard, PlatformFindings* findings = nullptr) {
-    if (RunsWithoutWindow(arguments)) return RunCommandLine(arguments, services, sleeper, findings, &guard);
+    profile::PrivateProfileFile files;
+    LazyProfileStore profiles(files);
+    const RunContext context{api, sleeper, profiles};
+    if (RunsWithoutWindow(arguments)) return RunCommandLine(arguments, services, context, findings, &guard);
     QApplication::setWindowIcon(AppIcon());
     QtDialogFramework framework;
-    CHalvornApp application(framework, services, sleeper, WideArguments(arguments));
+    CHalvornApp application(framework, services, context, WideArguments(arguments));
     application.InitInstance();
     return 0;
 }
@@ -113,8 +110,7 @@ int RunOnChosenNvApi(const QStringList& arguments, ProcessServices& services, Sl
                                          else Complain(services, cause);
                                      });
         findings.Watch(hardware);
-        ChosenNvApi chosen(hardware);
-        return RunApplication(arguments, services, sleeper, guard, withoutWindow ? &findings : nullptr);
+        return RunApplication(arguments, services, hardware, sleeper, guard, withoutWindow ? &findings : nullptr);
     }
 
     if (simulate.missingFile) {
@@ -131,8 +127,7 @@ int RunOnChosenNvApi(const QStringList& arguments, ProcessServices& services, Sl
             return 2;
         }
     }
-    ChosenNvApi simulated(machine);
-    const int status = RunApplication(arguments, services, sleeper, guard);
+    const int status = RunApplication(arguments, services, machine, sleeper, guard);
     AppendSimulatorLog(machine.Log());
     return status;
 }

@@ -7,7 +7,7 @@
 // for the operation's end.
 #include <functional>
 
-#include "gpu/Sleeper.h"
+#include "model/Sleeper.h"
 
 class QObject;
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <optional>
 
-#include "gpu/Sleeper.h"
+#include "model/Sleeper.h"
 #include "platform/qt/CommandLineProgram.h"
 #include "platform/qt/ControllerProgram.h"
 #include "platform/qt/InfoSwitches.h"

@@ -140,7 +140,7 @@ std::wstring RunHeader(const std::vector<std::wstring>& arguments) {
 namespace {
 
 int RunAndLog(Command command, const std::vector<std::wstring>& arguments, ProcessServices& services,
-              Sleeper& sleeper, const std::wstring& directory, startup_guard::StartupGuard& guard) {
+              const RunContext& context, const std::wstring& directory, startup_guard::StartupGuard& guard) {
     const Console console;
     if (command == Command::Help) {
         std::wstring text;
@@ -162,7 +162,7 @@ int RunAndLog(Command command, const std::vector<std::wstring>& arguments, Proce
     if (!log.IsOpen()) console.Err(services.ApplicationName() + L": cannot write HalvornController.log");
     log.Write(RunHeader(arguments));
     ConsoleAndLog output(console, log);
-    const int status = RunCommand(command, FindRunSwitches(arguments), services, sleeper, output,
+    const int status = RunCommand(command, FindRunSwitches(arguments), services, context, output,
                                   CreateBoardController, nullptr, &guard);
     log.Write(L"-- exit status " + std::to_wstring(status));
     return status;
@@ -171,14 +171,14 @@ int RunAndLog(Command command, const std::vector<std::wstring>& arguments, Proce
 }  // namespace
 
 int RunCommandLine(Command command, const std::vector<std::wstring>& arguments, ProcessServices& services,
-                   Sleeper& sleeper) {
+                   const RunContext& context, profile::PrivateProfile& profileFunctions) {
     // Beside Profile.ini: the store puts that into the current directory.
-    const std::wstring directory = profile::Platform().CurrentDirectory();
+    const std::wstring directory = profileFunctions.CurrentDirectory();
     Win32GuardFile guardFile(directory);
     Win32BootClock bootClock;
     for (;;) {
         startup_guard::StartupGuard guard(guardFile, bootClock);
-        const int status = RunAndLog(command, arguments, services, sleeper, directory, guard);
+        const int status = RunAndLog(command, arguments, services, context, directory, guard);
         // The lines are out, the lock, the log and the console let go: only the guard's wait is left.
         const startup_guard::WaitEnd end = guard.Wait();
         if (!guard.ClearError().empty()) {

@@ -11,14 +11,19 @@
 #include "app/CommandLine.h"
 
 class ProcessServices;
-class Sleeper;
+struct RunContext;
+
+namespace profile {
+class PrivateProfile;
+}
 
 namespace win32 {
 
 constexpr unsigned long kLogLimitBytes = 64 * 1024;
 
-// Runs a command other than Command::Window and returns the exit status.
+// Runs a command other than Command::Window and returns the exit status. profileFunctions: where
+// the log finds the current directory, as the profile store does.
 int RunCommandLine(Command command, const std::vector<std::wstring>& arguments, ProcessServices& services,
-                   Sleeper& sleeper);
+                   const RunContext& context, profile::PrivateProfile& profileFunctions);
 
 }  // namespace win32

@@ -372,9 +372,3 @@ bool Win32PrivateProfile::WriteSection(const std::wstring& section, const std::w
 }
 
 }  // namespace win32
-
-// The Windows program's profile functions are Windows' own, from the first use on.
-profile::PrivateProfile& profile::DefaultPrivateProfile() {
-    static win32::Win32PrivateProfile functions;
-    return functions;
-}

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/ProcessServices.h"
-#include "gpu/Sleeper.h"
+#include "model/Sleeper.h"
 
 namespace win32 {
 

@@ -1,5 +1,4 @@
 // The Windows program: the core on nvapi.dll, the private-profile functions and raw Win32 dialogs.
-// The private-profile functions are the profile store's default here (Win32PrivateProfile.cpp).
 #include <windows.h>
 
 
@@ -9,24 +8,29 @@
 
 #include "app/CHalvornApp.h"
 #include "app/CommandLine.h"
-#include "gpu/NvApi.h"
+#include "app/RunContext.h"
+#include "profile/ProfileStore.h"
 #include "platform/win32/Win32CommandLine.h"
 #include "platform/win32/Win32DialogFramework.h"
 #include "platform/win32/Win32NvApi.h"
+#include "platform/win32/Win32PrivateProfile.h"
 #include "platform/win32/Win32ProcessServices.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    // nvapi.dll stays loaded until the process ends.
     static win32::Win32NvApi nvApi;
-    nvapi::SetNvApi(&nvApi);
-
+    win32::Win32PrivateProfile profileFunctions;
+    LazyProfileStore profiles(profileFunctions);
     win32::Win32ProcessServices services;
     win32::Win32Sleeper sleeper;
+    const RunContext context{nvApi, sleeper, profiles};
     std::vector<std::wstring> arguments = win32::CommandLineArguments();
     const Command command = FindCommand(arguments);
-    if (command != Command::Window) return win32::RunCommandLine(command, arguments, services, sleeper);
+    if (command != Command::Window)
+        return win32::RunCommandLine(command, arguments, services, context, profileFunctions);
 
     win32::Win32DialogFramework framework(instance);
-    CHalvornApp app(framework, services, sleeper, std::move(arguments));
+    CHalvornApp app(framework, services, context, std::move(arguments));
     app.InitInstance();
     // The window sets no exit status of its own.
     return 0;

@@ -130,22 +130,21 @@ private:
 
 class AppFixture : public SimFixture {
 protected:
-    void SetUp() override {
-        SimFixture::SetUp();
-        profile::SetPrivateProfile(&profilePlatform);
-    }
     void TearDown() override {
-        ProfileStore::Release();
-        profile::SetPrivateProfile(nullptr);
+        profiles.Close();
         SimFixture::TearDown();
     }
+    // What the program's entry point hands the application: the machine as NvAPI.
+    RunContext Context() { return RunContext{machine, sleeper, profiles}; }
 
     // Board detection as the window sees it: like the real one, the first probe creates the
     // profile store, whatever the GPU carries.
     BoardFactory Factory() {
-        return [this](std::uint32_t gpu, PanelSource& panels, Sleeper& pauses) -> std::unique_ptr<IVgaControl> {
+        return [this](std::uint32_t gpu, PanelSource& panels,
+                      const BoardServices& run) -> std::unique_ptr<IVgaControl> {
             calls.push_back("probe " + std::to_string(gpu));
-            ProfileStore::Instance();
+            run.profiles.Get();
+            Sleeper& pauses = run.sleeper;
             auto it = boards.find(gpu);
             if (it == boards.end()) return nullptr;
             return std::make_unique<FakeBoard>(gpu, it->second, panels, pauses, calls);
@@ -153,7 +152,7 @@ protected:
     }
 
     CHalvornApp MakeApp(std::vector<std::wstring> arguments = {}) {
-        return CHalvornApp(framework, services, sleeper, std::move(arguments), Factory());
+        return CHalvornApp(framework, services, Context(), std::move(arguments), Factory());
     }
     bool Run(std::vector<std::wstring> arguments = {}) { return MakeApp(std::move(arguments)).InitInstance(); }
 
@@ -170,7 +169,7 @@ protected:
     // current directory again.
     bool ProfileStoreWasReleased() {
         const int before = profilePlatform.directoryQueries;
-        ProfileStore::Instance();
+        profiles.Get();
         return profilePlatform.directoryQueries == before + 1;
     }
 
@@ -178,6 +177,7 @@ protected:
     FakeProcessServices services;
     SimSleeper sleeper{machine};
     CountingProfilePlatform profilePlatform;
+    LazyProfileStore profiles{profilePlatform};
     std::map<std::uint32_t, BoardSpec> boards;
     std::vector<std::string> calls;
 };

@@ -79,7 +79,7 @@ TEST_F(AppStartupTest, NvApiFailureReleasesEverythingBeforeItsMessage) {
     framework.OnMessageBox([&](const HeadlessMessage&) {
         lockHeldDuringMessage = services.held;
         // A released GPU list is built afresh, with a new NvAPI start.
-        GpuList::Instance();
+        const GpuList again(machine);
         initializeCallsDuringMessage = machine.InitializeCalls();
     });
 
@@ -118,7 +118,7 @@ TEST_F(AppStartupTest, NormalRunTearsDownWindowThenGpuListThenLock) {
     EXPECT_EQ(Window().Panel().Text(ctl::kRow1Value), L"gpu 0");
     // The GPU list went with the run: asking for it again starts NvAPI again.
     EXPECT_EQ(machine.InitializeCalls(), 1u);
-    GpuList::Instance();
+    const GpuList again(machine);
     EXPECT_EQ(machine.InitializeCalls(), 2u);
 }
 

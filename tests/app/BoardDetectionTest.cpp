@@ -38,27 +38,24 @@ class BoardDetectionTest : public BoardFixture {
 protected:
     void SetUp() override {
         BoardFixture::SetUp();
-        ProfileStore::Release();
         ASSERT_FALSE(atDetection_.Path().empty());
         ASSERT_FALSE(later_.Path().empty());
         atDetection_.Enter();
     }
     void TearDown() override {
-        ProfileStore::Release();
         BoardFixture::TearDown();
     }
 
     void MoveToAnotherDirectory() { fs::current_path(later_.Path()); }
     // The store's file, asked for after the move: it lies where detection ran only when the
     // store was already there by then.
-    fs::path StorePath() const { return fs::path(ProfileStore::Instance()->Path()); }
+    fs::path StorePath() { return fs::path(profiles.Get().Path()); }
 
     ScratchDirectory atDetection_{"halvorn-detection"};
     ScratchDirectory later_{"halvorn-detection"};
 
     std::unique_ptr<IVgaControl> Detect(std::uint32_t gpuIndex = 0) {
-        Gpus();
-        return CreateBoardController(gpuIndex, panels, sleeper);
+        return CreateBoardController(gpuIndex, panels, Services());
     }
 
     sim::Mcu3080Ti& Mcu(sim::SimGpu& gpu) { return *dynamic_cast<sim::Mcu3080Ti*>(gpu.Find(1, 0x5A)); }
@@ -115,7 +112,7 @@ TEST_F(BoardDetectionTest, FailedHandshakeLeavesTheDecisionToThePciTest) {
     for (std::uint32_t subsystem : {0x39981B4Cu, 0x39961B4Cu}) {
         sim::SimMachine fresh;
         machine = std::move(fresh);
-        GpuList::Release();
+        ReleaseGpus();
         sim::SimGpu& gpu = machine.AddGpu(0x100, "GPU");
         gpu.subsystemId = subsystem;
         sim::AttachBoard(gpu, sim::BoardKind::Rtx3080TiMcu);
@@ -132,7 +129,7 @@ TEST_F(BoardDetectionTest, IdentificationNeedsBothMarkerBytes) {
     for (const Id id : {Id{0x2D, 0x04}, Id{0x2C, 0x03}, Id{0x00, 0x00}}) {
         sim::SimMachine fresh;
         machine = std::move(fresh);
-        GpuList::Release();
+        ReleaseGpus();
         sim::SimGpu& gpu = machine.AddGpu(0x100, "GPU");
         sim::AttachBoard(gpu, sim::BoardKind::Rtx3080TiMcu);
         Mcu(gpu).Poke(0xB1, {0x05, 0x10, id.byte2, id.byte3, 0x01, 0x07});
@@ -146,7 +143,7 @@ TEST_F(BoardDetectionTest, NotReadyListOrIndexBeyondItDetectsNothing) {
     sim::SimGpu& gpu = machine.AddGpu(0x100, "GPU");
     sim::AttachBoard(gpu, sim::BoardKind::Rtx3080TiMcu);
     EXPECT_EQ(Detect(1), nullptr);
-    GpuList::Release();
+    ReleaseGpus();
     machine.FailInitialize();
     EXPECT_EQ(Detect(0), nullptr);
     EXPECT_TRUE(machine.Log().Entries().empty());

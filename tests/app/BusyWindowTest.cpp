@@ -126,7 +126,7 @@ TEST_P(BusyWindowTest, AnInterruptionDuringAPauseStartsNothingAndTheWindowComesB
         window.PressEsc();
     });
 
-    CHalvornApp(framework, services, pauses, {}, Factory()).InitInstance();
+    CHalvornApp(framework, services, RunContext{machine, pauses, profiles}, {}, Factory()).InitInstance();
 
     ASSERT_TRUE(pauses.interrupted);
     EXPECT_EQ(pauses.taken, interruption.reachesTheWindow);
@@ -157,7 +157,6 @@ protected:
     std::vector<std::string> RunOn(sim::SimMachine& board, bool interrupt) {
         for (std::uintptr_t handle : {0x1000u, 0x2000u})
             sim::AttachBoard(board.AddGpu(handle, "RTX 3080 Ti"), sim::BoardKind::Rtx3080TiMcu);
-        nvapi::SetNvApi(&board);
         InterruptingSleeper pauses(board);
         std::size_t mark = 0;
         framework.AddSession([&](HeadlessDialog& window) {
@@ -177,7 +176,7 @@ protected:
             window.Click(GetParam());
             window.PressEsc();
         });
-        CHalvornApp(framework, services, pauses, {}).InitInstance();
+        CHalvornApp(framework, services, RunContext{board, pauses, profiles}, {}).InitInstance();
         EXPECT_EQ(pauses.interrupted, interrupt);
         std::vector<std::string> lines;
         const std::vector<sim::LogEntry>& entries = board.Log().Entries();

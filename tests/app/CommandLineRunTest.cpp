@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "profile/PrivateProfileFile.h"
+#include "profile/ProfileStore.h"
 #include "AppFixture.h"
 #include "app/CommandLine.h"
 #include "app/CommandLineRun.h"
@@ -67,10 +69,9 @@ protected:
         ASSERT_FALSE(scratch_.Path().empty());
         scratch_.Enter();
         dir = scratch_.Path();
-        profile::SetPrivateProfile(nullptr);
     }
     void TearDown() override {
-        ProfileStore::Release();
+        profiles.Close();
         SimFixture::TearDown();
     }
 
@@ -81,7 +82,7 @@ protected:
     void WriteProfile(const std::string& text) { std::ofstream(dir / "Profile.ini", std::ios::binary) << text; }
 
     int Run(Command command, const BoardFactory& factory = CreateBoardController) {
-        return RunCommand(command, switches, services, sleeper, output, factory);
+        return RunCommand(command, switches, services, RunContext{machine, sleeper, profiles}, output, factory);
     }
     RunSwitches switches;
     Lines Traffic() const {
@@ -94,6 +95,8 @@ protected:
     fs::path dir;
     FakeProcessServices services;
     SimSleeper sleeper{machine};
+    profile::PrivateProfileFile profileFiles;
+    LazyProfileStore profiles{profileFiles};
     RecordedOutput output;
 };
 
@@ -113,7 +116,6 @@ TEST_F(CommandLineRunTest, ApplyProfileIsTheWindowsLoadAndApplyOnEveryBoardThatT
     const Lines window =
         window_reference::LoadThenApply(scenario, cli_cases::kProfileIni, cli_cases::kProfileEntries, true);
     ASSERT_FALSE(window.empty());
-    nvapi::SetNvApi(&machine);
     UseScenario(scenario);
     WriteProfile(cli_cases::kProfileIni);
 
@@ -131,9 +133,9 @@ TEST_F(CommandLineRunTest, TheLockIsHeldWhileTheBoardsAreWorkedOn) {
     sim::LoadDefaultScenario(machine);
     std::vector<bool> freeDuringDetection;
     FakeProcessServices& lock = services;
-    const BoardFactory probe = [&](std::uint32_t gpu, PanelSource& panels, Sleeper& pauses) {
+    const BoardFactory probe = [&](std::uint32_t gpu, PanelSource& panels, const BoardServices& run) {
         freeDuringDetection.push_back(!lock.held);
-        return CreateBoardController(gpu, panels, pauses);
+        return CreateBoardController(gpu, panels, run);
     };
     EXPECT_EQ(Run(Command::List, probe), exit_status::kDone);
     EXPECT_EQ(freeDuringDetection, (std::vector<bool>{false, false, false, false}));

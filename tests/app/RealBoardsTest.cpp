@@ -47,11 +47,10 @@ protected:
         ASSERT_FALSE(scratch_.Path().empty());
         dir = scratch_.Path();
         platform = std::make_unique<TempDirProfile>(dir);
-        profile::SetPrivateProfile(platform.get());
+        profiles = std::make_unique<LazyProfileStore>(*platform);
     }
     void TearDown() override {
-        ProfileStore::Release();
-        profile::SetPrivateProfile(nullptr);
+        profiles.reset();
         SimFixture::TearDown();
     }
 
@@ -61,7 +60,8 @@ protected:
 
     // The real board detection, as the program runs it.
     bool Run(std::vector<std::wstring> arguments = {}) {
-        return CHalvornApp(framework, services, sleeper, std::move(arguments)).InitInstance();
+        return CHalvornApp(framework, services, RunContext{machine, sleeper, *profiles}, std::move(arguments))
+            .InitInstance();
     }
 
     std::vector<std::uint32_t> GpusWrittenSince(std::size_t mark) const {
@@ -82,6 +82,7 @@ protected:
     ScratchDirectory scratch_{"halvorn-app"};
     fs::path dir;
     std::unique_ptr<TempDirProfile> platform;
+    std::unique_ptr<LazyProfileStore> profiles;
     HeadlessDialogFramework framework;
     FakeProcessServices services;
     SimSleeper sleeper{machine};

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "profile/PrivateProfileFile.h"
+#include "profile/ProfileStore.h"
 #include "app/CHalvornApp.h"
 #include "headless/HeadlessDialogFramework.h"
 #include "sim/MachineSleeper.h"
@@ -48,7 +50,9 @@ protected:
         framework.AddSession([&](HeadlessDialog& window) {
             write_policy::PlayRandomSession(window, random, machine, scratch_.Path(), steps);
         });
-        CHalvornApp app(framework, services, sleeper, {});
+        profile::PrivateProfileFile files;
+        LazyProfileStore profiles(files);
+        CHalvornApp app(framework, services, RunContext{machine, sleeper, profiles}, {});
         app.InitInstance();
         write_policy::CheckWrites(machine, "seed " + std::to_string(seed));
     }

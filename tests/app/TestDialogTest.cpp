@@ -28,7 +28,7 @@ protected:
 
     // Opens the Internal Test dialog on GPU 0 and lets `user` work it.
     void Open(std::function<void(HeadlessDialog&)> user) {
-        CDlgTest dialog(0, L"HalvornController");
+        CDlgTest dialog(Gpus(), 0, L"HalvornController");
         framework.AddSession(std::move(user));
         framework.RunModal(res::TestDialog(), dialog);
     }

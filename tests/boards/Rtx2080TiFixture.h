@@ -119,7 +119,7 @@ protected:
     }
 
     std::unique_ptr<Rtx2080TiZyl> Controller(std::uint32_t index = 0) {
-        return std::make_unique<Rtx2080TiZyl>(ProgramLinks(index, 1, sleeper), panels);
+        return std::make_unique<Rtx2080TiZyl>(ProgramLinks(Services(), index, 1), panels);
     }
 
     // A detected, activated controller on the board, with the log cleared.
@@ -144,7 +144,7 @@ protected:
         Reference reference;
         reference.panel = std::make_unique<HeadlessPanel>();
         TestPanelSource source(reference.panel.get());
-        Rtx2080TiZyl controller(ProgramLinks(0, 1, sleeper), source);
+        Rtx2080TiZyl controller(ProgramLinks(Services(), 0, 1), source);
         const std::size_t mark = machine.Log().Entries().size();
         controller.Activate();
         const auto& entries = machine.Log().Entries();

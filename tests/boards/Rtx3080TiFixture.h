@@ -119,7 +119,7 @@ public:
     virtual ~TestBoard() = default;
     virtual const char* Name() const = 0;
     virtual void AttachTo(sim::SimGpu& gpu) = 0;
-    virtual std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, Sleeper& sleeper) = 0;
+    virtual std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, const BoardServices& services) = 0;
     virtual void Set(const BoardState& state) = 0;
     virtual BoardState Get() const = 0;
     // The code an automatic rail reports.
@@ -135,8 +135,8 @@ public:
         mcu = &DeviceOn<sim::Mcu3080Ti>(gpu, kMcu);
         mcu->SetLocked(false);  // the tests build the controller without its probe
     }
-    std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, Sleeper& sleeper) override {
-        return std::make_unique<Rtx3080TiZylMcu>(ProgramLinks(gpuIndex, 1, sleeper), panels);
+    std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, const BoardServices& services) override {
+        return std::make_unique<Rtx3080TiZylMcu>(ProgramLinks(services, gpuIndex, 1), panels);
     }
     void Set(const BoardState& s) override {
         mcu->SetNvvdd(s.nvvdd ? 1 : 0, s.nvvdd.value_or(0));
@@ -174,8 +174,8 @@ public:
         fb = &DeviceOn<sim::Regulator3080Ti>(gpu, kFb);
         ms = &DeviceOn<sim::Regulator3080Ti>(gpu, kMs);
     }
-    std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, Sleeper& sleeper) override {
-        return std::make_unique<Rtx3080TiZyl>(ProgramLinks(gpuIndex, 1, sleeper), panels);
+    std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, const BoardServices& services) override {
+        return std::make_unique<Rtx3080TiZyl>(ProgramLinks(services, gpuIndex, 1), panels);
     }
     void Set(const BoardState& s) override {
         SetRail(*nv, s.nvvdd);
@@ -274,7 +274,6 @@ class Rtx3080TiTest : public BoardFixture {
 protected:
     void SetUp() override {
         BoardFixture::SetUp();
-        ProfileStore::Release();  // whatever an earlier test left points elsewhere
         char pattern[] = "/tmp/rtx3080ti-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
@@ -283,7 +282,7 @@ protected:
     }
     void TearDown() override {
         controllers_.clear();
-        ProfileStore::Release();
+        profiles.Close();
         std::filesystem::current_path(previous_);
         std::error_code ignored;
         std::filesystem::remove_all(dir_, ignored);
@@ -303,7 +302,7 @@ protected:
     Rtx3080TiControl& Controller(std::uint32_t g = 0) {
         Gpus();
         while (controllers_.size() <= g) controllers_.emplace_back();
-        if (!controllers_[g]) controllers_[g] = boards_.at(g)->Make(g, panels, sleeper);
+        if (!controllers_[g]) controllers_[g] = boards_.at(g)->Make(g, panels, Services());
         return *controllers_[g];
     }
     TestBoard& Board(std::uint32_t g = 0) { return *boards_.at(g); }

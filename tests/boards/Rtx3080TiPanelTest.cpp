@@ -77,7 +77,7 @@ TEST_P(Rtx3080TiPanelTest, ActivateAfterAnRtx2080TiLeavesOnlyThisBoardsPanel) {
     sim::AttachBoard(gpu2080, sim::BoardKind::Rtx2080Ti);
     Controller();  // the GPU list, before the RTX 2080 Ti controller needs it
 
-    Rtx2080TiZyl rtx2080ti(ProgramLinks(1, 1, sleeper), panels);
+    Rtx2080TiZyl rtx2080ti(ProgramLinks(Services(), 1, 1), panels);
     ASSERT_TRUE(rtx2080ti.IsDetected());
     rtx2080ti.Activate();
     ASSERT_TRUE(panel.IsVisible(ctl::kList1LeftLabel));

@@ -287,7 +287,7 @@ TEST_F(Rtx3080TiMcuProbeTest, DetectsOnlyAnIdentifiedMcuThatTakesTheHandshake) {
         Gpus();
         ClearLog();
         if (c.failAt) machine.FailTransferAt(c.failAt);
-        Rtx3080TiZylMcu controller(ProgramLinks(0, 1, sleeper), panels);
+        Rtx3080TiZylMcu controller(ProgramLinks(Services(), 0, 1), panels);
         EXPECT_FALSE(controller.IsDetected());
         EXPECT_EQ(controller.Probe(), c.detected);
         EXPECT_EQ(controller.IsDetected(), c.detected);
@@ -298,7 +298,7 @@ TEST_F(Rtx3080TiMcuProbeTest, DetectsOnlyAnIdentifiedMcuThatTakesTheHandshake) {
         }
         EXPECT_EQ(controller.GetFamily(), 2);
         machine.ClearTransferFaults();
-        GpuList::Release();
+        ReleaseGpus();
         machine.Gpus().clear();
     }
 }
@@ -306,7 +306,7 @@ TEST_F(Rtx3080TiMcuProbeTest, DetectsOnlyAnIdentifiedMcuThatTakesTheHandshake) {
 TEST_F(Rtx3080TiMcuProbeTest, AGpuIndexBeyondTheListProbesNothing) {
     AddBoard(kMcuKind);
     Gpus();
-    Rtx3080TiZylMcu controller(ProgramLinks(1, 1, sleeper), panels);
+    Rtx3080TiZylMcu controller(ProgramLinks(Services(), 1, 1), panels);
     EXPECT_FALSE(controller.Probe());
     EXPECT_TRUE(machine.Log().Entries().empty());
 }

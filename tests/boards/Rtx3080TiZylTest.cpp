@@ -305,13 +305,13 @@ TEST_F(Rtx3080TiDirectProbeTest, TheSubsystemDeviceIdDecidesAlone) {
         sim::SimGpu& gpu = machine.AddGpu(0x1000, "NVIDIA GeForce RTX 3080 Ti");
         gpu.subsystemId = c.subsystem;
         Gpus();
-        Rtx3080TiZyl controller(ProgramLinks(0, 1, sleeper), panels);
+        Rtx3080TiZyl controller(ProgramLinks(Services(), 0, 1), panels);
         EXPECT_FALSE(controller.IsDetected());
         EXPECT_EQ(controller.Probe(), c.detected);
         EXPECT_EQ(controller.IsDetected(), c.detected);
         EXPECT_EQ(controller.GetFamily(), 2);
         EXPECT_EQ(machine.TransferCount(), 0u);
-        GpuList::Release();
+        ReleaseGpus();
         machine.Gpus().clear();
     }
 }
@@ -321,16 +321,16 @@ TEST_F(Rtx3080TiDirectProbeTest, NoQueryWithoutAReadyListOrBeyondIt) {
     Gpus();
     {
         const std::uint32_t calls = machine.NvApiCalls();
-        Rtx3080TiZyl beyond(ProgramLinks(1, 1, sleeper), panels);
+        Rtx3080TiZyl beyond(ProgramLinks(Services(), 1, 1), panels);
         EXPECT_FALSE(beyond.Probe());
         EXPECT_EQ(machine.NvApiCalls(), calls);
     }
 
-    GpuList::Release();
+    ReleaseGpus();
     machine.FailInitialize();
     Gpus();
     const std::uint32_t notReadyCalls = machine.NvApiCalls();
-    Rtx3080TiZyl notReady(ProgramLinks(0, 1, sleeper), panels);
+    Rtx3080TiZyl notReady(ProgramLinks(Services(), 0, 1), panels);
     EXPECT_FALSE(notReady.Probe());
     EXPECT_EQ(machine.NvApiCalls(), notReadyCalls);
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "gpu/GpuBus.h"
 #include "support/SimFixture.h"
 
 namespace {
@@ -15,8 +16,8 @@ TEST_F(GpuListTest, CreatesOnceAndSortsHandlesAscending) {
     machine.AddGpu(0x1000, "A");
     machine.AddGpu(0x2000, "C");
 
-    GpuList* first = GpuList::Instance();
-    GpuList* second = GpuList::Instance();
+    GpuList* first = &Gpus();
+    GpuList* second = &Gpus();
     EXPECT_EQ(first, second);
     EXPECT_EQ(machine.InitializeCalls(), 1u);
     EXPECT_EQ(machine.EnumerateCalls(), 1u);
@@ -102,15 +103,15 @@ TEST_F(GpuListTest, FailedInitializeLeavesAnEmptyListThatIsNeverRetried) {
     std::wstring name = L"unchanged";
     EXPECT_FALSE(gpus.GetName(0, name));
     EXPECT_EQ(name, L"unchanged");
-    EXPECT_FALSE(gpus.Read({0, 0x5A, 0x19, &byte, 1, 1}));
+    EXPECT_FALSE(GpuBus(gpus, 0, 1).Read(0x5A, 0x19, &byte, 1));
     EXPECT_EQ(machine.Log().Entries().size(), 0u);
 }
 
 TEST_F(GpuListTest, ReleaseThenInstanceEnumeratesAgain) {
     machine.AddGpu(0x1000, "A");
     Gpus();
-    GpuList::Release();
-    GpuList::Release();  // a second release is harmless
+    ReleaseGpus();
+    ReleaseGpus();  // a second release is harmless
     Gpus();
     EXPECT_EQ(machine.InitializeCalls(), 2u);
 }
@@ -133,8 +134,8 @@ TEST_P(EmptyEnumerationTest, IsReadyButEmptyAndEveryAccessFails) {
     std::wstring name;
     std::uint8_t byte = 0;
     EXPECT_FALSE(gpus.GetName(0, name));
-    EXPECT_FALSE(gpus.Read({0, 0x5A, 0x19, &byte, 1, 1}));
-    EXPECT_FALSE(gpus.Write({0, 0x5A, 0x19, &byte, 1, 1}));
+    EXPECT_FALSE(GpuBus(gpus, 0, 1).Read(0x5A, 0x19, &byte, 1));
+    EXPECT_FALSE(GpuBus(gpus, 0, 1).Write(0x5A, 0x19, &byte, 1));
     EXPECT_TRUE(machine.Log().Entries().empty());
 }
 
@@ -162,7 +163,7 @@ TEST_F(GpuListTest, TransferFillsTheVersion3StructureAsNvApiExpects) {
     machine.AddGpu(0x1000, "A");
     for (const Case& c : {Case{0, 0, 0}, Case{1, 1, 1}, Case{7, 7, 1}}) {
         std::uint8_t data[2] = {0x12, 0x34};
-        Gpus().Write({0, 0x5A, 0xB2, data, 2, c.port});
+        GpuBus(Gpus(), 0, c.port).Write(0x5A, 0xB2, data, 2);
         const nvapi::NV_I2C_INFO_V3& info = machine.LastInfo();
         EXPECT_EQ(info.version, nvapi::NV_I2C_INFO_VER3);
         EXPECT_EQ(info.version >> 16, 3u);
@@ -187,8 +188,8 @@ TEST_F(GpuListTest, IndexAtCountMakesNoNvApiCall) {
     GpuList& gpus = Gpus();
     const std::uint32_t before = machine.NvApiCalls();
     std::uint8_t byte = 0;
-    EXPECT_FALSE(gpus.Read({1, 0x40, 0xE1, &byte, 1, 1}));
-    EXPECT_FALSE(gpus.Write({1, 0x40, 0xE1, &byte, 1, 1}));
+    EXPECT_FALSE(GpuBus(gpus, 1, 1).Read(0x40, 0xE1, &byte, 1));
+    EXPECT_FALSE(GpuBus(gpus, 1, 1).Write(0x40, 0xE1, &byte, 1));
     EXPECT_EQ(machine.NvApiCalls(), before);
 }
 

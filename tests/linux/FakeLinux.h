@@ -23,7 +23,7 @@
 #include "platform/linux/LinuxNvApi.h"
 #include "app/ScratchDevice.h"
 #include "gpu/GpuList.h"
-#include "gpu/Sleeper.h"
+#include "model/Sleeper.h"
 #include "sim/Boards.h"
 #include "sim/SimMachine.h"
 
@@ -384,11 +384,9 @@ protected:
         kernel.Serve(rtx3080Port2, {kSim3080Ti, 2, true, 0});
         kernel.Serve(rtx2080Port1, {kSim2080Ti, 1, false, 0});
         kernel.Serve(rtx2080Port2, {kSim2080Ti, 2, false, 0});
-        nvapi::SetNvApi(&api);
     }
     void TearDown() override {
-        GpuList::Release();
-        nvapi::SetNvApi(nullptr);
+        gpus_.reset();
         held.reset();
         EXPECT_EQ(kernel.openNow(), 0u) << "a device file was left open";
     }
@@ -408,6 +406,18 @@ protected:
         machine.Initialize();
     }
 
+    // The test's GPU list on the back end in use, made when first asked for.
+    GpuList& Gpus() {
+        if (!gpus_) gpus_.emplace(*chosen_);
+        return *gpus_;
+    }
+    void ReleaseGpus() { gpus_.reset(); }
+    // Another NvAPI realization for the lists made from now on.
+    void Use(nvapi::NvApi& other) {
+        gpus_.reset();
+        chosen_ = &other;
+    }
+
     // Every device file the back end opened, once each.
     std::set<std::string> Opened() const { return {kernel.opened.begin(), kernel.opened.end()}; }
 
@@ -422,6 +432,10 @@ protected:
     linuxnv::LinuxNvApi& api = held.emplace(tree.Roots(), kernel, driverSleeper,
                                             [this](const std::string& cause) { reports.push_back(cause); });
     std::string smbus, rtx3080Port1, rtx3080Port2, rtx2080Port1, rtx2080Port2;
+
+private:
+    nvapi::NvApi* chosen_ = &api;
+    std::optional<GpuList> gpus_;
 };
 
 }  // namespace linux_test

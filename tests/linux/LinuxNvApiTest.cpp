@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FakeLinux.h"
+#include "gpu/GpuBus.h"
 #include "gpu/GpuList.h"
 #include "platform/linux/NvidiaAdapterName.h"
 
@@ -23,16 +24,27 @@ using linuxnv::PciAddress;
 
 constexpr std::uint8_t kScratch = 0xA0;  // 8-bit form of 0x50
 
-I2cTransfer Transfer(std::uint32_t gpu, std::uint8_t address, std::uint8_t reg, std::uint8_t* data,
+// One transfer on one GPU's port, as GpuBus makes it.
+struct OneTransfer {
+    std::uint32_t gpu;
+    std::uint8_t address;
+    std::uint8_t reg;
+    std::uint8_t* data;
+    std::uint32_t length;
+    std::uint8_t port;
+};
+
+OneTransfer Transfer(std::uint32_t gpu, std::uint8_t address, std::uint8_t reg, std::uint8_t* data,
                      std::uint32_t length, std::uint8_t port) {
-    I2cTransfer t;
-    t.gpuIndex = gpu;
-    t.deviceAddress = address;
-    t.registerAddress = reg;
-    t.data = data;
-    t.length = length;
-    t.port = port;
-    return t;
+    return OneTransfer{gpu, address, reg, data, length, port};
+}
+
+bool Read(const GpuList& gpus, const OneTransfer& t) {
+    return GpuBus(gpus, t.gpu, t.port).Read(t.address, t.reg, t.data, t.length);
+}
+
+bool Write(const GpuList& gpus, const OneTransfer& t) {
+    return GpuBus(gpus, t.gpu, t.port).Write(t.address, t.reg, t.data, t.length);
 }
 
 bool Contains(const std::vector<std::string>& reports, const std::string& part) {
@@ -44,7 +56,7 @@ bool Contains(const std::vector<std::string>& reports, const std::string& part) 
 using LinuxNvApiTest = LinuxMachine;
 
 TEST_F(LinuxNvApiTest, ListsTheNvidiaDisplayFunctionsInPciOrderByTheirModelNames) {
-    GpuList& gpus = *GpuList::Instance();
+    GpuList& gpus = Gpus();
     ASSERT_TRUE(gpus.IsReady());
     ASSERT_EQ(gpus.Count(), 2u);  // not the Intel GPU, not the NVIDIA audio function
     std::wstring first, second;
@@ -171,12 +183,9 @@ TEST_P(AdapterNameTest, TheTransferReachesTheAdapterNamedForTheGpuAndPortOnly) {
     const std::string device = tree.AddAdapter(3, c.adapterName);
     kernel.Serve(device, {1, c.port, true, 0});
     LinuxNvApi api(tree.Roots(), kernel, noPause, nullptr);
-    nvapi::SetNvApi(&api);
 
     std::uint8_t byte = 0x5C;
-    const bool written = GpuList::Instance()->Write(Transfer(0, kScratch, 0x10, &byte, 1, c.port));
-    GpuList::Release();
-    nvapi::SetNvApi(nullptr);
+    const bool written = Write(GpuList(api), Transfer(0, kScratch, 0x10, &byte, 1, c.port));
 
     EXPECT_EQ(written, c.reached);
     EXPECT_EQ(kernel.opened, c.reached ? std::vector<std::string>{device} : std::vector<std::string>{});
@@ -217,15 +226,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(LinuxNvApiTest, EachTransferHasTheFormItsPortOffers) {
     // Port 2 of the 3080 Ti offers SMBus; port 2 of the 2080 Ti plain I2C alone.
     machine.Gpus()[1].Attach(2, kScratch, std::make_shared<app_test::ScratchDevice>());
-    GpuList& gpus = *GpuList::Instance();
+    GpuList& gpus = Gpus();
     std::uint8_t three[3] = {0x11, 0x22, 0x33};
     std::uint8_t two[2] = {};
     for (std::uint32_t gpu : {0u, 1u}) {
-        ASSERT_TRUE(gpus.Write(Transfer(gpu, kScratch, 0x21, three, 3, 2)));
-        ASSERT_TRUE(gpus.Read(Transfer(gpu, kScratch, 0x21, two, 2, 2)));
+        ASSERT_TRUE(Write(gpus, Transfer(gpu, kScratch, 0x21, three, 3, 2)));
+        ASSERT_TRUE(Read(gpus, Transfer(gpu, kScratch, 0x21, two, 2, 2)));
         EXPECT_EQ(two[0], 0x11);
         EXPECT_EQ(two[1], 0x22);
-        ASSERT_TRUE(gpus.Write(Transfer(gpu, kScratch, 0x05, nullptr, 0, 2)));
+        ASSERT_TRUE(Write(gpus, Transfer(gpu, kScratch, 0x05, nullptr, 0, 2)));
     }
     const std::vector<BusOp> expected = {
         {rtx3080Port2, "smbus block write", 0x50, 0x21, {0x11, 0x22, 0x33}, 1},
@@ -239,13 +248,13 @@ TEST_F(LinuxNvApiTest, EachTransferHasTheFormItsPortOffers) {
 }
 
 TEST_F(LinuxNvApiTest, APortWithoutAdapterOrPortZeroOpensNothing) {
-    GpuList& gpus = *GpuList::Instance();
+    GpuList& gpus = Gpus();
     std::uint8_t byte = 0;
-    EXPECT_FALSE(gpus.Read(Transfer(0, kScratch, 0x10, &byte, 1, 4)));
+    EXPECT_FALSE(Read(gpus, Transfer(0, kScratch, 0x10, &byte, 1, 4)));
     EXPECT_TRUE(Contains(reports, "no I2C adapter named \"NVIDIA i2c adapter 4 at a:00.0\""));
     // The driver's choice of port has no counterpart here.
-    EXPECT_FALSE(gpus.Read(Transfer(0, kScratch, 0x10, &byte, 1, 0)));
-    EXPECT_FALSE(gpus.Write(Transfer(0, kScratch, 0x10, &byte, 1, 0)));
+    EXPECT_FALSE(Read(gpus, Transfer(0, kScratch, 0x10, &byte, 1, 0)));
+    EXPECT_FALSE(Write(gpus, Transfer(0, kScratch, 0x10, &byte, 1, 0)));
     EXPECT_TRUE(kernel.opened.empty());
 }
 
@@ -300,13 +309,13 @@ TEST_F(LinuxNvApiTest, AStructureTheDriverWouldRefuseIsRefusedBeforeAnythingIsOp
 
 TEST_F(LinuxNvApiTest, GpusThatShareBusDeviceAndFunctionInTwoDomainsAreLeftAlone) {
     tree.AddPci({"0001:0a:00.0", 0x10DE, 0x2208, 0x030000, 0x1B4C, 0x3998, 0xA1});
-    GpuList& gpus = *GpuList::Instance();
+    GpuList& gpus = Gpus();
     ASSERT_EQ(gpus.Count(), 3u);
     std::uint8_t byte = 0;
     // In PCI order: 0000:0a:00.0, 0000:65:00.0, 0001:0a:00.0.
-    EXPECT_FALSE(gpus.Read(Transfer(0, kScratch, 0x10, &byte, 1, 2)));
-    EXPECT_FALSE(gpus.Read(Transfer(2, kScratch, 0x10, &byte, 1, 2)));
-    EXPECT_TRUE(gpus.Read(Transfer(1, 0x40, 0x21, &byte, 1, 1))) << "the 2080 Ti at 65:00.0 stays usable";
+    EXPECT_FALSE(Read(gpus, Transfer(0, kScratch, 0x10, &byte, 1, 2)));
+    EXPECT_FALSE(Read(gpus, Transfer(2, kScratch, 0x10, &byte, 1, 2)));
+    EXPECT_TRUE(Read(gpus, Transfer(1, 0x40, 0x21, &byte, 1, 1))) << "the 2080 Ti at 65:00.0 stays usable";
     EXPECT_EQ(Opened(), std::set<std::string>{rtx2080Port1});
     EXPECT_TRUE(Contains(reports, "a:00.0 in different PCI domains"));
 }
@@ -314,7 +323,7 @@ TEST_F(LinuxNvApiTest, GpusThatShareBusDeviceAndFunctionInTwoDomainsAreLeftAlone
 TEST_F(LinuxNvApiTest, TwoAdaptersWithTheSameNameAreNeitherUsed) {
     tree.AddAdapter(11, "NVIDIA i2c adapter 2 at a:00.0");
     std::uint8_t byte = 0;
-    EXPECT_FALSE(GpuList::Instance()->Read(Transfer(0, kScratch, 0x10, &byte, 1, 2)));
+    EXPECT_FALSE(Read(Gpus(), Transfer(0, kScratch, 0x10, &byte, 1, 2)));
     EXPECT_TRUE(kernel.opened.empty());
 }
 
@@ -325,15 +334,15 @@ TEST_F(LinuxNvApiTest, WithoutTheDriverInitializeFailsAndSaysWhy) {
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find((tree.root / "proc/driver/nvidia").string()), std::string::npos) << reports[0];
     EXPECT_NE(reports[0].find("--simulate"), std::string::npos) << reports[0];
-    EXPECT_FALSE(GpuList::Instance()->IsReady());
+    EXPECT_FALSE(Gpus().IsReady());
 }
 
 TEST_F(LinuxNvApiTest, WithoutI2cDevTheFixIsToLoadTheModule) {
     tree.RemoveDeviceNodes();
-    GpuList& gpus = *GpuList::Instance();
+    GpuList& gpus = Gpus();
     std::uint8_t byte = 0;
-    EXPECT_FALSE(gpus.Read(Transfer(0, kScratch, 0x10, &byte, 1, 2)));
-    EXPECT_FALSE(gpus.Read(Transfer(1, 0x40, 0x21, &byte, 1, 1)));
+    EXPECT_FALSE(Read(gpus, Transfer(0, kScratch, 0x10, &byte, 1, 2)));
+    EXPECT_FALSE(Read(gpus, Transfer(1, 0x40, 0x21, &byte, 1, 1)));
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("i2c-dev module is not loaded"), std::string::npos) << reports[0];
     EXPECT_NE(reports[0].find("sudo modprobe i2c-dev"), std::string::npos) << reports[0];
@@ -342,10 +351,10 @@ TEST_F(LinuxNvApiTest, WithoutI2cDevTheFixIsToLoadTheModule) {
 
 TEST_F(LinuxNvApiTest, PermissionDeniedNamesTheGroupToJoin) {
     kernel.FailOpen(rtx3080Port2, EACCES);
-    GpuList& gpus = *GpuList::Instance();
+    GpuList& gpus = Gpus();
     std::uint8_t byte = 0;
-    EXPECT_FALSE(gpus.Read(Transfer(0, kScratch, 0x10, &byte, 1, 2)));
-    EXPECT_FALSE(gpus.Read(Transfer(0, kScratch, 0x10, &byte, 1, 2)));
+    EXPECT_FALSE(Read(gpus, Transfer(0, kScratch, 0x10, &byte, 1, 2)));
+    EXPECT_FALSE(Read(gpus, Transfer(0, kScratch, 0x10, &byte, 1, 2)));
     ASSERT_EQ(reports.size(), 1u) << "said once";
     for (const char* part : {"permission denied on ", "NVIDIA i2c adapter 2 at a:00.0", "halvorn-i2c",
                              "sudo usermod -aG halvorn-i2c", "scripts/install-linux-access.sh"})
@@ -354,15 +363,15 @@ TEST_F(LinuxNvApiTest, PermissionDeniedNamesTheGroupToJoin) {
 }
 
 TEST_F(LinuxNvApiTest, EachAdapterIsOpenedOnceAndHeldUntilTheRunEnds) {
-    GpuList& gpus = *GpuList::Instance();
+    GpuList& gpus = Gpus();
     std::uint8_t byte = 0x5C;
     for (int round = 0; round < 3; ++round) {
-        ASSERT_TRUE(gpus.Write(Transfer(0, kScratch, 0x10, &byte, 1, 2)));
-        ASSERT_TRUE(gpus.Read(Transfer(0, kScratch, 0x10, &byte, 1, 2)));
-        ASSERT_TRUE(gpus.Read(Transfer(1, 0x40, 0x21, &byte, 1, 1)));
+        ASSERT_TRUE(Write(gpus, Transfer(0, kScratch, 0x10, &byte, 1, 2)));
+        ASSERT_TRUE(Read(gpus, Transfer(0, kScratch, 0x10, &byte, 1, 2)));
+        ASSERT_TRUE(Read(gpus, Transfer(1, 0x40, 0x21, &byte, 1, 1)));
     }
     std::uint8_t id[6] = {};
-    ASSERT_TRUE(gpus.Read(Transfer(0, 0x5A, 0xB1, id, 6, 1)));
+    ASSERT_TRUE(Read(gpus, Transfer(0, 0x5A, 0xB1, id, 6, 1)));
     EXPECT_EQ(kernel.opened, (std::vector<std::string>{rtx3080Port2, rtx2080Port1, rtx3080Port1}));
     EXPECT_EQ(kernel.requests[I2C_FUNCS], 3);
     // The address is set again only where it changes: once on each SMBus port used.
@@ -370,17 +379,16 @@ TEST_F(LinuxNvApiTest, EachAdapterIsOpenedOnceAndHeldUntilTheRunEnds) {
     EXPECT_EQ(kernel.openNow(), 3u);
     EXPECT_EQ(kernel.closes, 0);
 
-    GpuList::Release();
-    nvapi::SetNvApi(nullptr);
+    ReleaseGpus();
     held.reset();
     EXPECT_EQ(kernel.closes, 3);
 }
 
 TEST_F(LinuxNvApiTest, AnAdapterThatCannotBeOpenedIsTriedOncePerRun) {
     kernel.FailOpen(rtx3080Port2, ENXIO);
-    GpuList& gpus = *GpuList::Instance();
+    GpuList& gpus = Gpus();
     std::uint8_t byte = 0;
-    for (int n = 0; n < 4; ++n) EXPECT_FALSE(gpus.Read(Transfer(0, kScratch, 0x10, &byte, 1, 2)));
+    for (int n = 0; n < 4; ++n) EXPECT_FALSE(Read(gpus, Transfer(0, kScratch, 0x10, &byte, 1, 2)));
     EXPECT_EQ(kernel.opened, std::vector<std::string>{rtx3080Port2});
     ASSERT_EQ(reports.size(), 1u);
     EXPECT_NE(reports[0].find("cannot open " + rtx3080Port2), std::string::npos) << reports[0];
@@ -389,19 +397,19 @@ TEST_F(LinuxNvApiTest, AnAdapterThatCannotBeOpenedIsTriedOncePerRun) {
 // A driver of the 515/520 series: SMBus without I2C-block on the SMBus-capable port.
 TEST_F(LinuxNvApiTest, OlderDriversCarryOneAndTwoBytesAsRegisterTransfers) {
     kernel.Serve(rtx3080Port2, {kSim3080Ti, 2, true, 0, false});
-    GpuList& gpus = *GpuList::Instance();
+    GpuList& gpus = Gpus();
     std::uint8_t one[1] = {0x5C}, two[2] = {0x11, 0x22}, three[3] = {0x33, 0x44, 0x55};
-    ASSERT_TRUE(gpus.Write(Transfer(0, kScratch, 0x10, one, 1, 2)));
-    ASSERT_TRUE(gpus.Write(Transfer(0, kScratch, 0x20, two, 2, 2)));
-    ASSERT_TRUE(gpus.Write(Transfer(0, kScratch, 0x30, three, 3, 2)));
-    ASSERT_TRUE(gpus.Write(Transfer(0, kScratch, 0x05, nullptr, 0, 2)));
+    ASSERT_TRUE(Write(gpus, Transfer(0, kScratch, 0x10, one, 1, 2)));
+    ASSERT_TRUE(Write(gpus, Transfer(0, kScratch, 0x20, two, 2, 2)));
+    ASSERT_TRUE(Write(gpus, Transfer(0, kScratch, 0x30, three, 3, 2)));
+    ASSERT_TRUE(Write(gpus, Transfer(0, kScratch, 0x05, nullptr, 0, 2)));
     EXPECT_EQ(scratch->registers[0x10], (Bytes{0x5C}));
     EXPECT_EQ(scratch->registers[0x20], (Bytes{0x11, 0x22})) << "the word goes low byte first";
     EXPECT_EQ(scratch->registers[0x30], (Bytes{0x33, 0x44, 0x55}));
     std::uint8_t readOne[1] = {}, readTwo[2] = {}, readThree[3] = {};
-    ASSERT_TRUE(gpus.Read(Transfer(0, kScratch, 0x10, readOne, 1, 2)));
-    ASSERT_TRUE(gpus.Read(Transfer(0, kScratch, 0x20, readTwo, 2, 2)));
-    ASSERT_TRUE(gpus.Read(Transfer(0, kScratch, 0x30, readThree, 3, 2)));
+    ASSERT_TRUE(Read(gpus, Transfer(0, kScratch, 0x10, readOne, 1, 2)));
+    ASSERT_TRUE(Read(gpus, Transfer(0, kScratch, 0x20, readTwo, 2, 2)));
+    ASSERT_TRUE(Read(gpus, Transfer(0, kScratch, 0x30, readThree, 3, 2)));
     EXPECT_EQ(Bytes(readOne, readOne + 1), (Bytes{0x5C}));
     EXPECT_EQ(Bytes(readTwo, readTwo + 2), (Bytes{0x11, 0x22}));
     EXPECT_EQ(Bytes(readThree, readThree + 3), (Bytes{0x33, 0x44, 0x55}));
@@ -433,11 +441,11 @@ TEST_P(AccessAdviceTest, PermissionDeniedAndAMissingModuleNameWhatIsInstalled) {
     const AdviceCase& c = GetParam();
     for (const std::string& file : c.installed) tree.Install(file);
     kernel.FailOpen(rtx3080Port2, EACCES);
-    GpuList& gpus = *GpuList::Instance();
+    GpuList& gpus = Gpus();
     std::uint8_t byte = 0;
-    EXPECT_FALSE(gpus.Read(Transfer(0, kScratch, 0x10, &byte, 1, 2)));
+    EXPECT_FALSE(Read(gpus, Transfer(0, kScratch, 0x10, &byte, 1, 2)));
     tree.RemoveDeviceNodes();
-    EXPECT_FALSE(gpus.Read(Transfer(1, 0x40, 0x21, &byte, 1, 1)));
+    EXPECT_FALSE(Read(gpus, Transfer(1, 0x40, 0x21, &byte, 1, 1)));
     ASSERT_EQ(reports.size(), 2u);
     const std::string said = reports[0] + "\n" + reports[1];
     for (const std::string& part : c.named) EXPECT_NE(said.find(part), std::string::npos) << part << " in " << said;
@@ -515,10 +523,10 @@ protected:
 
 TEST_P(GpuStartTest, AGpuNotStartedIsStartedByHoldingItsDeviceFileForTheRun) {
     const StartCase& c = GetParam();
-    GpuList& gpus = *GpuList::Instance();
+    GpuList& gpus = Gpus();
     ASSERT_EQ(gpus.Count(), 2u);
     std::uint8_t byte = 0;
-    EXPECT_EQ(gpus.Read(Transfer(1, 0x40, 0x21, &byte, 1, 1)), c.detected);
+    EXPECT_EQ(Read(gpus, Transfer(1, 0x40, 0x21, &byte, 1, 1)), c.detected);
     EXPECT_EQ(driverSleeper.slept, c.waited);
     // Only the 2080 Ti's GPU needed starting.
     EXPECT_EQ(std::count(kernel.opened.begin(), kernel.opened.end(), (tree.root / "dev/nvidia0").string()), 0);
@@ -553,10 +561,10 @@ TEST_F(LinuxNvApiTest, AStartedGpuWithoutI2cAdaptersIsLeftAloneWithoutAWait) {
                                         "Device Minor: \t 1\n");
     FakeTree::Write(tree.root / "dev/nvidiactl", "");
     FakeTree::Write(tree.root / "dev/nvidia1", "");
-    GpuList& gpus = *GpuList::Instance();
+    GpuList& gpus = Gpus();
     ASSERT_EQ(gpus.Count(), 2u);
     std::uint8_t id[6] = {};
-    EXPECT_TRUE(gpus.Read(Transfer(0, 0x5A, 0xB1, id, 6, 1))) << "the board beside it is reached";
+    EXPECT_TRUE(Read(gpus, Transfer(0, 0x5A, 0xB1, id, 6, 1))) << "the board beside it is reached";
     EXPECT_EQ(driverSleeper.slept, 0u);
     EXPECT_EQ(Opened().count((tree.root / "dev/nvidia1").string()), 0u);
     EXPECT_EQ(Opened().count((tree.root / "dev/nvidiactl").string()), 0u);
@@ -570,7 +578,7 @@ TEST_F(LinuxNvApiTest, AGpuThatDoesNotStartIsToldByTheCauseSeen) {
     tree.RemoveAdapter(3);
     tree.AddInformation("0000:65:00.0", "Model: \t\t NVIDIA GeForce RTX 2080 Ti\nVideo BIOS: \t ??.??.??.??.??\n"
                                         "Device Minor: \t 1\n");
-    GpuList& gpus = *GpuList::Instance();
+    GpuList& gpus = Gpus();
     ASSERT_EQ(gpus.Count(), 2u);
     EXPECT_EQ(api.GpusNotStarted(), 1u);
     ASSERT_EQ(reports.size(), 1u);
@@ -594,13 +602,12 @@ TEST_F(LinuxNvApiTest, AStartedGpuStaysStartedUntilTheRunEnds) {
     file.start = [this] { tree.AddAdapter(4, "NVIDIA i2c adapter 1 at a:00.0"); };
     file.stop = [this] { tree.RemoveAdapter(4); };
     kernel.DriveGpu((tree.root / "dev/nvidia0").string(), file);
-    GpuList& gpus = *GpuList::Instance();
+    GpuList& gpus = Gpus();
     std::uint8_t id[6] = {};
     machine.Pause(60000);
-    EXPECT_TRUE(gpus.Read(Transfer(0, 0x5A, 0xB1, id, 6, 1)));
+    EXPECT_TRUE(Read(gpus, Transfer(0, 0x5A, 0xB1, id, 6, 1)));
     EXPECT_TRUE(fs::exists(tree.root / "dev/i2c-4"));
-    GpuList::Release();
-    nvapi::SetNvApi(nullptr);
+    ReleaseGpus();
     held.reset();
     EXPECT_FALSE(fs::exists(tree.root / "dev/i2c-4")) << "the driver stops the GPU once the run lets it go";
 }
@@ -610,11 +617,11 @@ class RealKernelTest : public LinuxMachine {
 protected:
     void SetUp() override {
         LinuxMachine::SetUp();
-        nvapi::SetNvApi(&realApi);
+        Use(realApi);
     }
     bool ReadPort1() {
         std::uint8_t byte = 0;
-        return GpuList::Instance()->Read(Transfer(0, 0x5A, 0xB1, &byte, 1, 1));
+        return Read(Gpus(), Transfer(0, 0x5A, 0xB1, &byte, 1, 1));
     }
     linuxnv::KernelI2cDev realKernel;
     linuxnv::LinuxNvApi realApi{tree.Roots(), realKernel, driverSleeper, [this](const std::string& cause) { reports.push_back(cause); }};

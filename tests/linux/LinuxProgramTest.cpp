@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "profile/PrivateProfileFile.h"
+#include "profile/ProfileStore.h"
 #include "FakeLinux.h"
 #include "app/CHalvornApp.h"
 #include "app/CommandLineRun.h"
@@ -32,13 +34,13 @@ protected:
         fs::current_path(tree.root);  // Profile.ini lands in the tree's folder
     }
     void TearDown() override {
-        ProfileStore::Release();
+        profiles.Close();
         fs::current_path(previous);
         LinuxMachine::TearDown();
     }
     void Run(std::vector<std::wstring> arguments = {}) {
         sim::MachineSleeper sleeper(machine);
-        CHalvornApp(framework, services, sleeper, std::move(arguments)).InitInstance();
+        CHalvornApp(framework, services, RunContext{api, sleeper, profiles}, std::move(arguments)).InitInstance();
     }
     std::vector<BusOp> OpsSince(std::size_t mark) const {
         return std::vector<BusOp>(kernel.ops.begin() + static_cast<std::ptrdiff_t>(mark), kernel.ops.end());
@@ -46,6 +48,8 @@ protected:
     sim::Mcu3080Ti& Mcu() { return *dynamic_cast<sim::Mcu3080Ti*>(machine.Gpus()[0].Find(1, 0x5A)); }
 
     fs::path previous;
+    profile::PrivateProfileFile profileFiles;
+    LazyProfileStore profiles{profileFiles};
     HeadlessDialogFramework framework;
     OnlyInstance services;
 };
@@ -211,7 +215,7 @@ TEST_P(BlockedBoardsTest, NothingIsShownAsReadThatWasNotRead) {
                     "MSLL=4\r\nNVOCP=0\r\nMSOCP=1\r\nSYNC=0\r\n");
     sim::MachineSleeper sleeper(machine);
     Recorded output;
-    EXPECT_EQ(RunCommand(c.command, RunSwitches{}, services, sleeper, output), c.status) << output.lines << output.errors;
+    EXPECT_EQ(RunCommand(c.command, RunSwitches{}, services, RunContext{api, sleeper, profiles}, output), c.status) << output.lines << output.errors;
     std::string all = output.lines + output.errors;
     for (const std::string& cause : reports) all += cause + "\n";  // the program's causes, on stderr too
     for (const std::string& part : c.printed) EXPECT_NE(all.find(part), std::string::npos) << part << " in\n" << all;
@@ -265,8 +269,8 @@ TEST_F(LinuxProgramTest, RandomSessionsWriteOnlyWhatTheBoardsAllowAndOnlyOnTheir
             write_policy::PlayRandomSession(window, random, machine, tree.root, 40);
         });
         sim::MachineSleeper sleeper(machine);
-        CHalvornApp(sessionFramework, services, sleeper, {}).InitInstance();
-        ProfileStore::Release();
+        CHalvornApp(sessionFramework, services, RunContext{api, sleeper, profiles}, {}).InitInstance();
+        profiles.Close();
 
         write_policy::CheckWrites(machine, "seed " + std::to_string(seed));
         for (const std::string& device : kernel.opened) {

@@ -1,6 +1,7 @@
 #pragma once
-// Each test in a fresh directory of its own, made the current directory; afterwards the old
-// current directory is back, the store released and the directory gone.
+// Each test in a fresh directory of its own, made the current directory, and the store on files,
+// made when first asked for; afterwards the old current directory is back, the store closed and
+// the directory gone.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <system_error>
 
+#include "profile/PrivateProfileFile.h"
 #include "profile/ProfileStore.h"
 
 namespace fs = std::filesystem;
@@ -26,13 +28,15 @@ protected:
     }
 
     void TearDown() override {
-        ProfileStore::Release();
+        profiles.Close();
         std::error_code error;
         fs::current_path(previous_, error);
         fs::remove_all(dir, error);
     }
 
     fs::path dir;
+    profile::PrivateProfileFile storeFiles;
+    LazyProfileStore profiles{storeFiles};
 
 private:
     fs::path previous_;

@@ -21,17 +21,17 @@ const std::wstring kSection = L"RTX3080TiZYL";
 
 class ProfileStoreTest : public ProfileDirFixture {
 protected:
-    ProfileStore& Store() { return *ProfileStore::Instance(); }
+    ProfileStore& Store() { return profiles.Get(); }
     fs::path File() const { return dir / "Profile.ini"; }
 };
 
 TEST_F(ProfileStoreTest, CreatedOnceWithThePathOfTheCurrentDirectory) {
-    ProfileStore* first = ProfileStore::Instance();
-    EXPECT_EQ(ProfileStore::Instance(), first);
+    ProfileStore* first = &profiles.Get();
+    EXPECT_EQ(&profiles.Get(), first);
     EXPECT_EQ(first->Path(), Wide(dir.string()) + L"/Profile.ini");
 
-    ProfileStore::Release();
-    ProfileStore::Release();  // a second release is harmless
+    profiles.Close();
+    profiles.Close();  // a second release is harmless
     fs::create_directory(dir / "sub");
     fs::current_path(dir / "sub");
     EXPECT_EQ(Store().Path(), Wide((dir / "sub").string()) + L"/Profile.ini");
@@ -87,7 +87,7 @@ TEST_F(ProfileStoreTest, ChangingTheCurrentDirectoryDoesNotMoveTheFile) {
     EXPECT_FALSE(fs::exists(dir / "elsewhere" / "Profile.ini"));
     ProfileSection section;
     EXPECT_TRUE(store.ReadSection(kSection, section));
-    EXPECT_EQ(ProfileStore::Instance(), &store);
+    EXPECT_EQ(&profiles.Get(), &store);
 }
 
 TEST_F(ProfileStoreTest, WriteFailsWhenTheDirectoryIsGone) {
@@ -159,7 +159,7 @@ TEST_P(ProfileLinesTest, ReadGivesTheMap) {
     const LinesCase& c = GetParam();
     WriteBytes(File(), "[Other]\r\nA=1\r\n[RTX3080TiZYL]\r\n" + c.lines + "[Next]\r\nB=2\r\n");
 
-    EXPECT_EQ(profile::Platform().ReadSection(kSection, Store().Path()).size(), c.count);
+    EXPECT_EQ(storeFiles.ReadSection(kSection, Store().Path()).size(), c.count);
     ProfileSection section{{L"STALE", 7}};
     EXPECT_EQ(Store().ReadSection(kSection, section), c.result);
     EXPECT_EQ(EntriesOf(section), c.entries);
@@ -219,13 +219,10 @@ public:
 
 class ProfileStorePortTest : public ::testing::Test {
 protected:
-    void SetUp() override { profile::SetPrivateProfile(&platform); }
-    void TearDown() override {
-        ProfileStore::Release();
-        profile::SetPrivateProfile(nullptr);
-    }
+    void TearDown() override { profiles.Close(); }
 
     RecordingProfile platform;
+    LazyProfileStore profiles{platform};
 };
 
 TEST_F(ProfileStorePortTest, PathTakesOneSeparator) {
@@ -235,14 +232,14 @@ TEST_F(ProfileStorePortTest, PathTakesOneSeparator) {
     };
     for (const auto& [directory, path] : cases) {
         platform.directory = directory;
-        EXPECT_EQ(ProfileStore::Instance()->Path(), path);
-        ProfileStore::Release();
+        EXPECT_EQ(profiles.Get().Path(), path);
+        profiles.Close();
     }
 }
 
 TEST_F(ProfileStorePortTest, BodyGoesOutWithOneMoreNulAndTheResultComesBack) {
     platform.directory = L"C:\\Games";
-    ProfileStore& store = *ProfileStore::Instance();
+    ProfileStore& store = profiles.Get();
 
     EXPECT_TRUE(store.WriteSection(kSection, L"AUTO=1\r\nNVVDD=200\r\n"));
     EXPECT_EQ(platform.writtenSection, kSection);
@@ -255,7 +252,7 @@ TEST_F(ProfileStorePortTest, BodyGoesOutWithOneMoreNulAndTheResultComesBack) {
 
 TEST_F(ProfileStorePortTest, ReadTakesLinesAsThePlatformGivesThem) {
     platform.directory = L"C:\\Games";
-    ProfileStore& store = *ProfileStore::Instance();
+    ProfileStore& store = profiles.Get();
     ProfileSection section;
 
     platform.lines = std::wstring(L"A=1\0NVVDD=7\0", 12);
@@ -275,7 +272,7 @@ TEST_F(ProfileStorePortTest, ReadTakesLinesAsThePlatformGivesThem) {
 }
 
 TEST_F(ProfileStorePortTest, NoDirectoryMeansNoFile) {
-    ProfileStore& store = *ProfileStore::Instance();
+    ProfileStore& store = profiles.Get();
     EXPECT_EQ(store.Path(), L"");
     platform.lines = std::wstring(L"A=1\0", 4);
     ProfileSection section;

@@ -81,7 +81,6 @@ protected:
     // NV Freq. slider, Enter, Esc, a timer tick and a raise request queued, with the window
     // minimised.
     Outcome ApplyOn(sim::SimMachine& board, bool interrupt) {
-        nvapi::SetNvApi(&board);
         PumpingSleeper pauses(board);
         Outcome outcome;
         std::size_t mark = 0;
@@ -131,7 +130,7 @@ protected:
                 outcome.traffic.push_back(sim::TransferLog::Format(board.Log().Entries()[i]));
             PressEsc(window);
         });
-        CHalvornApp application(framework, services, pauses, {});
+        CHalvornApp application(framework, services, RunContext{board, pauses, profiles}, {});
         script.Start();
         EXPECT_FALSE(application.InitInstance());
         EXPECT_TRUE(script.Done());

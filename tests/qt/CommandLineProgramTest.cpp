@@ -20,6 +20,7 @@
 #include "gpu/GpuList.h"
 #include "gpu/NvApi.h"
 #include "platform/qt/QtProcessServices.h"
+#include "profile/PrivateProfileFile.h"
 #include "profile/ProfileStore.h"
 #include "sim/MachineSleeper.h"
 #include "sim/Scenario.h"
@@ -244,26 +245,26 @@ TEST(CommandLineLockTest, TheWindowsLockIsHeldWhileBoardsAreWorkedOn) {
     ASSERT_TRUE(lockDir.isValid());
     sim::SimMachine machine;
     sim::LoadDefaultScenario(machine);
-    nvapi::SetNvApi(&machine);
     sim::MachineSleeper sleeper(machine);
+    profile::PrivateProfileFile files;
+    LazyProfileStore profiles(files);
     qtfront::QtProcessServices services(lockDir.path());
     std::vector<bool> windowCouldStart;
-    const BoardFactory probe = [&](std::uint32_t gpu, PanelSource& panels, Sleeper& pauses) {
+    const BoardFactory probe = [&](std::uint32_t gpu, PanelSource& panels, const BoardServices& run) {
         qtfront::QtProcessServices window(lockDir.path());
         windowCouldStart.push_back(window.AcquireInstanceLock(L"RTX Halvorn Controller"));
-        return CreateBoardController(gpu, panels, pauses);
+        return CreateBoardController(gpu, panels, run);
     };
     class Discard final : public CommandOutput {
         void Line(const std::wstring&) override {}
         void Error(const std::wstring&) override {}
     } output;
 
-    EXPECT_EQ(RunCommand(Command::List, RunSwitches{}, services, sleeper, output, probe), exit_status::kDone);
+    EXPECT_EQ(RunCommand(Command::List, RunSwitches{}, services, RunContext{machine, sleeper, profiles}, output, probe), exit_status::kDone);
 
     EXPECT_EQ(windowCouldStart, (std::vector<bool>{false, false, false, false}));
     qtfront::QtProcessServices afterwards(lockDir.path());
     EXPECT_TRUE(afterwards.AcquireInstanceLock(L"RTX Halvorn Controller")) << "the run gave the lock back";
-    nvapi::SetNvApi(nullptr);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "gpu/GpuList.h"
 #include "platform/qt/QtDialogFramework.h"
 #include "platform/qt/QtProcessServices.h"
+#include "profile/PrivateProfileFile.h"
 #include "profile/ProfileStore.h"
 #include "sim/Mcu3080Ti.h"
 #include "sim/Regulator2080Ti.h"
@@ -39,18 +40,15 @@ protected:
         previousDir = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(currentDir.path()));
         sim::LoadDefaultScenario(machine);
-        nvapi::SetNvApi(&machine);
     }
     void TearDown() override {
-        GpuList::Release();
-        ProfileStore::Release();
-        nvapi::SetNvApi(nullptr);
+        profiles.Close();
         QDir::setCurrent(previousDir);
     }
 
     // The whole application run, with the script acting while it runs.
     void Run(std::vector<std::wstring> arguments = {}) {
-        CHalvornApp application(framework, services, sleeper, std::move(arguments));
+        CHalvornApp application(framework, services, RunContext{*nvApi, sleeper, profiles}, std::move(arguments));
         script.Start();
         EXPECT_FALSE(application.InitInstance());
         EXPECT_TRUE(script.Done()) << "the script did not finish";
@@ -92,7 +90,10 @@ protected:
     QTemporaryDir lockDir;
     QString previousDir;
     sim::SimMachine machine;
+    nvapi::NvApi* nvApi = &machine;  // what the run is handed as NvAPI
     SimSleeper sleeper{machine};
+    profile::PrivateProfileFile profileFiles;
+    LazyProfileStore profiles{profileFiles};
     qtfront::QtDialogFramework framework;
     qtfront::QtProcessServices services{lockDir.path()};
     UserScript script;

@@ -357,7 +357,7 @@ TEST_F(QtControllerWindowTest, WithoutASupportedBoardTheWindowSaysSoAndNeverShow
                                   "vbios=94.06.14.00.5A board=none\n",
                                   "bare", bare, error))
         << error;
-    nvapi::SetNvApi(&bare);
+    nvApi = &bare;
     bool windowShown = true;
     script.WhenMessageBox([&](QWidget* box) {
         auto* message = qobject_cast<QMessageBox*>(box);

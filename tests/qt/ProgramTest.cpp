@@ -69,13 +69,8 @@ protected:
         ASSERT_TRUE(lockDir.isValid());
         previousDir = QDir::currentPath();
         ASSERT_TRUE(QDir::setCurrent(currentDir.path()));
-        nvapi::SetNvApi(nullptr);  // the program's own choice
     }
-    void TearDown() override {
-        GpuList::Release();
-        ProfileStore::Release();
-        QDir::setCurrent(previousDir);
-    }
+    void TearDown() override { QDir::setCurrent(previousDir); }
     int Run(const QStringList& arguments) {
         script.Start();
         const int status = qtfront::RunController(arguments, services, sleeper);

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <string>
 
+#include "gpu/GpuBus.h"
 #include "sim/Boards.h"
 #include "sim/RegisterDevice.h"
 #include "sim/Scenario.h"
@@ -145,9 +146,9 @@ TEST_F(ScenarioTest, NthTransferFails) {
     std::string error;
     ASSERT_TRUE(sim::LoadScenario("gpu handle=1 board=rtx2080ti\nfail-transfer n=2\n", "f", machine, error));
     std::uint8_t bytes[2] = {};
-    EXPECT_TRUE(Gpus().Read({0, 0x40, 0xE1, bytes, 2, 1}));
-    EXPECT_FALSE(Gpus().Read({0, 0x40, 0xE1, bytes, 2, 1}));
-    EXPECT_TRUE(Gpus().Read({0, 0x40, 0xE1, bytes, 2, 1}));
+    EXPECT_TRUE(GpuBus(Gpus(), 0, 1).Read(0x40, 0xE1, bytes, 2));
+    EXPECT_FALSE(GpuBus(Gpus(), 0, 1).Read(0x40, 0xE1, bytes, 2));
+    EXPECT_TRUE(GpuBus(Gpus(), 0, 1).Read(0x40, 0xE1, bytes, 2));
     const std::string dump = machine.Log().Dump();
     EXPECT_EQ(dump.substr(0, dump.find('\n')), "R gpu0 p1 40:E1 [88 C2] ok");
     ASSERT_EQ(machine.Log().Entries().size(), 3u);

@@ -1,9 +1,12 @@
 #pragma once
 // A simulated machine, the headless controller window's panel, and a sleeper whose pauses go
 // into the machine's transfer log instead of taking time.
+#include "boards/BoardLinks.h"
 #include "dialog/ControlPanel.h"
-#include "gpu/Sleeper.h"
+#include "model/Sleeper.h"
 #include "headless/HeadlessPanel.h"
+#include "profile/PrivateProfileFile.h"
+#include "profile/ProfileStore.h"
 #include "sim/MachineSleeper.h"
 #include "support/SimFixture.h"
 
@@ -20,9 +23,19 @@ private:
     ControlPanel* panel_;
 };
 
+// Profile.ini in the current directory, the store made when a board first asks for it.
 class BoardFixture : public SimFixture {
 protected:
+    void TearDown() override {
+        profiles.Close();
+        SimFixture::TearDown();
+    }
+    // What a run hands its boards: this test's GPU list, pauses and profile store.
+    BoardServices Services() { return BoardServices{Gpus(), sleeper, profiles}; }
+
     HeadlessPanel panel;
     TestPanelSource panels{&panel};
     SimSleeper sleeper{machine};
+    profile::PrivateProfileFile profileFiles;
+    LazyProfileStore profiles{profileFiles};
 };

@@ -1,9 +1,10 @@
 #pragma once
-// A simulated machine wired in as NvAPI, boards put on its GPUs the way the simulator wires them,
-// and the GPU list released after every test.
+// A simulated machine as NvAPI, boards put on its GPUs the way the simulator wires them, and the
+// test's GPU list, made from the machine when first asked for and destroyed after the test.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "gpu/GpuList.h"
@@ -20,12 +21,13 @@ Device& DeviceOn(const sim::SimGpu& gpu, std::uint8_t address) {
 
 class SimFixture : public ::testing::Test {
 protected:
-    void SetUp() override { nvapi::SetNvApi(&machine); }
-    void TearDown() override {
-        GpuList::Release();
-        nvapi::SetNvApi(nullptr);
+    void TearDown() override { gpus_.reset(); }
+    GpuList& Gpus() {
+        if (!gpus_) gpus_.emplace(machine);
+        return *gpus_;
     }
-    GpuList& Gpus() { return *GpuList::Instance(); }
+    // The list goes; the next Gpus() makes a new one, as a new run would.
+    void ReleaseGpus() { gpus_.reset(); }
 
     // A GPU carrying the board's devices in their power-on state.
     sim::SimGpu& AddBoardGpu(sim::BoardKind kind, std::uintptr_t handle, std::string name, std::uint32_t subsystem) {
@@ -36,4 +38,7 @@ protected:
     }
 
     sim::SimMachine machine;
+
+private:
+    std::optional<GpuList> gpus_;
 };

@@ -19,6 +19,7 @@
 #include "gpu/NvApi.h"
 #include "headless/HeadlessDialogFramework.h"
 #include "profile/PrivateProfile.h"
+#include "profile/PrivateProfileFile.h"
 #include "profile/ProfileStore.h"
 #include "res/ControlIds.h"
 #include "sim/MachineSleeper.h"
@@ -48,17 +49,17 @@ inline std::vector<std::string> LoadThenApply(const std::string& scenario, const
     std::ofstream(dir / "Profile.ini", std::ios::binary) << profileIni;
     const fs::path previous = fs::current_path();
     fs::current_path(dir);
-    profile::SetPrivateProfile(nullptr);
 
     sim::SimMachine machine;
     std::string error;
     if (sim::LoadScenario(scenario, "reference", machine, error)) {
-        nvapi::SetNvApi(&machine);
         sim::MachineSleeper sleeper(machine);
+        profile::PrivateProfileFile files;
+        LazyProfileStore profiles(files);
         std::size_t detectionEnd = 0;
         std::size_t sessionStart = 0;
-        BoardFactory detectAndMark = [&](std::uint32_t gpu, PanelSource& panels, Sleeper& pauses) {
-            std::unique_ptr<IVgaControl> controller = CreateBoardController(gpu, panels, pauses);
+        BoardFactory detectAndMark = [&](std::uint32_t gpu, PanelSource& panels, const BoardServices& run) {
+            std::unique_ptr<IVgaControl> controller = CreateBoardController(gpu, panels, run);
             detectionEnd = machine.Log().Entries().size();
             return controller;
         };
@@ -72,9 +73,7 @@ inline std::vector<std::string> LoadThenApply(const std::string& scenario, const
             window.PressEsc();
         });
         OnlyInstance services;
-        CHalvornApp(framework, services, sleeper, {}, detectAndMark).InitInstance();
-        GpuList::Release();
-        nvapi::SetNvApi(nullptr);
+        CHalvornApp(framework, services, RunContext{machine, sleeper, profiles}, {}, detectAndMark).InitInstance();
 
         const std::vector<sim::LogEntry>& log = machine.Log().Entries();
         for (std::size_t i = 0; i < log.size(); ++i) {

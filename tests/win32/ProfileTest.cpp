@@ -9,6 +9,7 @@
 
 #include "WineTest.h"
 #include "profile/PrivateProfile.h"
+#include "profile/PrivateProfileFile.h"
 #include "profile/ProfileStore.h"
 
 namespace {
@@ -26,12 +27,11 @@ const std::wstring kSection = L"RTX3080TiZYL";
 class LinuxStore {
 public:
     explicit LinuxStore(const std::string& folder) : previous_(fs::current_path()) {
-        profile::SetPrivateProfile(nullptr);
         fs::current_path(folder);
-        store_ = ProfileStore::Instance();
+        store_ = &profiles_.Get();
     }
     ~LinuxStore() {
-        ProfileStore::Release();
+        profiles_.Close();
         fs::current_path(previous_);
     }
     LinuxStore(const LinuxStore&) = delete;
@@ -40,6 +40,8 @@ public:
 
 private:
     fs::path previous_;
+    profile::PrivateProfileFile files_;
+    LazyProfileStore profiles_{files_};
     ProfileStore* store_ = nullptr;
 };
 

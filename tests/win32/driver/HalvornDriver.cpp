@@ -565,6 +565,7 @@ private:
     void AwaitIdle();
     POINT Middle(HWND control) const;
     RECT ThumbRect(HWND slider) const;
+    bool ComboInfo(HWND combo, COMBOBOXINFO& info) const;
     void MouseClick(POINT at);
 
     std::vector<std::wstring> args_;
@@ -858,13 +859,33 @@ POINT Driver::Middle(HWND control) const {
     // A combo box's window includes its closed list only while it is dropped.
     if (ClassName(control) == L"ComboBox") {
         COMBOBOXINFO info{};
-        info.cbSize = sizeof info;
-        if (GetComboBoxInfo(control, &info)) {
+        if (ComboInfo(control, info)) {
             MapWindowPoints(control, nullptr, reinterpret_cast<POINT*>(&info.rcItem), 2);
             rect = info.rcItem;
         }
     }
     return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+// CB_GETCOMBOBOXINFO writes through a pointer too. Asked with a pointer into this process (as
+// GetComboBoxInfo asks), Wine lets the program write the structure at that address of its own
+// memory, over whatever lives there; so the structure lives in the program's memory as well.
+bool Driver::ComboInfo(HWND combo, COMBOBOXINFO& info) const {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(combo, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (!process) Fail("cannot open the program's process");
+    void* remote = VirtualAllocEx(process, nullptr, sizeof(COMBOBOXINFO), MEM_COMMIT, PAGE_READWRITE);
+    COMBOBOXINFO asked{};
+    asked.cbSize = sizeof asked;
+    SIZE_T moved = 0;
+    const bool ok = remote && WriteProcessMemory(process, remote, &asked, sizeof asked, &moved) &&
+                    moved == sizeof asked &&
+                    Send(combo, CB_GETCOMBOBOXINFO, 0, reinterpret_cast<LPARAM>(remote)) != 0 &&
+                    ReadProcessMemory(process, remote, &info, sizeof info, &moved) && moved == sizeof info;
+    if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return ok;
 }
 
 // TBM_GETTHUMBRECT writes through a pointer, so the rectangle lives in the program's memory.

@@ -1,4 +1,4 @@
-#include "gpu/Sleeper.h"
+#include "model/Sleeper.h"
 
 #include <chrono>
 #include <thread>
