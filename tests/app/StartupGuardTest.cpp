@@ -16,6 +16,7 @@
 #include "app/CommandLine.h"
 #include "app/CommandLineRun.h"
 #include "app/StartupGuard.h"
+#include "profile/PrivateProfileFile.h"
 #include "sim/Scenario.h"
 #include "support/CommandLineCases.h"
 #include "support/ScratchDirectory.h"
@@ -116,12 +117,10 @@ protected:
         SimFixture::SetUp();
         ASSERT_FALSE(scratch_.Path().empty());
         scratch_.Enter();
-        profile::SetPrivateProfile(nullptr);
         std::ofstream(scratch_.Path() / "Profile.ini", std::ios::binary) << cli_cases::kProfileIni;
         PowerOn(machine);
     }
     void TearDown() override {
-        ProfileStore::Release();
         SimFixture::TearDown();
         later_.clear();
     }
@@ -133,7 +132,6 @@ protected:
 
     // The boards lose power: a fresh machine in their power-on state takes the runs from now on.
     void PowerOnAgain() {
-        GpuList::Release();
         later_.push_back(std::make_unique<sim::SimMachine>());
         PowerOn(*later_.back());
         current = later_.back().get();
@@ -146,9 +144,11 @@ protected:
         arguments.push_back(L"--json");
         auto guard = std::make_unique<StartupGuard>(file, clock);
         sim::MachineSleeper pauses(*current);
-        nvapi::SetNvApi(current);
+        profile::PrivateProfileFile files;  // a process of its own: its own store
+        LazyProfileStore profiles(files);
         current->Log().Clear();
-        EXPECT_EQ(RunCommand(FindCommand(arguments), FindRunSwitches(arguments), services, pauses, output,
+        EXPECT_EQ(RunCommand(FindCommand(arguments), FindRunSwitches(arguments), services,
+                             RunContext{*current, pauses, profiles}, output,
                              CreateBoardController, nullptr, guard.get()),
                   expectedStatus)
             << ::testing::PrintToString(output.errors);
@@ -439,7 +439,10 @@ TEST_P(GuardSwitchTest, AMistakenGuardSwitchIsAUsageError) {
     const std::vector<std::wstring>& arguments = GetParam().arguments;
     auto guard = std::make_unique<StartupGuard>(file, clock);
     sim::MachineSleeper pauses(machine);
-    EXPECT_EQ(RunCommand(FindCommand(arguments), FindRunSwitches(arguments), services, pauses, output,
+    profile::PrivateProfileFile files;
+    LazyProfileStore profiles(files);
+    EXPECT_EQ(RunCommand(FindCommand(arguments), FindRunSwitches(arguments), services,
+                         RunContext{machine, pauses, profiles}, output,
                          CreateBoardController, nullptr, guard.get()),
               exit_status::kUsage);
     EXPECT_EQ(Transfers(), 0u);
