@@ -231,6 +231,7 @@ LinuxNvApi::GpuState LinuxNvApi::StateOf(const Gpu& gpu) const {
 void LinuxNvApi::StartGpus() {
     std::vector<const Gpu*> starting;
     std::map<const Gpu*, std::string> failed;
+    notStarted_ = withoutDeviceFiles_ = 0;
     const auto seen = [](GpuState state) {
         return state == GpuState::NotStarted ? std::string("is not started: its Video BIOS reads ") + kUnknownVbios
                                              : std::string("is not ready: its I2C adapters have no device files in /dev");
@@ -241,7 +242,10 @@ void LinuxNvApi::StartGpus() {
         // A started GPU waits only for the kernel's device files; one not started for its opening.
         std::string cause;
         if (state == GpuState::WithoutDeviceFiles || HoldDeviceFile(gpu, cause)) starting.push_back(&gpu);
-        else failed[&gpu] = seen(state) + ", and it " + cause + ". " + kPersistenceFix;
+        else {
+            failed[&gpu] = seen(state) + ", and it " + cause + ". " + kPersistenceFix;
+            ++notStarted_;
+        }
     }
     // One wait for all of them: the driver starts them side by side.
     const auto ready = [this](const Gpu* g) {
@@ -255,15 +259,17 @@ void LinuxNvApi::StartGpus() {
     const std::string within = " within " + std::to_string(kGpuStartWaitMs / 1000) + " s";
     for (const Gpu* gpu : starting) {
         const GpuState state = StateOf(*gpu);
-        if (state == GpuState::NotStarted)
+        if (state == GpuState::NotStarted) {
             failed[gpu] = seen(state) + ", and it did not register its I2C adapters" + within + " of being opened. " +
                           kPersistenceFix;
-        else if (state == GpuState::WithoutDeviceFiles)
+            ++notStarted_;
+        } else if (state == GpuState::WithoutDeviceFiles) {
             failed[gpu] = seen(state) + ", and none appeared" + within +
                           ". The kernel makes them as i2c-dev sees the adapters: check `ls -l /dev/i2c-*` and "
                           "start the program again.";
+            ++withoutDeviceFiles_;
+        }
     }
-    notStarted_ = failed.size();
     for (const auto& [gpu, cause] : failed) Tell("the GPU at " + gpu->name + " " + cause);
 }
 

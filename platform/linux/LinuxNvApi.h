@@ -76,6 +76,9 @@ public:
     // How many listed GPUs could not be started in the last enumeration: their boards cannot be
     // looked for, so a run that reaches none of them has not done all it was asked.
     std::size_t GpusNotStarted() const { return notStarted_; }
+    // How many started GPUs' adapters had no device files after the wait: their boards are left
+    // out too, but persistence mode is no cure.
+    std::size_t GpusWithoutDeviceFiles() const { return withoutDeviceFiles_; }
 
     // The handle a GPU at this address gets: ascending handles are ascending PCI addresses, and
     // the same GPU gets the same handle in every run.
@@ -131,6 +134,7 @@ private:
     std::set<std::string> told_;
     bool initialized_ = false;
     std::size_t notStarted_ = 0;
+    std::size_t withoutDeviceFiles_ = 0;
     std::vector<Gpu> gpus_;
     std::map<std::pair<std::string, unsigned>, std::string> adapters_;  // (GPU, port) -> device file
     std::map<std::string, OpenAdapter> open_;                           // device file -> held descriptor

@@ -47,12 +47,16 @@ public:
 
     std::vector<std::wstring> TakeCauses() override { return std::exchange(causes_, {}); }
     Verdict Conclude() const override {
-        const std::size_t notStarted = hardware_ ? hardware_->GpusNotStarted() : 0;
-        if (notStarted == 0) return {};
-        // A board on a GPU that could not be started was never looked for: a script must not take
-        // the run for complete.
-        return {exit_status::kBoardFailed,
-                std::to_wstring(notStarted) + L" GPU(s) could not be started, so their boards were left out"};
+        if (!hardware_) return {};
+        // A board on a GPU that could not be reached was never looked for: a script must not take
+        // the run for complete. Each cause is named for what it is.
+        std::wstring line;
+        if (const std::size_t n = hardware_->GpusNotStarted())
+            line = std::to_wstring(n) + L" GPU(s) could not be started";
+        if (const std::size_t n = hardware_->GpusWithoutDeviceFiles())
+            line += (line.empty() ? L"" : L" and ") + std::to_wstring(n) + L" GPU(s) had no I2C device files";
+        if (line.empty()) return {};
+        return {exit_status::kBoardFailed, line + L", so their boards were left out"};
     }
 
 private:

@@ -552,42 +552,71 @@ INSTANTIATE_TEST_SUITE_P(
                    "sudo nvidia-smi -pm 1", "nvidia-persistenced"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
-// A GPU the driver has started that registers no I2C adapter at all (a compute card beside the
-// boards) is a GPU without a supported board: nothing to start, to wait for or to advise.
-TEST_F(LinuxNvApiTest, AStartedGpuWithoutI2cAdaptersIsLeftAloneWithoutAWait) {
-    tree.RemoveAdapter(2);
-    tree.RemoveAdapter(3);
-    tree.AddInformation("0000:65:00.0", "Model: \t\t NVIDIA GeForce RTX 2080 Ti\nVideo BIOS: \t 90.02.17.40.88\n"
-                                        "Device Minor: \t 1\n");
+// The 2080 Ti's GPU in a state other than started, its device files there to open but starting
+// nothing: what the back end waits for, opens and says, and whether it counts as not started.
+struct StateCase {
+    const char* name;
+    const char* vbios;
+    bool adapters;     // its adapters in sysfs
+    bool deviceFiles;  // /dev/i2c-2 and -3 for them
+    std::uint64_t waited;
+    bool opened;  // /dev/nvidia1
+    std::size_t notStarted, withoutDeviceFiles;
+    std::vector<std::string> said, notSaid;
+    friend void PrintTo(const StateCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class GpuStateTest : public LinuxMachine, public ::testing::WithParamInterface<StateCase> {};
+
+TEST_P(GpuStateTest, EachStateIsWaitedForAndToldAsItIs) {
+    const StateCase& c = GetParam();
+    if (!c.adapters) {
+        tree.RemoveAdapter(2);
+        tree.RemoveAdapter(3);
+    } else if (!c.deviceFiles) {
+        fs::remove(tree.root / "dev/i2c-2");
+        fs::remove(tree.root / "dev/i2c-3");
+    }
+    tree.AddInformation("0000:65:00.0", std::string("Model: \t\t NVIDIA GeForce RTX 2080 Ti\nVideo BIOS: \t ") +
+                                            c.vbios + "\nDevice Minor: \t 1\n");
     FakeTree::Write(tree.root / "dev/nvidiactl", "");
     FakeTree::Write(tree.root / "dev/nvidia1", "");
     GpuList& gpus = Gpus();
     ASSERT_EQ(gpus.Count(), 2u);
     std::uint8_t id[6] = {};
     EXPECT_TRUE(Read(gpus, Transfer(0, 0x5A, 0xB1, id, 6, 1))) << "the board beside it is reached";
-    EXPECT_EQ(driverSleeper.slept, 0u);
-    EXPECT_EQ(Opened().count((tree.root / "dev/nvidia1").string()), 0u);
-    EXPECT_EQ(Opened().count((tree.root / "dev/nvidiactl").string()), 0u);
-    EXPECT_EQ(api.GpusNotStarted(), 0u);
-    EXPECT_TRUE(reports.empty()) << reports.front();
+    EXPECT_EQ(driverSleeper.slept, c.waited);
+    EXPECT_EQ(Opened().count((tree.root / "dev/nvidia1").string()), c.opened ? 1u : 0u);
+    EXPECT_EQ(api.GpusNotStarted(), c.notStarted);
+    EXPECT_EQ(api.GpusWithoutDeviceFiles(), c.withoutDeviceFiles);
+    std::string all;
+    for (const std::string& r : reports) all += r + "\n";
+    if (c.said.empty()) {
+        EXPECT_TRUE(reports.empty()) << all;
+    }
+    for (const std::string& part : c.said) EXPECT_NE(all.find(part), std::string::npos) << part << " in " << all;
+    for (const std::string& part : c.notSaid) EXPECT_EQ(all.find(part), std::string::npos) << part << " in " << all;
 }
 
-// What a GPU that does not start is told by: the one cause seen, not a list of possible ones.
-TEST_F(LinuxNvApiTest, AGpuThatDoesNotStartIsToldByTheCauseSeen) {
-    tree.RemoveAdapter(2);
-    tree.RemoveAdapter(3);
-    tree.AddInformation("0000:65:00.0", "Model: \t\t NVIDIA GeForce RTX 2080 Ti\nVideo BIOS: \t ??.??.??.??.??\n"
-                                        "Device Minor: \t 1\n");
-    GpuList& gpus = Gpus();
-    ASSERT_EQ(gpus.Count(), 2u);
-    EXPECT_EQ(api.GpusNotStarted(), 1u);
-    ASSERT_EQ(reports.size(), 1u);
-    EXPECT_NE(reports[0].find("the GPU at 0000:65:00.0 is not started: its Video BIOS reads ??.??.??.??.??, and it "
-                              "cannot be started: "),
-              std::string::npos)
-        << reports[0];
-    EXPECT_EQ(reports[0].find("adapters are not registered"), std::string::npos) << reports[0];
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GpuStateTest,
+    ::testing::Values(
+        // A started GPU without any I2C adapter (a compute card beside the boards): no GPU to start.
+        StateCase{"StartedWithoutI2c", "90.02.17.40.88", false, false, 0, false, 0, 0, {}, {}},
+        // Told by the one cause seen, not a list of possible ones.
+        StateCase{"NotStarted", "??.??.??.??.??", false, false, 5000, true, 1, 0,
+                  {"the GPU at 0000:65:00.0 is not started: its Video BIOS reads ??.??.??.??.??, and it did not "
+                   "register its I2C adapters within 5 s of being opened",
+                   "sudo nvidia-smi -pm 1"},
+                  {"adapters are not registered", "device files"}},
+        // Started, its adapters registered, their device files not made: a wait, and no word of
+        // persistence mode, which would not help.
+        StateCase{"WithoutDeviceFiles", "90.02.17.40.88", true, false, 5000, false, 0, 1,
+                  {"the GPU at 0000:65:00.0 is not ready: its I2C adapters have no device files in /dev, and none "
+                   "appeared within 5 s",
+                   "ls -l /dev/i2c-*"},
+                  {"nvidia-smi", "not started"}}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 // The device file is held: a GPU we started stays started while the run lasts, however long.
 TEST_F(LinuxNvApiTest, AStartedGpuStaysStartedUntilTheRunEnds) {
