@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/CHalvornApp.h"
+#include "app/CommandLineRun.h"
 #include "app/ProcessServices.h"
 #include "boards/IVgaControl.h"
 #include "headless/HeadlessDialogFramework.h"
@@ -21,6 +22,15 @@
 namespace app_test {
 
 inline std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// A command-line run's standard output and standard error, a line each.
+class RecordedOutput final : public CommandOutput {
+public:
+    void Line(const std::wstring& text) override { lines.push_back(Narrow(text)); }
+    void Error(const std::wstring& text) override { errors.push_back(Narrow(text)); }
+    std::vector<std::string> lines;
+    std::vector<std::string> errors;
+};
 
 class FakeProcessServices final : public ProcessServices {
 public:

@@ -28,14 +28,6 @@ namespace {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
-class RecordedOutput final : public CommandOutput {
-public:
-    void Line(const std::wstring& text) override { lines.push_back(Narrow(text)); }
-    void Error(const std::wstring& text) override { errors.push_back(Narrow(text)); }
-    Lines lines;
-    Lines errors;
-};
-
 struct CommandCase {
     const char* name;
     friend void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }

@@ -29,14 +29,6 @@ using startup_guard::GuardFile;
 using startup_guard::StartupGuard;
 using startup_guard::WaitEnd;
 
-class RecordedOutput final : public CommandOutput {
-public:
-    void Line(const std::wstring& text) override { lines.push_back(Narrow(text)); }
-    void Error(const std::wstring& text) override { errors.push_back(Narrow(text)); }
-    Lines lines;
-    Lines errors;
-};
-
 // The guard file as a value; what reading it meets can be set.
 class MemoryGuardFile final : public GuardFile {
 public:
