@@ -566,6 +566,8 @@ private:
     POINT Middle(HWND control) const;
     RECT ThumbRect(HWND slider) const;
     bool ComboInfo(HWND combo, COMBOBOXINFO& info) const;
+    template <typename T>
+    bool AskInProgram(HWND control, UINT message, T& value, bool (*answered)(LRESULT)) const;
     void MouseClick(POINT at);
 
     std::vector<std::wstring> args_;
@@ -867,41 +869,38 @@ POINT Driver::Middle(HWND control) const {
     return POINT{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
 }
 
-// CB_GETCOMBOBOXINFO writes through a pointer too. Asked with a pointer into this process (as
-// GetComboBoxInfo asks), Wine lets the program write the structure at that address of its own
-// memory, over whatever lives there; so the structure lives in the program's memory as well.
-bool Driver::ComboInfo(HWND combo, COMBOBOXINFO& info) const {
+// Messages that write a structure through their pointer: the pointer must point into the program's
+// memory. Asked with a pointer into this process, Wine lets the program write at that address of
+// its own memory, over whatever lives there. value goes in as the question and comes back as the
+// answer; answered: whether the message's result counts as an answer.
+template <typename T>
+bool Driver::AskInProgram(HWND control, UINT message, T& value, bool (*answered)(LRESULT)) const {
     DWORD pid = 0;
-    GetWindowThreadProcessId(combo, &pid);
+    GetWindowThreadProcessId(control, &pid);
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
     if (!process) Fail("cannot open the program's process");
-    void* remote = VirtualAllocEx(process, nullptr, sizeof(COMBOBOXINFO), MEM_COMMIT, PAGE_READWRITE);
-    COMBOBOXINFO asked{};
-    asked.cbSize = sizeof asked;
+    void* remote = VirtualAllocEx(process, nullptr, sizeof(T), MEM_COMMIT, PAGE_READWRITE);
     SIZE_T moved = 0;
-    const bool ok = remote && WriteProcessMemory(process, remote, &asked, sizeof asked, &moved) &&
-                    moved == sizeof asked &&
-                    Send(combo, CB_GETCOMBOBOXINFO, 0, reinterpret_cast<LPARAM>(remote)) != 0 &&
-                    ReadProcessMemory(process, remote, &info, sizeof info, &moved) && moved == sizeof info;
+    const bool ok = remote && WriteProcessMemory(process, remote, &value, sizeof value, &moved) &&
+                    moved == sizeof value &&
+                    answered(Send(control, message, 0, reinterpret_cast<LPARAM>(remote))) &&
+                    ReadProcessMemory(process, remote, &value, sizeof value, &moved) && moved == sizeof value;
     if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
     return ok;
 }
 
-// TBM_GETTHUMBRECT writes through a pointer, so the rectangle lives in the program's memory.
+bool Driver::ComboInfo(HWND combo, COMBOBOXINFO& info) const {
+    info = COMBOBOXINFO{};
+    info.cbSize = sizeof info;
+    return AskInProgram(combo, CB_GETCOMBOBOXINFO, info, [](LRESULT result) { return result != 0; });
+}
+
 RECT Driver::ThumbRect(HWND slider) const {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(slider, &pid);
-    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (!process) Fail("cannot open the program's process");
-    void* remote = VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
     RECT thumb{};
-    SIZE_T read = 0;
-    const bool ok = remote && (Send(slider, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(remote)), true) &&
-                    ReadProcessMemory(process, remote, &thumb, sizeof thumb, &read) && read == sizeof thumb;
-    if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
-    if (!ok || thumb.right <= thumb.left) Fail("cannot find the slider's thumb");
+    // TBM_GETTHUMBRECT's result says nothing.
+    if (!AskInProgram(slider, TBM_GETTHUMBRECT, thumb, [](LRESULT) { return true; }) || thumb.right <= thumb.left)
+        Fail("cannot find the slider's thumb");
     return thumb;
 }
 
