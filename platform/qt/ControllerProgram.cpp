@@ -66,13 +66,13 @@ private:
 
 // The run on one NvAPI realization, with Profile.ini in the current directory.
 int RunApplication(const QStringList& arguments, ProcessServices& services, nvapi::NvApi& api, Sleeper& sleeper,
-                   startup_guard::StartupGuard& guard, PlatformFindings* findings = nullptr) {
+                   BusyState& busy, startup_guard::StartupGuard& guard, PlatformFindings* findings = nullptr) {
     profile::PrivateProfileFile files;
     LazyProfileStore profiles(files);
     const RunContext context{api, sleeper, profiles};
     if (RunsWithoutWindow(arguments)) return RunCommandLine(arguments, services, context, findings, &guard);
     QApplication::setWindowIcon(AppIcon());
-    QtDialogFramework framework;
+    QtDialogFramework framework(busy);
     CHalvornApp application(framework, services, context, WideArguments(arguments));
     application.InitInstance();
     return 0;
@@ -99,7 +99,7 @@ SimulateSwitch FindSimulateSwitch(const QStringList& arguments) {
 
 namespace {
 
-int RunOnChosenNvApi(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper,
+int RunOnChosenNvApi(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper, BusyState& busy,
                      startup_guard::StartupGuard& guard) {
     const SimulateSwitch simulate = FindSimulateSwitch(arguments);
     if (!simulate.present) {
@@ -114,7 +114,7 @@ int RunOnChosenNvApi(const QStringList& arguments, ProcessServices& services, Sl
                                          else Complain(services, cause);
                                      });
         findings.Watch(hardware);
-        return RunApplication(arguments, services, hardware, sleeper, guard, withoutWindow ? &findings : nullptr);
+        return RunApplication(arguments, services, hardware, sleeper, busy, guard, withoutWindow ? &findings : nullptr);
     }
 
     if (simulate.missingFile) {
@@ -131,20 +131,20 @@ int RunOnChosenNvApi(const QStringList& arguments, ProcessServices& services, Sl
             return 2;
         }
     }
-    const int status = RunApplication(arguments, services, machine, sleeper, guard);
+    const int status = RunApplication(arguments, services, machine, sleeper, busy, guard);
     AppendSimulatorLog(machine.Log());
     return status;
 }
 
 }  // namespace
 
-int RunController(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper) {
+int RunController(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper, BusyState& busy) {
     // Beside Profile.ini, which the profile store looks for in the current directory.
     PosixGuardFile guardFile(QDir::currentPath().toStdString(), geteuid());
     LinuxBootClock bootClock;
     for (;;) {
         startup_guard::StartupGuard guard(guardFile, bootClock);
-        const int status = RunOnChosenNvApi(arguments, services, sleeper, guard);
+        const int status = RunOnChosenNvApi(arguments, services, sleeper, busy, guard);
         // The lines are out, the lock and every GPU file let go: only the guard's wait is left.
         const startup_guard::WaitEnd end = guard.Wait();
         if (!guard.ClearError().empty())

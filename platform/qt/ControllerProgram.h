@@ -14,6 +14,8 @@ class Sleeper;
 
 namespace qtfront {
 
+class BusyState;
+
 struct SimulateSwitch {
     bool present = false;
     QString scenarioFile;  // empty: the built-in machine
@@ -27,6 +29,7 @@ SimulateSwitch FindSimulateSwitch(const QStringList& arguments);
 // QCoreApplication. Returns the process exit status: 0 after the window's run, which sets none of
 // its own; that of --list or --apply-profile; 2 when the scenario cannot be loaded (the reason is
 // on stderr). On the simulator, HALVORN_SIM_LOG receives the run's transfers (SimulatorLog.h).
-int RunController(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper);
+// busy: the one the services and the sleeper were given, for the window's dialogs.
+int RunController(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper, BusyState& busy);
 
 }  // namespace qtfront

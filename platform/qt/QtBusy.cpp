@@ -9,7 +9,6 @@
 #include <QTimer>
 
 #include <chrono>
-#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -48,45 +47,48 @@ public:
     bool eventFilter(QObject*, QEvent* event) override { return IsUserInput(event->type()); }
 };
 
-// Installed on the application while anyone needs the user's input dropped. A run without the
-// window has a QCoreApplication only, so the filter goes on that.
-class InputDrop {
+}  // namespace
+
+class BusyState::InputDrop {
 public:
-    InputDrop() {
-        if (users_++ == 0) QCoreApplication::instance()->installEventFilter(&dropper_);
-    }
-    ~InputDrop() {
-        if (--users_ == 0) QCoreApplication::instance()->removeEventFilter(&dropper_);
-    }
+    explicit InputDrop(BusyState& busy) : busy_(busy) { busy_.StartDroppingInput(); }
+    ~InputDrop() { busy_.StopDroppingInput(); }
     InputDrop(const InputDrop&) = delete;
     InputDrop& operator=(const InputDrop&) = delete;
 
 private:
-    static inline int users_ = 0;
-    static inline InputDropper dropper_;
+    BusyState& busy_;
 };
 
-struct Waiting {
+struct BusyState::Waiting {
     QPointer<QObject> context;
     std::function<void()> action;
 };
 
-int busyDepth = 0;
-std::optional<InputDrop> busyDrop;
-std::vector<Waiting> waiting;
+BusyState::BusyState() : inputDropper_(std::make_unique<InputDropper>()) {}
 
-}  // namespace
+// A filter object that is deleted drops out of the application's filters by itself.
+BusyState::~BusyState() = default;
+
+// A run without the window has a QCoreApplication only, so the filter goes on that.
+void BusyState::StartDroppingInput() {
+    if (inputDropUsers_++ == 0) QCoreApplication::instance()->installEventFilter(inputDropper_.get());
+}
+
+void BusyState::StopDroppingInput() {
+    if (--inputDropUsers_ == 0) QCoreApplication::instance()->removeEventFilter(inputDropper_.get());
+}
 
 void QtSleeper::Sleep(unsigned milliseconds) {
     if (!QCoreApplication::instance()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
         return;
     }
-    PumpEventsFor(milliseconds);
+    busy_.PumpEventsFor(milliseconds);
 }
 
-void PumpEventsFor(unsigned milliseconds) {
-    InputDrop drop;
+void BusyState::PumpEventsFor(unsigned milliseconds) {
+    InputDrop drop(*this);
     if (milliseconds == 0) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
         return;
@@ -100,39 +102,39 @@ void PumpEventsFor(unsigned milliseconds) {
     }
 }
 
-void BeginBusy() {
-    if (busyDepth++ > 0) return;
-    busyDrop.emplace();
+void BusyState::Begin() {
+    if (depth_++ > 0) return;
+    StartDroppingInput();
     QApplication::setOverrideCursor(Qt::WaitCursor);
 }
 
-void EndBusy() {
-    if (busyDepth == 0) return;
-    if (busyDepth > 1) {
-        --busyDepth;
+void BusyState::End() {
+    if (depth_ == 0) return;
+    if (depth_ > 1) {
+        --depth_;
         return;
     }
     // What the window system queued while nothing pumped is read and dropped now, still busy.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    busyDepth = 0;
-    busyDrop.reset();
+    depth_ = 0;
+    StopDroppingInput();
     QApplication::restoreOverrideCursor();
-    std::vector<Waiting> due = std::move(waiting);
-    waiting.clear();
+    std::vector<Waiting> due = std::move(waiting_);
+    waiting_.clear();
     for (Waiting& w : due) {
         if (!w.context) continue;
         QTimer::singleShot(0, w.context.data(), std::move(w.action));
     }
 }
 
-bool IsBusy() { return busyDepth > 0; }
+bool BusyState::IsBusy() const { return depth_ > 0; }
 
-void WhenIdle(QObject* context, std::function<void()> action) {
+void BusyState::WhenIdle(QObject* context, std::function<void()> action) {
     if (!IsBusy()) {
         action();
         return;
     }
-    waiting.push_back(Waiting{QPointer<QObject>(context), std::move(action)});
+    waiting_.push_back(Waiting{QPointer<QObject>(context), std::move(action)});
 }
 
 }  // namespace qtfront

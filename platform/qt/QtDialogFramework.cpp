@@ -98,7 +98,7 @@ void ShowMessageBox(QWidget* owner, const std::wstring& text, const std::wstring
 // One dialog from its creation to its destruction, and the Win32 control semantics on its widgets.
 class QtDialog final : public QDialog, public DialogWindow {
 public:
-    QtDialog(const res::DialogTemplate& dialog, DialogLogic& logic, QWidget* owner);
+    QtDialog(const res::DialogTemplate& dialog, DialogLogic& logic, QWidget* owner, BusyState& programBusy);
     ~QtDialog() override = default;
     QtDialog(const QtDialog&) = delete;
     QtDialog& operator=(const QtDialog&) = delete;
@@ -169,6 +169,7 @@ private:
 
     const res::DialogTemplate& template_;
     DialogLogic* logic_;
+    BusyState& programBusy_;
     Panel panel_{*this};
     std::map<int, Control> controls_;
     std::map<std::uintptr_t, QTimer*> timers_;
@@ -181,8 +182,8 @@ private:
     int endCode_ = 0;
 };
 
-QtDialog::QtDialog(const res::DialogTemplate& dialog, DialogLogic& logic, QWidget* owner)
-    : QDialog(owner, FlagsOf(dialog)), template_(dialog), logic_(&logic) {
+QtDialog::QtDialog(const res::DialogTemplate& dialog, DialogLogic& logic, QWidget* owner, BusyState& programBusy)
+    : QDialog(owner, FlagsOf(dialog)), template_(dialog), logic_(&logic), programBusy_(programBusy) {
     setObjectName(QString::fromLatin1("dlg") + QString::number(dialog.id));
     setWindowTitle(ToQt(dialog.title));
     setModal(true);
@@ -436,10 +437,10 @@ void QtDialog::SetBusy(bool busy) {
         // Disabling the focused button moves the focus on; it comes back at the end.
         focusBeforeBusy_ = focusWidget();
         busy_ = true;
-        BeginBusy();
+        programBusy_.Begin();
         return;
     }
-    EndBusy();
+    programBusy_.End();
     busy_ = false;
     if (focusBeforeBusy_ && focusBeforeBusy_->isEnabled() && focusBeforeBusy_->isVisible())
         focusBeforeBusy_->setFocus(Qt::OtherFocusReason);
@@ -646,7 +647,7 @@ bool QtDialog::Panel::IsChecked(int id) const {
 
 int QtDialogFramework::RunModal(const res::DialogTemplate& dialog, DialogLogic& logic) {
     QWidget* owner = running_.empty() ? nullptr : running_.back();
-    QtDialog window(dialog, logic, owner);
+    QtDialog window(dialog, logic, owner, busy_);
     running_.push_back(&window);
     const int code = window.Run();
     running_.pop_back();

@@ -21,6 +21,7 @@ class QWidget;
 
 namespace qtfront {
 
+class BusyState;
 class QtDialog;
 
 // Dialog units as Windows defines them for a dialog font: horizontally a quarter of the average
@@ -37,7 +38,8 @@ struct DialogUnits {
 
 class QtDialogFramework final : public DialogFramework {
 public:
-    QtDialogFramework() = default;
+    // busy: the program's, shared with its process services and pauses.
+    explicit QtDialogFramework(BusyState& busy) : busy_(busy) {}
     ~QtDialogFramework() override = default;
     QtDialogFramework(const QtDialogFramework&) = delete;
     QtDialogFramework& operator=(const QtDialogFramework&) = delete;
@@ -49,6 +51,7 @@ public:
     QWidget* RunningDialog() const;
 
 private:
+    BusyState& busy_;
     std::vector<QtDialog*> running_;
 };
 

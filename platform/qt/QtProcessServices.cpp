@@ -39,14 +39,14 @@ QString FileStem(const std::wstring& name) {
     return stem.isEmpty() ? QStringLiteral("instance") : stem;
 }
 
-void HandleRequests(QLocalSocket* socket) {
+void HandleRequests(QLocalSocket* socket, BusyState& busy) {
     while (socket->canReadLine()) {
         const QByteArray line = socket->readLine().trimmed();
         if (!line.startsWith(kRaise)) continue;
         const QString title = QString::fromUtf8(line.mid(kRaise.size()));
         // Not in the middle of an operation: the window comes up once it has ended.
-        if (IsBusy()) Trace(QStringLiteral("raise requested: %1: held").arg(title));
-        WhenIdle(qApp, [title] {
+        if (busy.IsBusy()) Trace(QStringLiteral("raise requested: %1: held").arg(title));
+        busy.WhenIdle(qApp, [title] {
             const bool raised = RaiseWindowTitled(title);
             Trace(QStringLiteral("raise requested: %1: %2")
                       .arg(title, raised ? QStringLiteral("raised") : QStringLiteral("no window")));
@@ -68,7 +68,7 @@ bool RaiseWindowTitled(const QString& title) {
     return false;
 }
 
-QtProcessServices::QtProcessServices(QString directory) : directory_(std::move(directory)) {
+QtProcessServices::QtProcessServices(BusyState& busy, QString directory) : busy_(busy), directory_(std::move(directory)) {
     if (directory_.isEmpty()) directory_ = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (directory_.isEmpty()) directory_ = QDir::tempPath();
 }
@@ -117,11 +117,13 @@ void QtProcessServices::Listen(const std::wstring& name) {
         }
     }
     QLocalServer* listener = server.get();
-    QObject::connect(listener, &QLocalServer::newConnection, listener, [listener] {
+    // The listener and its sockets go before the services do, and so before the busy state.
+    BusyState& busy = busy_;
+    QObject::connect(listener, &QLocalServer::newConnection, listener, [listener, &busy] {
         while (QLocalSocket* socket = listener->nextPendingConnection()) {
             QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket] { HandleRequests(socket); });
-            HandleRequests(socket);
+            QObject::connect(socket, &QLocalSocket::readyRead, socket, [socket, &busy] { HandleRequests(socket, busy); });
+            HandleRequests(socket, busy);
         }
     });
     server_ = std::move(server);

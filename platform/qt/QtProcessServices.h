@@ -18,10 +18,13 @@ class QLockFile;
 
 namespace qtfront {
 
+class BusyState;
+
 class QtProcessServices final : public ProcessServices {
 public:
-    // directory: where the lock file and the socket live; empty for the user's runtime directory.
-    explicit QtProcessServices(QString directory = QString());
+    // busy: the program's, which holds raise requests back while an operation runs; directory:
+    // where the lock file and the socket live, empty for the user's runtime directory.
+    explicit QtProcessServices(BusyState& busy, QString directory = QString());
     ~QtProcessServices() override;
     QtProcessServices(const QtProcessServices&) = delete;
     QtProcessServices& operator=(const QtProcessServices&) = delete;
@@ -39,6 +42,7 @@ public:
 private:
     void Listen(const std::wstring& name);
 
+    BusyState& busy_;
     QString directory_;
     std::wstring name_;
     std::unique_ptr<QLockFile> lock_;

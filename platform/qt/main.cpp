@@ -24,7 +24,8 @@ int main(int argc, char* argv[]) {
     QStringList arguments = QCoreApplication::arguments();
     if (!arguments.isEmpty()) arguments.removeFirst();  // the program's own path
 
-    qtfront::QtProcessServices services;
-    qtfront::QtSleeper sleeper;
-    return qtfront::RunController(arguments, services, sleeper);
+    qtfront::BusyState busy;
+    qtfront::QtProcessServices services(busy);
+    qtfront::QtSleeper sleeper(busy);
+    return qtfront::RunController(arguments, services, sleeper, busy);
 }

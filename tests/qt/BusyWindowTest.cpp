@@ -33,7 +33,7 @@ const std::wstring kName = L"RTX Halvorn Controller";
 // own pauses do; the first one after Arm first lets `interrupt` queue what comes meanwhile.
 class PumpingSleeper final : public Sleeper {
 public:
-    explicit PumpingSleeper(sim::SimMachine& machine) : recorded_(machine) {}
+    PumpingSleeper(sim::SimMachine& machine, qtfront::BusyState& busy) : recorded_(machine), busy_(busy) {}
     void Arm(std::function<void()> interrupt) { interrupt_ = std::move(interrupt); }
     void Sleep(unsigned milliseconds) override {
         recorded_.Sleep(milliseconds);
@@ -42,11 +42,12 @@ public:
             interrupt_ = nullptr;
             interrupt();
         }
-        qtfront::PumpEventsFor(0);
+        busy_.PumpEventsFor(0);
     }
 
 private:
     sim::MachineSleeper recorded_;
+    qtfront::BusyState& busy_;
     std::function<void()> interrupt_;
 };
 
@@ -81,7 +82,7 @@ protected:
     // NV Freq. slider, Enter, Esc, a timer tick and a raise request queued, with the window
     // minimised.
     Outcome ApplyOn(sim::SimMachine& board, bool interrupt) {
-        PumpingSleeper pauses(board);
+        PumpingSleeper pauses(board, busy);
         Outcome outcome;
         std::size_t mark = 0;
         script.WhenDialog(res::kControllerDialogId, [&](QWidget* window) {
@@ -95,10 +96,10 @@ protected:
             frequency->setFocus(Qt::TabFocusReason);
             for (int i = 0; i < 2; ++i) QTest::keyClick(frequency, Qt::Key_Right);
             auto* apply = ControlOf<QPushButton>(window, ctl::kApply);
-            qtfront::QtProcessServices secondStart(lockDir.path());
+            qtfront::QtProcessServices secondStart(busy, lockDir.path());
             if (interrupt)
                 pauses.Arm([&] {
-                    outcome.busyInPause = qtfront::IsBusy();
+                    outcome.busyInPause = busy.IsBusy();
                     outcome.waitCursorInPause =
                         QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
                     outcome.applyEnabledInPause = apply->isEnabled();
@@ -112,7 +113,7 @@ protected:
                     secondStart.AcquireInstanceLock(kName);
                     secondStart.RaiseRunningInstance(kName);
                     // Long enough for the request to be taken and a zero timer to fire.
-                    for (int round = 0; round < 20; ++round) qtfront::PumpEventsFor(0);
+                    for (int round = 0; round < 20; ++round) busy.PumpEventsFor(0);
                     outcome.minimisedAfterPause = window->isMinimized();
                 });
             mark = board.Log().Entries().size();
@@ -158,7 +159,7 @@ TEST_F(QtBusyWindowTest, InputTicksAndRaiseDuringAPauseStartNothingAndTheTraffic
     EXPECT_TRUE(interrupted.minimisedAfterPause) << "the raise request came through in the middle of Apply";
     EXPECT_TRUE(interrupted.applyEnabledAfter);
     EXPECT_TRUE(interrupted.restoredAfter) << "the raise request was lost";
-    EXPECT_FALSE(qtfront::IsBusy());
+    EXPECT_FALSE(busy.IsBusy());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

@@ -19,6 +19,7 @@
 #include "app/CommandLineRun.h"
 #include "gpu/GpuList.h"
 #include "gpu/NvApi.h"
+#include "platform/qt/QtBusy.h"
 #include "platform/qt/QtProcessServices.h"
 #include "profile/PrivateProfileFile.h"
 #include "profile/ProfileStore.h"
@@ -248,10 +249,11 @@ TEST(CommandLineLockTest, TheWindowsLockIsHeldWhileBoardsAreWorkedOn) {
     sim::MachineSleeper sleeper(machine);
     profile::PrivateProfileFile files;
     LazyProfileStore profiles(files);
-    qtfront::QtProcessServices services(lockDir.path());
+    qtfront::BusyState busy;
+    qtfront::QtProcessServices services(busy, lockDir.path());
     std::vector<bool> windowCouldStart;
     const BoardFactory probe = [&](std::uint32_t gpu, PanelSource& panels, const BoardServices& run) {
-        qtfront::QtProcessServices window(lockDir.path());
+        qtfront::QtProcessServices window(busy, lockDir.path());
         windowCouldStart.push_back(window.AcquireInstanceLock(L"RTX Halvorn Controller"));
         return CreateBoardController(gpu, panels, run);
     };
@@ -263,7 +265,7 @@ TEST(CommandLineLockTest, TheWindowsLockIsHeldWhileBoardsAreWorkedOn) {
     EXPECT_EQ(RunCommand(Command::List, RunSwitches{}, services, RunContext{machine, sleeper, profiles}, output, probe), exit_status::kDone);
 
     EXPECT_EQ(windowCouldStart, (std::vector<bool>{false, false, false, false}));
-    qtfront::QtProcessServices afterwards(lockDir.path());
+    qtfront::QtProcessServices afterwards(busy, lockDir.path());
     EXPECT_TRUE(afterwards.AcquireInstanceLock(L"RTX Halvorn Controller")) << "the run gave the lock back";
 }
 

@@ -14,6 +14,7 @@
 #include "UserScript.h"
 #include "app/CHalvornApp.h"
 #include "gpu/GpuList.h"
+#include "platform/qt/QtBusy.h"
 #include "platform/qt/QtDialogFramework.h"
 #include "platform/qt/QtProcessServices.h"
 #include "profile/PrivateProfileFile.h"
@@ -94,8 +95,9 @@ protected:
     SimSleeper sleeper{machine};
     profile::PrivateProfileFile profileFiles;
     LazyProfileStore profiles{profileFiles};
-    qtfront::QtDialogFramework framework;
-    qtfront::QtProcessServices services{lockDir.path()};
+    qtfront::BusyState busy;
+    qtfront::QtDialogFramework framework{busy};
+    qtfront::QtProcessServices services{busy, lockDir.path()};
     UserScript script;
 };
 

@@ -19,6 +19,7 @@
 #include "UserScript.h"
 #include "diag/CDlgTest.h"
 #include "dialog/DialogFramework.h"
+#include "platform/qt/QtBusy.h"
 #include "platform/qt/QtDialogFramework.h"
 #include "res/ControlIds.h"
 #include "res/DialogTemplates.h"
@@ -103,7 +104,8 @@ protected:
         return code;
     }
 
-    qtfront::QtDialogFramework framework;
+    qtfront::BusyState busy;
+    qtfront::QtDialogFramework framework{busy};
     ProbeLogic logic;
     UserScript script;
 };

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "UserScript.h"
+#include "platform/qt/QtBusy.h"
 #include "platform/qt/QtProcessServices.h"
 
 namespace qt_test {
@@ -41,11 +42,12 @@ protected:
     }
 
     QTemporaryDir lockDir;
+    qtfront::BusyState busy;
 };
 
 TEST_F(QtProcessServicesTest, OneHolderAtATimeAndTheLockComesBack) {
-    qtfront::QtProcessServices first(lockDir.path());
-    qtfront::QtProcessServices second(lockDir.path());
+    qtfront::QtProcessServices first(busy, lockDir.path());
+    qtfront::QtProcessServices second(busy, lockDir.path());
     ASSERT_TRUE(first.AcquireInstanceLock(kName));
     EXPECT_TRUE(QFile::exists(first.LockFilePath(kName)));
     EXPECT_EQ(QFileInfo(first.LockFilePath(kName)).fileName().toStdString(), "RTX-Halvorn-Controller.lock");
@@ -57,8 +59,8 @@ TEST_F(QtProcessServicesTest, OneHolderAtATimeAndTheLockComesBack) {
 }
 
 TEST_F(QtProcessServicesTest, ASecondStartRestoresAndRaisesTheMinimisedWindow) {
-    qtfront::QtProcessServices running(lockDir.path());
-    qtfront::QtProcessServices starting(lockDir.path());
+    qtfront::QtProcessServices running(busy, lockDir.path());
+    qtfront::QtProcessServices starting(busy, lockDir.path());
     ASSERT_TRUE(running.AcquireInstanceLock(kName));
     ASSERT_FALSE(starting.AcquireInstanceLock(kName));
 
@@ -76,7 +78,7 @@ TEST_F(QtProcessServicesTest, ASecondStartRestoresAndRaisesTheMinimisedWindow) {
 }
 
 TEST_F(QtProcessServicesTest, ARaiseWithoutAHolderOrWithoutTheWindowDoesNothing) {
-    qtfront::QtProcessServices starting(lockDir.path());
+    qtfront::QtProcessServices starting(busy, lockDir.path());
     starting.RaiseRunningInstance(kName);  // nobody listens: returns at once
 
     EXPECT_FALSE(qtfront::RaiseWindowTitled(kTitle));
@@ -86,7 +88,7 @@ TEST_F(QtProcessServicesTest, ARaiseWithoutAHolderOrWithoutTheWindowDoesNothing)
 }
 
 TEST_F(QtProcessServicesTest, ASocketLeftByADeadHolderIsTakenOver) {
-    qtfront::QtProcessServices services(lockDir.path());
+    qtfront::QtProcessServices services(busy, lockDir.path());
     {
         QFile stale(services.SocketPath(kName));
         ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
@@ -98,7 +100,7 @@ TEST_F(QtProcessServicesTest, ASocketLeftByADeadHolderIsTakenOver) {
 }
 
 TEST_F(QtProcessServicesTest, ApplicationNameIsTheExecutablesFileName) {
-    qtfront::QtProcessServices services(lockDir.path());
+    qtfront::QtProcessServices services(busy, lockDir.path());
     EXPECT_EQ(services.ApplicationName(), L"qt_tests");
 }
 

@@ -18,6 +18,7 @@
 #include "gpu/GpuList.h"
 #include "gpu/NvApi.h"
 #include "platform/qt/ControllerProgram.h"
+#include "platform/qt/QtBusy.h"
 #include "platform/qt/QtProcessServices.h"
 #include "profile/ProfileStore.h"
 #include "res/ControlIds.h"
@@ -73,7 +74,7 @@ protected:
     void TearDown() override { QDir::setCurrent(previousDir); }
     int Run(const QStringList& arguments) {
         script.Start();
-        const int status = qtfront::RunController(arguments, services, sleeper);
+        const int status = qtfront::RunController(arguments, services, sleeper, busy);
         EXPECT_TRUE(script.Done()) << "the script did not finish";
         return status;
     }
@@ -81,7 +82,8 @@ protected:
     QTemporaryDir currentDir;
     QTemporaryDir lockDir;
     QString previousDir;
-    qtfront::QtProcessServices services{lockDir.path()};
+    qtfront::BusyState busy;
+    qtfront::QtProcessServices services{busy, lockDir.path()};
     RecordingSleeper sleeper;
     UserScript script;
 };
@@ -106,7 +108,7 @@ TEST_F(QtProgramTest, WithoutTheSimulatorAMachineWithoutNvidiaHardwareSaysSo) {
         EXPECT_EQ(Text(message->windowTitle()), "qt_tests");
         EXPECT_EQ(message->icon(), QMessageBox::Warning);
         // The lock is already given back while the message is up.
-        qtfront::QtProcessServices other(lockDir.path());
+        qtfront::QtProcessServices other(busy, lockDir.path());
         EXPECT_TRUE(other.AcquireInstanceLock(L"RTX Halvorn Controller"));
         ClickOk(box);
     });
