@@ -67,8 +67,11 @@ struct BusyState::Waiting {
 
 BusyState::BusyState() : inputDropper_(std::make_unique<InputDropper>()) {}
 
-// A filter object that is deleted drops out of the application's filters by itself.
-BusyState::~BusyState() = default;
+BusyState::~BusyState() {
+    // Gone mid-operation (an exception through it): the application must not keep the filter.
+    if (inputDropUsers_ > 0 && QCoreApplication::instance())
+        QCoreApplication::instance()->removeEventFilter(inputDropper_.get());
+}
 
 // A run without the window has a QCoreApplication only, so the filter goes on that.
 void BusyState::StartDroppingInput() {
