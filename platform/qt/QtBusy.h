@@ -16,8 +16,8 @@ class QObject;
 namespace qtfront {
 
 // One program's busy state: made where the program's objects are made and handed to the dialog
-// framework, the process services and the sleeper, which must all share it. Lives on the thread
-// of the Qt application, and not longer than it.
+// framework, the process services and the sleeper, which must all share it: a raise request or a
+// pause must see the operation the dialog began. Used on the Qt application's thread only.
 class BusyState {
 public:
     BusyState();
