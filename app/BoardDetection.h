@@ -1,35 +1,61 @@
 #pragma once
-// Decides which board controller drives one GPU: the first candidate that detects its board,
-// in the order MCU-driven RTX 3080 Ti, direct RTX 3080 Ti, RTX 2080 Ti. And the machine's
-// supported boards as the controller window lists them.
+// The machine's supported boards, as the controller window lists them and every front end that
+// must agree with it: each GPU in index order whose name can be read and whose board detection
+// finds; the others are left out.
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "boards/BoardLinks.h"
-#include "boards/IVgaControl.h"
+#include "app/RunContext.h"
+#include "boards/BoardDetection.h"
 #include "dialog/ControlPanel.h"
+#include "window/IVgaControl.h"
 
+template <typename Board>
+struct ListedBoard {
+    Board board;
+    std::uint32_t gpuIndex;
+    std::wstring name;  // the GPU's name: the board's device-list entry
+};
+
+// What find gives for each GPU whose name can be read, in index order; GPUs it gives none for are
+// left out.
+template <typename Board, typename Find>
+std::vector<ListedBoard<Board>> ListBoards(const GpuList& gpus, Find&& find) {
+    std::vector<ListedBoard<Board>> boards;
+    for (std::uint32_t i = 0; i < gpus.Count(); ++i) {
+        std::wstring name;
+        if (!gpus.GetName(i, name)) continue;
+        std::optional<Board> board = find(i);
+        if (board) boards.push_back(ListedBoard<Board>{std::move(*board), i, std::move(name)});
+    }
+    return boards;
+}
+
+// The boards themselves, for the command line. detect: DetectBoard in the program.
+using BoardDetector = std::function<std::optional<FoundBoard>(const GpuList& gpus, std::uint32_t gpuIndex)>;
+using SupportedBoard = ListedBoard<FoundBoard>;
+std::vector<SupportedBoard> FindSupportedBoards(const GpuList& gpus, const BoardDetector& detect = DetectBoard);
+
+// The window's adapter of a found board.
+std::unique_ptr<IVgaControl> MakeController(AnyBoard board, PanelSource& panels, Sleeper& sleeper,
+                                            ProfileStore& profiles);
+
+// The window's detection on one GPU: as the controllers take the run's profile store, the first
+// call makes it, whatever the GPU carries.
+std::optional<FoundBoard> DetectForWindow(const BoardServices& services, std::uint32_t gpuIndex);
+
+// The controller of the board on one GPU, or none.
 std::unique_ptr<IVgaControl> CreateBoardController(std::uint32_t gpuIndex, PanelSource& panels,
                                                   const BoardServices& services);
 
 // Builds the controller of the board on one GPU, or none. CreateBoardController in the program.
 using BoardFactory = std::function<std::unique_ptr<IVgaControl>(std::uint32_t gpuIndex, PanelSource& panels,
                                                                  const BoardServices& services)>;
-
-struct SupportedBoard {
-    std::unique_ptr<IVgaControl> controller;
-    std::uint32_t gpuIndex;
-    std::wstring name;  // the GPU's name: the board's device-list entry
-};
-
-// Every GPU in index order whose name can be read and whose board is detected; the others are
-// left out. The device list, and every front end that must agree with it, is built from this.
-std::vector<SupportedBoard> FindSupportedBoards(const BoardServices& services, const BoardFactory& createBoard,
-                                                PanelSource& panels);
-
-// The kind of board a controller drives, for people to read: "RTX 3080 Ti through its MCU",
-// "RTX 3080 Ti at its regulators", "RTX 2080 Ti"; "unknown board" for a controller of none of these.
-std::wstring BoardKindName(const IVgaControl& controller);
+using SupportedController = ListedBoard<std::unique_ptr<IVgaControl>>;
+std::vector<SupportedController> FindControllers(const BoardServices& services, const BoardFactory& createBoard,
+                                                 PanelSource& panels);

@@ -41,8 +41,8 @@ void CDlg3080TiZYL::EnumerateBoards() {
     controls.ClearList(ctl::kDeviceList);
     selectedIndex_ = 0;
 
-    for (SupportedBoard& found : FindSupportedBoards(services_, createBoard_, panels_)) {
-        controllers_.push_back(Board{std::move(found.controller), found.gpuIndex});
+    for (SupportedController& found : FindControllers(services_, createBoard_, panels_)) {
+        controllers_.push_back(Board{std::move(found.board), found.gpuIndex});
         controls.InsertItem(ctl::kDeviceList, static_cast<int>(controllers_.size()) - 1, found.name);
     }
 
@@ -126,7 +126,7 @@ void CDlg3080TiZYL::OnCommand(int id, Notification what) {
             RunOperation([this] { OnLoad(); });
             break;
         case ctl::kSave:
-            RunOperation([selected] { selected->SaveProfile(); });
+            RunOperation([this, selected] { selected->SaveProfile(syncEnabled_); });
             break;
         default:
             break;
@@ -141,20 +141,29 @@ void CDlg3080TiZYL::OnSelectionChanged() {
 }
 
 void CDlg3080TiZYL::OnApply() {
-    IVgaControl& selected = *Selected();
     // Taken before the selected board's Apply, which shows what that board reads back: a write
     // it did not take must not change what the other boards receive.
-    const std::unique_ptr<IVgaControl::Request> request = selected.Requested();
-    selected.ApplyRequest(*request);
-    if (!syncEnabled_) return;
-    ForOthersOfTheFamily([&request](IVgaControl& other) { other.ApplyRequest(*request); });
+    wanted_ = Selected()->Wanted();
+    ApplyWanted();
 }
 
 void CDlg3080TiZYL::OnLoad() {
-    if (!Selected()->LoadProfile()) return;
-    // The profile may have changed the Sync box.
-    syncEnabled_ = window_->Controls().IsChecked(ctl::kSync);
-    OnApply();
+    std::optional<LoadedProfile> loaded = Selected()->LoadProfile();
+    if (!loaded) return;
+    syncEnabled_ = loaded->sync;
+    window_->Controls().SetCheck(ctl::kSync, syncEnabled_);
+    wanted_ = std::move(loaded->wanted);
+    ApplyWanted();
+}
+
+void CDlg3080TiZYL::ApplyWanted() {
+    // A board without a panel has nothing to give: each board then applies its own panel.
+    const auto apply = [this](IVgaControl& board) {
+        if (wanted_) board.Apply(*wanted_);
+        else board.Apply();
+    };
+    apply(*Selected());
+    if (syncEnabled_) ForOthersOfTheFamily(apply);
 }
 
 void CDlg3080TiZYL::ApplySyncRule(void (IVgaControl::*operation)()) {

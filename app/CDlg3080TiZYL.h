@@ -1,16 +1,19 @@
 #pragma once
 // The controller window: the device list of the supported boards, each with its controller, and
-// the routing of every user action and timer tick to the selected board's controller.
+// the routing of every user action and timer tick to the selected board's controller. What the
+// user wants is the window's own value: taken from the panel at Apply, or from the profile at
+// Load, and handed as it is to the selected board and, with Sync, to the rest of its family.
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/BoardDetection.h"
-#include "boards/IVgaControl.h"
 #include "dialog/ControlPanel.h"
 #include "dialog/DialogFramework.h"
+#include "window/IVgaControl.h"
 
 class CDlg3080TiZYL final : public DialogLogic {
 public:
@@ -55,6 +58,8 @@ private:
     void OnSelectionChanged();
     void OnApply();
     void OnLoad();
+    // The selected board, then with Sync the rest of its family, applies what the user wants.
+    void ApplyWanted();
     void OnTest();
     // The selected board has done `operation`; with Sync the rest of its family follows in list order.
     void ApplySyncRule(void (IVgaControl::*operation)());
@@ -72,6 +77,7 @@ private:
     std::uintptr_t timerId_ = 0;
     bool internalTestMode_ = false;
     std::vector<Board> controllers_;
+    std::optional<WantedSettings> wanted_;
     bool syncEnabled_ = false;
     bool busy_ = false;
 };

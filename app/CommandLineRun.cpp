@@ -6,9 +6,8 @@
 #include <nlohmann/json.hpp>
 
 #include "app/AppTitle.h"
-#include "boards/IVgaControl.h"
-#include "boards/Rtx3080TiControl.h"
-#include "boards/Rtx3080TiLayout.h"
+#include "boards/ItemTraits.h"
+#include "boards/Rtx3080TiFamily.h"
 #include "gpu/GpuList.h"
 #include "model/BoardJob.h"
 #include "model/DryRunBus.h"
@@ -18,12 +17,6 @@
 namespace {
 
 using nlohmann::json;
-
-// The controllers need no panel here: they read and plan without one.
-class NoPanel final : public PanelSource {
-public:
-    ControlPanel* ControllerPanel() override { return nullptr; }
-};
 
 // A dry run's pauses are printed, not waited out.
 class NoPause final : public Sleeper {
@@ -134,21 +127,21 @@ private:
     json guard_;
 };
 
-// The profile belongs to the board type, and only the RTX 3080 Ti controllers have one.
-Rtx3080TiControl* TakesProfiles(IVgaControl& controller) {
-    return controller.GetFamily() == family::kRtx3080Ti ? dynamic_cast<Rtx3080TiControl*>(&controller) : nullptr;
+// The profile belongs to the family, and only the RTX 3080 Ti boards have one.
+rtx3080ti::Board* TakesProfiles(SupportedBoard& board) {
+    const auto* typed = std::get_if<std::unique_ptr<rtx3080ti::Board>>(&board.board.board);
+    return typed ? typed->get() : nullptr;
 }
 
 std::wstring BoardTitle(const SupportedBoard& board) {
-    return L"GPU " + std::to_wstring(board.gpuIndex) + L" " + board.name + L" [" + BoardKindName(*board.controller) +
-           L"]";
+    return L"GPU " + std::to_wstring(board.gpuIndex) + L" " + board.name + L" [" + board.board.type->name + L"]";
 }
 
 json BoardJson(const SupportedBoard& board, std::size_t entry) {
     return {{"entry", entry},
             {"gpuIndex", board.gpuIndex},
             {"gpuName", Utf8(board.name)},
-            {"board", Utf8(BoardKindName(*board.controller))}};
+            {"board", Utf8(board.board.type->name)}};
 }
 
 std::size_t UnreadCount(const std::vector<ShownSetting>& shown) {
@@ -175,15 +168,14 @@ json SettingsJson(const std::vector<ShownSetting>& shown) {
         if (!s.setting.read) {
             setting["why"] = s.setting.why;
         } else {
-            const PanelRow& row = *s.row;
-            const std::int32_t value = AsShown(row, s.setting.value);
+            const ValueTraits& traits = *s.traits;
             setting["text"] = Utf8(s.text);
             setting["code"] = s.setting.value;
-            if (row.amount) {
-                if (const std::optional<double> amount = row.amount(s.setting.value)) setting["value"] = *amount;
-                if (*row.unit) setting["unit"] = row.unit;
+            if (traits.amount) {
+                if (const std::optional<double> amount = traits.amount(s.setting.value)) setting["value"] = *amount;
+                if (*traits.unit) setting["unit"] = traits.unit;
             } else {
-                setting["value"] = value != 0;  // a check box or a switch
+                setting["value"] = traits.Held(s.setting.value) != 0;  // a flag or a switch
             }
         }
         settings.push_back(std::move(setting));
@@ -195,7 +187,7 @@ int List(std::vector<SupportedBoard>& boards, Report& report) {
     int status = exit_status::kDone;
     for (std::size_t entry = 0; entry < boards.size(); ++entry) {
         const SupportedBoard& board = boards[entry];
-        const std::vector<ShownSetting> shown = board.controller->ReadShown();
+        const std::vector<ShownSetting> shown = ReadShown(board.board.board);
         json document = BoardJson(board, entry);
         document["settings"] = SettingsJson(shown);
         report.Line(L"Entry " + std::to_wstring(entry) + L": " + BoardTitle(board));
@@ -221,12 +213,11 @@ int List(std::vector<SupportedBoard>& boards, Report& report) {
     return status;
 }
 
-// One RTX 3080 Ti board's apply in a run: its job, the bus it writes on, what it read back.
+// One RTX 3080 Ti board's apply in a run: its job and the bus it writes on.
 struct BoardApply {
-    SupportedBoard* board;
-    Rtx3080TiControl* controller;
+    rtx3080ti::Board* board;
     std::unique_ptr<DryRunBus> dryBus;
-    std::unique_ptr<ApplyJob> job;
+    std::unique_ptr<rtx3080ti::Board::Job> job;
 };
 
 // The section as the guard fingerprints it.
@@ -240,28 +231,31 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileS
                  Report& report, startup_guard::StartupGuard* guard) {
     const bool dryRun = switches.dryRun;
     ProfileSection section;
-    const bool haveProfile = profiles.ReadSection(rtx3080ti::ProfileSectionName(), section);
-    const rtx3080ti::BoardSettings loaded = rtx3080ti::FromProfile(section);
-    const rtx3080ti::BoardSettings wanted = rtx3080ti::AsShown(loaded);
-    const std::vector<ShownSetting> profileShown = Describe(rtx3080ti::Layout(), ByItem(loaded));
+    const FamilyTable<rtx3080ti::Item>& family = Rtx3080TiFamily::Table();
+    const bool haveProfile = profiles.ReadSection(Rtx3080TiFamily::ProfileSectionName(), section);
+    const rtx3080ti::BoardSettings loaded = Rtx3080TiFamily::FromProfile(section);
+    // As Load leaves them for Apply: each value as its item holds it.
+    const rtx3080ti::BoardSettings wanted = family.Held(loaded);
+    const std::vector<ShownSetting> profileShown = Describe(family, loaded);
 
     int status = exit_status::kDone;
     std::vector<BoardApply> applies;
     bool anyTakesProfiles = false;
-    for (SupportedBoard& board : boards) {
-        Rtx3080TiControl* controller = TakesProfiles(*board.controller);
-        if (!controller) continue;
+    for (SupportedBoard& found : boards) {
+        rtx3080ti::Board* board = TakesProfiles(found);
+        if (!board) continue;
         anyTakesProfiles = true;
-        // As the window reads the board when the user picks it, before Load.
-        controller->ReadSettings();
+        // The board's reads as the window makes them when the user picks the board, before Load:
+        // the same transfers from either front end.
+        board->ReadAll();
         if (!haveProfile) continue;
-        BoardApply apply{&board, controller, nullptr, nullptr};
-        BoardBus* bus = &controller->Bus();
+        BoardApply apply{board, nullptr, nullptr};
+        BoardBus* bus = &board->Bus();
         if (dryRun) {
-            apply.dryBus = std::make_unique<DryRunBus>(controller->Bus());
+            apply.dryBus = std::make_unique<DryRunBus>(board->Bus());
             bus = apply.dryBus.get();
         }
-        apply.job = controller->MakeApplyJob(wanted, *bus);
+        apply.job = board->Apply(wanted, *bus);
         applies.push_back(std::move(apply));
     }
     // The guard goes down before the first setting does; without it, none goes.
@@ -278,7 +272,7 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileS
     for (std::size_t entry = 0; entry < boards.size(); ++entry) {
         SupportedBoard& board = boards[entry];
         json document = BoardJson(board, entry);
-        if (!TakesProfiles(*board.controller)) {
+        if (!TakesProfiles(board)) {
             report.Line(BoardTitle(board) + L": skipped, this board type has no profiles");
             document["result"] = "skipped";
             report.Board(std::move(document));
@@ -303,8 +297,7 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileS
             document["plan"] = plan;
             document["result"] = failed == 0 ? "planned" : "planned in part";
         } else {
-            const std::vector<ShownSetting> readBack =
-                Describe(rtx3080ti::Layout(), ByItem(apply.controller->ReadSettings()));
+            const std::vector<ShownSetting> readBack = Describe(family, apply.board->ReadAll());
             failed += UnreadCount(readBack);
             // What failed is not called applied, and what was not read is not called read back.
             report.Line(BoardTitle(board) + (failed == 0 ? L": applied " : L": tried to apply ") +
@@ -406,7 +399,7 @@ const char* RefusalState(startup_guard::Decision decision) {
 }  // namespace
 
 int RunCommand(Command command, RunSwitches switches, ProcessServices& services, const RunContext& context,
-               CommandOutput& output, const BoardFactory& createBoard, PlatformFindings* findings,
+               CommandOutput& output, const BoardDetector& detect, PlatformFindings* findings,
                startup_guard::StartupGuard* guard) {
     const std::wstring programName = services.ApplicationName();
     const char* name = command == Command::List ? "list" : "apply-profile";
@@ -464,9 +457,7 @@ int RunCommand(Command command, RunSwitches switches, ProcessServices& services,
         report.Error(L"NV Control initialize failed!");
         return end(exit_status::kNvApiFailed);
     }
-    NoPanel noPanel;
-    const BoardServices run{gpus, context.sleeper, context.profiles};
-    std::vector<SupportedBoard> boards = FindSupportedBoards(run, createBoard, noPanel);
+    std::vector<SupportedBoard> boards = FindSupportedBoards(gpus, detect);
     if (boards.empty()) {
         report.Error(L"Device not support.");
         return end(exit_status::kNoSupportedBoard);

@@ -64,5 +64,5 @@ std::vector<std::wstring> HelpText(const std::wstring& programName, const std::v
 // before anything reaches the boards and arms it before the first setting is written; the caller
 // then lets go of NvAPI and calls guard->Wait(), after the run's output is out.
 int RunCommand(Command command, RunSwitches switches, ProcessServices& services, const RunContext& context,
-               CommandOutput& output, const BoardFactory& createBoard = CreateBoardController,
+               CommandOutput& output, const BoardDetector& detect = DetectBoard,
                PlatformFindings* findings = nullptr, startup_guard::StartupGuard* guard = nullptr);

@@ -29,6 +29,7 @@
 
 #include "model/Sleeper.h"
 #include "platform/qt/ControllerProgram.h"
+#include "platform/qt/QtBusy.h"
 #include "platform/qt/QtProcessServices.h"
 
 namespace {
@@ -73,9 +74,10 @@ int RunChild(int argc, char* argv[], bool controller) {
     FirstPaint watcher;
     application.installEventFilter(&watcher);
     if (controller) {
-        qtfront::QtProcessServices services;
+        qtfront::BusyState busy;
+        qtfront::QtProcessServices services(busy);
         ThreadSleeper sleeper;
-        return qtfront::RunController({QStringLiteral("--simulate")}, services, sleeper);
+        return qtfront::RunController({QStringLiteral("--simulate")}, services, sleeper, busy);
     }
     QDialog dialog;
     dialog.setWindowTitle(QStringLiteral("Bare"));

@@ -12,9 +12,10 @@ set(core_folders
   "res:"
   "sim: gpu model"
   "dialog: res"
-  "boards: dialog gpu model profile res"
+  "boards: gpu model profile"
+  "window: boards dialog model profile res"
   "diag: dialog gpu res"
-  "app: boards diag dialog gpu model profile res")
+  "app: boards diag dialog gpu model profile res window")
 set(platform_folders
   "platform/linux: gpu model"
   "platform/qt: app dialog gpu model platform/linux profile res sim"

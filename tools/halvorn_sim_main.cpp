@@ -5,27 +5,18 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+#include <optional>
 #include <string>
 
-#include "app/BoardDetection.h"
+#include "boards/BoardDetection.h"
 #include "gpu/GpuList.h"
-#include "profile/PrivateProfileFile.h"
-#include "profile/ProfileStore.h"
-#include "sim/MachineSleeper.h"
 #include "sim/Scenario.h"
 #include "sim/SimMachine.h"
 
 namespace {
 
-// The controllers read without a panel.
-class NoPanel final : public PanelSource {
-public:
-    ControlPanel* ControllerPanel() override { return nullptr; }
-};
-
-void PrintBoard(IVgaControl& controller) {
-    for (const ShownSetting& s : controller.ReadShown())
+void PrintBoard(const AnyBoard& board) {
+    for (const ShownSetting& s : ReadShown(board))
         std::printf("  %ls: %ls%ls\n", s.label.c_str(), s.text.c_str(),
                     s.detail.empty() ? L"" : (L"  (" + s.detail + L")").c_str());
 }
@@ -55,18 +46,12 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    // Profile.ini is looked for in the current directory, as the program does.
-    profile::PrivateProfileFile files;
-    LazyProfileStore profiles(files);
     const GpuList list(machine);
     const GpuList* gpus = &list;
     if (!gpus->IsReady()) {
         std::printf("NV Control initialize failed!\n");
         return 1;
     }
-    NoPanel panels;
-    sim::MachineSleeper sleeper(machine);
-    const BoardServices services{list, sleeper, profiles};
     std::printf("%u GPU(s), in ascending handle order:\n", gpus->Count());
     for (std::uint32_t i = 0; i < gpus->Count(); ++i) {
         std::wstring name;
@@ -75,12 +60,12 @@ int main(int argc, char** argv) {
                     static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(gpus->Handle(i))),
                     named ? name.c_str() : L"(name cannot be read)");
         if (!named) continue;
-        std::unique_ptr<IVgaControl> controller = CreateBoardController(i, panels, services);
-        if (!controller) {
+        const std::optional<FoundBoard> found = DetectBoard(list, i);
+        if (!found) {
             std::printf("  no supported board\n");
             continue;
         }
-        PrintBoard(*controller);
+        PrintBoard(found->board);
     }
     if (showLog) std::printf("\nTransfers:\n%s", machine.Log().Dump().c_str());
     return 0;

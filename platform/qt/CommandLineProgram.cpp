@@ -57,7 +57,7 @@ int RunCommandLine(const QStringList& arguments, ProcessServices& services, cons
         return exit_status::kDone;
     }
     return RunCommand(command, FindRunSwitches(WideArguments(arguments)), services, context, output,
-                      CreateBoardController, findings, guard);
+                      DetectBoard, findings, guard);
 }
 
 }  // namespace qtfront

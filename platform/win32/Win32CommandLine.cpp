@@ -163,7 +163,7 @@ int RunAndLog(Command command, const std::vector<std::wstring>& arguments, Proce
     log.Write(RunHeader(arguments));
     ConsoleAndLog output(console, log);
     const int status = RunCommand(command, FindRunSwitches(arguments), services, context, output,
-                                  CreateBoardController, nullptr, &guard);
+                                  DetectBoard, nullptr, &guard);
     log.Write(L"-- exit status " + std::to_wstring(status));
     return status;
 }

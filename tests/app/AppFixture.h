@@ -12,7 +12,9 @@
 #include "app/CHalvornApp.h"
 #include "app/CommandLineRun.h"
 #include "app/ProcessServices.h"
-#include "boards/IVgaControl.h"
+#include "boards/Rtx2080TiFamily.h"
+#include "boards/Rtx3080TiFamily.h"
+#include "window/IVgaControl.h"
 #include "headless/HeadlessDialogFramework.h"
 #include "profile/PrivateProfile.h"
 #include "profile/ProfileStore.h"
@@ -71,7 +73,7 @@ public:
 };
 
 struct BoardSpec {
-    int family = family::kRtx3080Ti;
+    int family = Rtx3080TiFamily::kId;
     bool hasProfile = false;
     bool profileSetsSync = false;  // the Sync box a stored profile holds
     // A misbehaving board that ticks the Sync box although it has no profile to load.
@@ -109,21 +111,19 @@ public:
     void OnTimerTick() override { Note("OnTimerTick"); }
     void SetAuto(bool checked) override { Note(checked ? "SetAuto true" : "SetAuto false"); }
     int GetFamily() const override { return spec_.family; }
-    bool LoadProfile() override {
+    std::optional<LoadedProfile> LoadProfile() override {
         Note("LoadProfile");
         ControlPanel* panel = panels_.ControllerPanel();
         if (!spec_.hasProfile) {
             if (spec_.ticksSyncWithoutProfile && panel) panel->SetCheck(ctl::kSync, true);
-            return false;
+            return std::nullopt;
         }
-        if (panel) panel->SetCheck(ctl::kSync, spec_.profileSetsSync);
-        return true;
+        return LoadedProfile{rtx3080ti::BoardSettings{}, spec_.profileSetsSync};
     }
-    void SaveProfile() override { Note("SaveProfile"); }
-    std::vector<int> UnreadControls() const override { return {}; }
-    std::vector<ShownSetting> ReadShown() override { return {}; }
-    std::unique_ptr<Request> Requested() const override { return std::make_unique<Request>(); }
-    void ApplyRequest(const Request&) override { Apply(); }
+    void SaveProfile(bool sync) override { (void)sync;
+        Note("SaveProfile"); }
+    std::optional<WantedSettings> Wanted() const override { return std::nullopt; }
+    void Apply(const WantedSettings&) override { Apply(); }
 
 private:
     void Note(const std::string& what) const { calls_.push_back(std::to_string(gpu_) + ":" + what); }

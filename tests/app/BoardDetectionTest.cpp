@@ -8,9 +8,6 @@
 
 #include "app/BoardDetection.h"
 #include "boards/McuHandshake.h"
-#include "boards/Rtx2080TiZyl.h"
-#include "boards/Rtx3080TiZyl.h"
-#include "boards/Rtx3080TiZylMcu.h"
 #include "profile/ProfileStore.h"
 #include "sim/Boards.h"
 #include "sim/Mcu3080Ti.h"
@@ -24,11 +21,12 @@ namespace fs = std::filesystem;
 
 enum class Found { None, Mcu, Direct, Rtx2080Ti };
 
-Found KindOf(const IVgaControl* controller) {
-    if (!controller) return Found::None;
-    if (dynamic_cast<const Rtx3080TiZylMcu*>(controller)) return Found::Mcu;
-    if (dynamic_cast<const Rtx3080TiZyl*>(controller)) return Found::Direct;
-    if (dynamic_cast<const Rtx2080TiZyl*>(controller)) return Found::Rtx2080Ti;
+Found KindOf(const std::optional<FoundBoard>& found) {
+    if (!found) return Found::None;
+    const std::wstring name = found->type->name;
+    if (name == L"RTX 3080 Ti through its MCU") return Found::Mcu;
+    if (name == L"RTX 3080 Ti at its regulators") return Found::Direct;
+    if (name == L"RTX 2080 Ti") return Found::Rtx2080Ti;
     return Found::None;
 }
 
@@ -54,9 +52,7 @@ protected:
     ScratchDirectory atDetection_{"halvorn-detection"};
     ScratchDirectory later_{"halvorn-detection"};
 
-    std::unique_ptr<IVgaControl> Detect(std::uint32_t gpuIndex = 0) {
-        return CreateBoardController(gpuIndex, panels, Services());
-    }
+    std::optional<FoundBoard> Detect(std::uint32_t gpuIndex = 0) { return DetectForWindow(Services(), gpuIndex); }
 
     sim::Mcu3080Ti& Mcu(sim::SimGpu& gpu) { return *dynamic_cast<sim::Mcu3080Ti*>(gpu.Find(1, 0x5A)); }
 };
@@ -77,7 +73,7 @@ TEST_P(DetectionOrderTest, FirstCandidateThatDetectsItsBoardWins) {
     gpu.subsystemId = c.subsystem;
     gpu.vbios = c.vbios;
     sim::AttachBoard(gpu, c.board);
-    EXPECT_EQ(KindOf(Detect().get()), c.expected);
+    EXPECT_EQ(KindOf(Detect()), c.expected);
     // Detection creates the store whatever it finds.
     MoveToAnotherDirectory();
     EXPECT_EQ(StorePath(), atDetection_.Path() / "Profile.ini");
@@ -101,7 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(BoardDetectionTest, McuProbeIsOneIdentificationReadAndOneHandshakeWrite) {
     sim::SimGpu& gpu = machine.AddGpu(0x100, "GPU");
     sim::AttachBoard(gpu, sim::BoardKind::Rtx3080TiMcu);
-    ASSERT_EQ(KindOf(Detect().get()), Found::Mcu);
+    ASSERT_EQ(KindOf(Detect()), Found::Mcu);
     // The handshake's value is the program's own choice; its place and length are what count.
     const auto hs = mcu::HandshakeBytes();
     traffic::ExpectTraffic(machine.Log(), {traffic::Rn(0x5A, 0xB1, 6), traffic::W(0x5A, 0xB2, {hs.begin(), hs.end()})});
@@ -118,7 +114,7 @@ TEST_F(BoardDetectionTest, FailedHandshakeLeavesTheDecisionToThePciTest) {
         sim::AttachBoard(gpu, sim::BoardKind::Rtx3080TiMcu);
         machine.FailTransferAt(2);
         const Found expected = subsystem >> 16 == 0x3998 ? Found::Direct : Found::None;
-        EXPECT_EQ(KindOf(Detect().get()), expected) << std::hex << subsystem;
+        EXPECT_EQ(KindOf(Detect()), expected) << std::hex << subsystem;
     }
 }
 
@@ -133,7 +129,7 @@ TEST_F(BoardDetectionTest, IdentificationNeedsBothMarkerBytes) {
         sim::SimGpu& gpu = machine.AddGpu(0x100, "GPU");
         sim::AttachBoard(gpu, sim::BoardKind::Rtx3080TiMcu);
         Mcu(gpu).Poke(0xB1, {0x05, 0x10, id.byte2, id.byte3, 0x01, 0x07});
-        EXPECT_EQ(KindOf(Detect().get()), Found::None);
+        EXPECT_EQ(KindOf(Detect()), Found::None);
         for (const sim::LogEntry& e : machine.Log().Entries()) EXPECT_NE(e.kind, sim::LogEntry::Kind::Write);
         EXPECT_TRUE(Mcu(gpu).IsLocked());
     }
@@ -142,10 +138,10 @@ TEST_F(BoardDetectionTest, IdentificationNeedsBothMarkerBytes) {
 TEST_F(BoardDetectionTest, NotReadyListOrIndexBeyondItDetectsNothing) {
     sim::SimGpu& gpu = machine.AddGpu(0x100, "GPU");
     sim::AttachBoard(gpu, sim::BoardKind::Rtx3080TiMcu);
-    EXPECT_EQ(Detect(1), nullptr);
+    EXPECT_FALSE(Detect(1));
     ReleaseGpus();
     machine.FailInitialize();
-    EXPECT_EQ(Detect(0), nullptr);
+    EXPECT_FALSE(Detect(0));
     EXPECT_TRUE(machine.Log().Entries().empty());
 }
 
@@ -154,19 +150,24 @@ TEST_F(BoardDetectionTest, TwoBoardsGetTheirOwnControllersAndShareTheStore) {
     sim::SimGpu& second = machine.AddGpu(0x200, "B");
     second.subsystemId = 0x39981B4C;
     sim::AttachBoard(second, sim::BoardKind::Rtx3080TiDirect);
-    auto first = Detect(0);
+    auto first = CreateBoardController(0, panels, Services());
     MoveToAnotherDirectory();
-    auto other = Detect(1);
-    ASSERT_EQ(KindOf(first.get()), Found::Mcu);
-    ASSERT_EQ(KindOf(other.get()), Found::Direct);
-    EXPECT_EQ(dynamic_cast<Rtx3080TiControl&>(*first).GpuIndex(), 0u);
-    EXPECT_EQ(dynamic_cast<Rtx3080TiControl&>(*other).GpuIndex(), 1u);
+    auto other = CreateBoardController(1, panels, Services());
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(other, nullptr);
+    // Each on its own GPU: the first one's reads name GPU 0, the second one's GPU 1.
+    for (std::uint32_t g : {0u, 1u}) {
+        machine.Log().Clear();
+        (g == 0 ? first : other)->Activate();
+        ASSERT_FALSE(machine.Log().Entries().empty());
+        for (const sim::LogEntry& e : machine.Log().Entries()) EXPECT_EQ(e.gpu, g);
+    }
 
     // The second detection found the store the first one made: both save into one file.
     for (IVgaControl* controller : {first.get(), other.get()}) {
         fs::remove(atDetection_.Path() / "Profile.ini");
         controller->Activate();
-        controller->SaveProfile();
+        controller->SaveProfile(false);
         EXPECT_TRUE(fs::exists(atDetection_.Path() / "Profile.ini"));
         EXPECT_FALSE(fs::exists(later_.Path() / "Profile.ini"));
     }

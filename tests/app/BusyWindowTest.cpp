@@ -105,9 +105,9 @@ TEST_P(BusyWindowTest, AnInterruptionDuringAPauseStartsNothingAndTheWindowComesB
     const Operation& operation = std::get<0>(GetParam());
     const Interruption& interruption = std::get<1>(GetParam());
     for (std::uintptr_t handle : {0x1000u, 0x2000u, 0x3000u}) machine.AddGpu(handle, "RTX");
-    boards[0] = {family::kRtx3080Ti, true, true, false, 100};
-    boards[1] = {family::kRtx2080Ti, false, false, false, 100};
-    boards[2] = {family::kRtx3080Ti, false, false, false, 100};
+    boards[0] = {Rtx3080TiFamily::kId, true, true, false, 100};
+    boards[1] = {Rtx2080TiFamily::kId, false, false, false, 100};
+    boards[2] = {Rtx3080TiFamily::kId, false, false, false, 100};
     InterruptingSleeper pauses(machine);
     std::size_t mark = 0;
     int spellsBefore = 0;

@@ -73,8 +73,8 @@ protected:
     }
     void WriteProfile(const std::string& text) { std::ofstream(dir / "Profile.ini", std::ios::binary) << text; }
 
-    int Run(Command command, const BoardFactory& factory = CreateBoardController) {
-        return RunCommand(command, switches, services, RunContext{machine, sleeper, profiles}, output, factory);
+    int Run(Command command, const BoardDetector& detect = DetectBoard) {
+        return RunCommand(command, switches, services, RunContext{machine, sleeper, profiles}, output, detect);
     }
     RunSwitches switches;
     Lines Traffic() const {
@@ -125,9 +125,9 @@ TEST_F(CommandLineRunTest, TheLockIsHeldWhileTheBoardsAreWorkedOn) {
     sim::LoadDefaultScenario(machine);
     std::vector<bool> freeDuringDetection;
     FakeProcessServices& lock = services;
-    const BoardFactory probe = [&](std::uint32_t gpu, PanelSource& panels, const BoardServices& run) {
+    const BoardDetector probe = [&](const GpuList& gpus, std::uint32_t gpu) {
         freeDuringDetection.push_back(!lock.held);
-        return CreateBoardController(gpu, panels, run);
+        return DetectBoard(gpus, gpu);
     };
     EXPECT_EQ(Run(Command::List, probe), exit_status::kDone);
     EXPECT_EQ(freeDuringDetection, (std::vector<bool>{false, false, false, false}));

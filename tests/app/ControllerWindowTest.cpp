@@ -130,9 +130,9 @@ TEST_P(SyncRuleTest, ReachesTheSelectedBoardFirstThenItsFamilyInListOrder) {
     machine.AddGpu(0x1000, "RTX 3080 Ti A");
     machine.AddGpu(0x2000, "RTX 2080 Ti");
     machine.AddGpu(0x3000, "RTX 3080 Ti B");
-    boards[0] = {family::kRtx3080Ti};
-    boards[1] = {family::kRtx2080Ti};
-    boards[2] = {family::kRtx3080Ti};
+    boards[0] = {Rtx3080TiFamily::kId};
+    boards[1] = {Rtx2080TiFamily::kId};
+    boards[2] = {Rtx3080TiFamily::kId};
     Calls seen;
     framework.AddSession([&](HeadlessDialog& window) {
         window.SelectItem(ctl::kDeviceList, 2);
@@ -199,9 +199,9 @@ TEST_P(LoadTest, AppliesOnlyAfterAProfileWasFoundAndTakesSyncFromTheBox) {
     machine.AddGpu(0x1000, "RTX A");
     machine.AddGpu(0x2000, "RTX B");
     machine.AddGpu(0x3000, "RTX C");
-    boards[0] = {family::kRtx3080Ti};
+    boards[0] = {Rtx3080TiFamily::kId};
     boards[1] = GetParam().selected;
-    boards[2] = {family::kRtx2080Ti};
+    boards[2] = {Rtx2080TiFamily::kId};
     Calls onLoad, onApply;
     framework.AddSession([&](HeadlessDialog& window) {
         window.SelectItem(ctl::kDeviceList, 1);
@@ -224,14 +224,14 @@ TEST_P(LoadTest, AppliesOnlyAfterAProfileWasFoundAndTakesSyncFromTheBox) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, LoadTest,
     ::testing::Values(
-        LoadCase{"NoProfile", {family::kRtx3080Ti, false}, false, {"1:LoadProfile"}, {"1:Apply"}},
-        LoadCase{"NoProfileKeepsSyncOn", {family::kRtx3080Ti, false}, true, {"1:LoadProfile"}, {"1:Apply", "0:Apply"}},
+        LoadCase{"NoProfile", {Rtx3080TiFamily::kId, false}, false, {"1:LoadProfile"}, {"1:Apply"}},
+        LoadCase{"NoProfileKeepsSyncOn", {Rtx3080TiFamily::kId, false}, true, {"1:LoadProfile"}, {"1:Apply", "0:Apply"}},
         // Sync is read from the box only after a profile was found.
-        LoadCase{"NoProfileButTheBoxGotTicked", {family::kRtx3080Ti, false, false, true}, false, {"1:LoadProfile"},
+        LoadCase{"NoProfileButTheBoxGotTicked", {Rtx3080TiFamily::kId, false, false, true}, false, {"1:LoadProfile"},
                  {"1:Apply"}},
-        LoadCase{"ProfileWithSync", {family::kRtx3080Ti, true, true}, false, {"1:LoadProfile", "1:Apply", "0:Apply"},
+        LoadCase{"ProfileWithSync", {Rtx3080TiFamily::kId, true, true}, false, {"1:LoadProfile", "1:Apply", "0:Apply"},
                  {"1:Apply", "0:Apply"}},
-        LoadCase{"ProfileWithoutSyncOverridesTheUser", {family::kRtx3080Ti, true, false}, true,
+        LoadCase{"ProfileWithoutSyncOverridesTheUser", {Rtx3080TiFamily::kId, true, false}, true,
                  {"1:LoadProfile", "1:Apply"}, {"1:Apply"}}),
     [](const auto& p) { return std::string(p.param.name); });
 

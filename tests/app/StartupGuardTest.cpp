@@ -141,7 +141,7 @@ protected:
         current->Log().Clear();
         EXPECT_EQ(RunCommand(FindCommand(arguments), FindRunSwitches(arguments), services,
                              RunContext{*current, pauses, profiles}, output,
-                             CreateBoardController, nullptr, guard.get()),
+                             DetectBoard, nullptr, guard.get()),
                   expectedStatus)
             << ::testing::PrintToString(output.errors);
         std::string text;
@@ -435,7 +435,7 @@ TEST_P(GuardSwitchTest, AMistakenGuardSwitchIsAUsageError) {
     LazyProfileStore profiles(files);
     EXPECT_EQ(RunCommand(FindCommand(arguments), FindRunSwitches(arguments), services,
                          RunContext{machine, pauses, profiles}, output,
-                         CreateBoardController, nullptr, guard.get()),
+                         DetectBoard, nullptr, guard.get()),
               exit_status::kUsage);
     EXPECT_EQ(Transfers(), 0u);
     EXPECT_EQ(file.writes, 0);

@@ -23,16 +23,16 @@
 #include <string>
 #include <vector>
 
-#include "boards/Rtx2080TiLayout.h"
+#include "boards/Rtx2080TiFamily.h"
 #include "boards/Rtx2080TiProtocol.h"
-#include "boards/Rtx3080TiLayout.h"
+#include "boards/Rtx3080TiFamily.h"
 #include "boards/Rtx3080TiMcuProtocol.h"
 #include "boards/Rtx3080TiRegulatorProtocol.h"
-#include "model/ApplyJob.h"
 #include "model/BoardJob.h"
 #include "sim/Boards.h"
 #include "sim/Mcu3080Ti.h"
 #include "sim/SimMachine.h"
+#include "support/StubBus.h"
 #include "support/WritePolicy.h"
 
 namespace {
@@ -108,13 +108,15 @@ struct Family {
     std::function<void(ChipBus&, int item, std::int32_t value)> apply;
 };
 
-template <typename Item, typename Protocol>
-void ApplyOne(ChipBus& bus, Item item, std::int32_t value, const std::vector<Item>& order) {
-    Settings<Item> wanted;
+// Apply of one item by the family's board on the bus.
+template <typename Family, typename Protocol>
+void ApplyOne(ChipBus& bus, typename Family::Item item, std::int32_t value) {
+    Settings<typename Family::Item> wanted;
     wanted[item] = Setting::Of(value);
-    Protocol protocol(bus);
-    const std::unique_ptr<ApplyJob> job = ApplyJobOn<Item>(bus, ApplyOrder(wanted, order), protocol);
-    RunToEnd(*job, bus);
+    auto onto = std::make_unique<BusOnto>(bus);
+    auto protocol = std::make_unique<Protocol>(*onto);
+    const FamilyBoard<Family> board(std::move(onto), std::move(protocol));
+    RunToEnd(*board.Apply(wanted), bus);
 }
 
 Family McuFamily() {
@@ -131,8 +133,7 @@ Family McuFamily() {
         static_cast<sim::RegisterDevice&>(*bus.chips.at(device)).Poke(reg, std::move(bytes));
     };
     f.apply = [](ChipBus& bus, int item, std::int32_t value) {
-        ApplyOne<rtx3080ti::Item, Rtx3080TiMcuProtocol>(bus, static_cast<rtx3080ti::Item>(item), value,
-                                                        rtx3080ti::ApplyOrder());
+        ApplyOne<Rtx3080TiFamily, Rtx3080TiMcuProtocol>(bus, static_cast<rtx3080ti::Item>(item), value);
     };
     return f;
 }
@@ -327,7 +328,7 @@ std::size_t CheckItem(const Family& family, const ItemSweep& sweep) {
 std::vector<std::int32_t> FromProfiles(const wchar_t* key, rtx3080ti::Item item) {
     std::vector<std::int32_t> values;
     for (std::uint32_t stored : {0u, 1u, 2u, 15u, 16u, 127u, 257u, 65535u, 65536u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}) {
-        const rtx3080ti::BoardSettings shown = rtx3080ti::AsShown(rtx3080ti::FromProfile({{key, stored}}));
+        const rtx3080ti::BoardSettings shown = Rtx3080TiFamily::Table().Held(Rtx3080TiFamily::FromProfile({{key, stored}}));
         if (shown[item].read) values.push_back(shown[item].value);
     }
     return values;
@@ -400,14 +401,13 @@ TEST(PlanPolicyTest, EveryApplyOfEveryItemFromEveryReadingKeepsToTheWritePolicy)
     const Family direct =
         RegisterFamily("RTX 3080 Ti at its regulators", Controller::Direct, sim::BoardKind::Rtx3080TiDirect,
                        [](ChipBus& bus, int item, std::int32_t value) {
-                           ApplyOne<rtx3080ti::Item, Rtx3080TiRegulatorProtocol>(
-                               bus, static_cast<rtx3080ti::Item>(item), value, rtx3080ti::ApplyOrder());
+                           ApplyOne<Rtx3080TiFamily, Rtx3080TiRegulatorProtocol>(
+                               bus, static_cast<rtx3080ti::Item>(item), value);
                        });
     const Family rtx2080 = RegisterFamily("RTX 2080 Ti", Controller::Rtx2080Ti, sim::BoardKind::Rtx2080Ti,
                                           [](ChipBus& bus, int item, std::int32_t value) {
-                                              ApplyOne<rtx2080ti::Item, Rtx2080TiProtocol>(
-                                                  bus, static_cast<rtx2080ti::Item>(item), value,
-                                                  rtx2080ti::ApplyOrder());
+                                              ApplyOne<Rtx2080TiFamily, Rtx2080TiProtocol>(
+                                                  bus, static_cast<rtx2080ti::Item>(item), value);
                                           });
     std::size_t cases = 0;
     for (const auto& [family, sweeps] : {std::make_pair(&mcu, Rtx3080TiSweeps(true)),

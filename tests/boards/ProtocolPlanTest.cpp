@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "boards/Rtx2080TiLayout.h"
+#include <memory>
+
+#include "boards/Rtx2080TiFamily.h"
 #include "boards/Rtx2080TiProtocol.h"
 #include "boards/Rtx3080TiMcuProtocol.h"
 #include "boards/Rtx3080TiRegulatorProtocol.h"
-#include "model/ApplyJob.h"
 #include "model/BoardJob.h"
 #include "model/DryRunBus.h"
 #include "support/StubBus.h"
@@ -25,6 +26,19 @@ class NoSleep final : public Sleeper {
 public:
     void Sleep(unsigned) override {}
 };
+
+// An RTX 2080 Ti board whose transfers go to the stub.
+std::unique_ptr<rtx2080ti::Board> Rtx2080TiOn(StubBus& stub) {
+    auto bus = std::make_unique<BusOnto>(stub);
+    auto protocol = std::make_unique<Rtx2080TiProtocol>(*bus);
+    return std::make_unique<rtx2080ti::Board>(std::move(bus), std::move(protocol));
+}
+
+bool AnyWrite(const Lines& log) {
+    for (const std::string& transfer : log)
+        if (transfer.rfind("W ", 0) == 0) return true;
+    return false;
+}
 
 // The plan run on a bus that writes nothing, as the dry run shows it.
 Lines Planned(const Plan& plan, StubBus& board) {
@@ -158,18 +172,45 @@ TEST(Rtx2080TiPlanTest, ADryRunOfApplyReadsLn2AfterTheOcpSequenceWroteItsRegiste
     StubBus board;
     board.Answer(0x40, 0xEC, {0x41, 0x23});  // OCP enabled
     board.Answer(0x40, 0xEE, {0x1F, 0x14});  // LN2 on
-    Rtx2080TiProtocol protocol(board);
+    const std::unique_ptr<rtx2080ti::Board> rtx2080 = Rtx2080TiOn(board);
     rtx2080ti::BoardSettings wanted;
     wanted[Item::Ocp] = Setting::Of(0);
     wanted[Item::Ln2] = Setting::Of(1);
     DryRunBus dry(board);
-    const std::unique_ptr<ApplyJob> job = ApplyJobOn<Item>(dry, ApplyOrder(wanted, rtx2080ti::ApplyOrder()), protocol);
+    const auto job = rtx2080->Apply(wanted, dry);
     NoSleep sleeper;
     RunToEnd(*job, sleeper);
     EXPECT_EQ(DescribeResults(job->Results()),
               (Lines{"write 0x40 reg 0xEC: 41 03", "write 0x40 reg 0xEE: 14 1F", "write 0x40 reg 0x44: 0B 06",
                      "write 0x40 reg 0xEE: 1F 14"}));
     for (const std::string& transfer : board.log) EXPECT_EQ(transfer.rfind("W ", 0), std::string::npos) << transfer;
+}
+
+// Default and Auto are jobs like Apply, so a dry run shows them without writing: here OCP goes
+// back on (which also writes LN2's register, so LN2 then reads off and needs nothing), NVVDD is
+// handed back to the GPU, and the items the board does not answer are left alone.
+TEST(Rtx2080TiPlanTest, DefaultAndAutoCanBeDryRun) {
+    StubBus board;
+    board.Answer(0x40, 0xEC, {0x41, 0x03});  // OCP disabled
+    board.Answer(0x40, 0xEE, {0x14, 0x1F});
+    const std::unique_ptr<rtx2080ti::Board> rtx2080 = Rtx2080TiOn(board);
+    NoSleep sleeper;
+    const Lines handBack = {"write 0x40 reg 0x2A: 01 00", "write 0x40 reg 0x21: C0 00", "write 0x40 reg 0x24: D0 00",
+                            "write 0x40 reg 0xE1: 88 C2"};
+
+    DryRunBus dry(board);
+    const auto defaults = rtx2080->Defaults(dry);
+    RunToEnd(*defaults, sleeper);
+    Lines expected = {"write 0x40 reg 0xEC: 41 23", "write 0x40 reg 0xEE: 54 5F", "write 0x40 reg 0x44: 0B 0C"};
+    expected.insert(expected.end(), handBack.begin(), handBack.end());
+    EXPECT_EQ(DescribeResults(defaults->Results()), expected);
+    EXPECT_EQ(defaults->Failures(), 5u) << "FBVDD, PEXVDD, +1.8V, frequency and loadline do not read";
+
+    DryRunBus dryAuto(board);
+    const auto automatic = rtx2080->Auto(dryAuto);
+    RunToEnd(*automatic, sleeper);
+    EXPECT_EQ(DescribeResults(automatic->Results()), handBack);
+    EXPECT_FALSE(AnyWrite(board.log));
 }
 
 }  // namespace

@@ -28,8 +28,8 @@ protected:
     void RunWithFailureAt(const Scenario& scenario, std::size_t n, bool activateFirst) {
         ResetBoard();
         SetBoard(scenario.board);
+        ASSERT_TRUE(Probe());
         auto controller = Controller();
-        ASSERT_TRUE(controller->IsDetected());
         if (activateFirst) {
             controller->Activate();
             scenario.user(panel);

@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "boards/Rtx2080TiZyl.h"
+#include "boards/BoardDetection.h"
+#include "boards/Rtx2080TiProtocol.h"
 #include "headless/HeadlessPanel.h"
 #include "res/ControlIds.h"
 #include "res/DialogTemplates.h"
@@ -118,15 +119,25 @@ protected:
         return gpu;
     }
 
+    // Detection's probe of the RTX 2080 Ti on the GPU of this index.
+    bool Probe(std::uint32_t index = 0) {
+        for (const BoardType& type : BoardTypes()) {
+            if (std::wstring(type.name) != L"RTX 2080 Ti") continue;
+            GpuBus bus(Gpus(), index, type.port);
+            return type.probe(Gpus(), index, bus);
+        }
+        return false;
+    }
+
     std::unique_ptr<Rtx2080TiZyl> Controller(std::uint32_t index = 0) {
-        return std::make_unique<Rtx2080TiZyl>(ProgramLinks(Services(), index, 1), panels);
+        return MakeController<Rtx2080TiFamily, Rtx2080TiProtocol>(index, panels, Services());
     }
 
     // A detected, activated controller on the board, with the log cleared.
     std::unique_ptr<Rtx2080TiZyl> Activated() {
         if (machine.Gpus().empty()) AddBoard();
+        EXPECT_TRUE(Probe());
         auto controller = Controller();
-        EXPECT_TRUE(controller->IsDetected());
         controller->Activate();
         machine.Log().Clear();
         return controller;
@@ -144,7 +155,8 @@ protected:
         Reference reference;
         reference.panel = std::make_unique<HeadlessPanel>();
         TestPanelSource source(reference.panel.get());
-        Rtx2080TiZyl controller(ProgramLinks(Services(), 0, 1), source);
+        const std::unique_ptr<Rtx2080TiZyl> reader = MakeController<Rtx2080TiFamily, Rtx2080TiProtocol>(0, source, Services());
+        Rtx2080TiZyl& controller = *reader;
         const std::size_t mark = machine.Log().Entries().size();
         controller.Activate();
         const auto& entries = machine.Log().Entries();

@@ -51,9 +51,7 @@ TEST_P(Rtx2080TiProbe, DecidesFromSubsystemAndVbiosWithoutI2c) {
     Gpus();
     const std::uint32_t before = machine.NvApiCalls();
 
-    auto controller = Controller();
-
-    EXPECT_EQ(controller->IsDetected(), c.detected);
+    EXPECT_EQ(Probe(), c.detected);
     EXPECT_EQ(machine.NvApiCalls() - before, c.nvapiCalls);
     EXPECT_EQ(machine.TransferCount(), 0u);
 }
@@ -65,8 +63,8 @@ TEST_F(Rtx2080TiTest, ProbeUsesTheGpuAtItsIndexInHandleOrder) {
     AddBoard(0x2000, 0x25891462);
     machine.AddGpu(0x1000, "other").subsystemId = 0x39981462;
 
-    EXPECT_FALSE(Controller(0)->IsDetected());
-    EXPECT_TRUE(Controller(1)->IsDetected());
+    EXPECT_FALSE(Probe(0));
+    EXPECT_TRUE(Probe(1));
 }
 
 TEST_F(Rtx2080TiTest, ProbeOfAnIndexBeyondTheListAsksNvApiNothing) {
@@ -74,7 +72,7 @@ TEST_F(Rtx2080TiTest, ProbeOfAnIndexBeyondTheListAsksNvApiNothing) {
     Gpus();
     const std::uint32_t before = machine.NvApiCalls();
 
-    EXPECT_FALSE(Controller(1)->IsDetected());
+    EXPECT_FALSE(Probe(1));
     EXPECT_EQ(machine.NvApiCalls(), before);
 }
 
@@ -82,7 +80,7 @@ TEST_F(Rtx2080TiTest, ProbeWithoutNvApiIsNotDetected) {
     AddBoard();
     machine.FailInitialize();
 
-    EXPECT_FALSE(Controller(0)->IsDetected());
+    EXPECT_FALSE(Probe(0));
     EXPECT_EQ(machine.TransferCount(), 0u);
 }
 
@@ -92,7 +90,7 @@ TEST_F(Rtx2080TiTest, FamilyOneWithoutProfilesOrTimerWork) {
 
     EXPECT_EQ(controller->GetFamily(), 1);
     EXPECT_FALSE(controller->LoadProfile());
-    controller->SaveProfile();
+    controller->SaveProfile(panel.IsChecked(ctl::kSync));
     controller->OnTimerTick();
 
     EXPECT_EQ(PanelDump(panel), before);

@@ -12,12 +12,13 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "boards/Rtx3080TiControl.h"
-#include "boards/Rtx3080TiZyl.h"
-#include "boards/Rtx3080TiZylMcu.h"
+#include "boards/BoardDetection.h"
+#include "boards/Rtx3080TiMcuProtocol.h"
+#include "boards/Rtx3080TiRegulatorProtocol.h"
 #include "profile/ProfileStore.h"
 #include "res/ControlIds.h"
 #include "sim/Mcu3080Ti.h"
@@ -27,7 +28,7 @@
 
 namespace rtx3080ti_test {
 
-using rtx3080ti::PanelItem;
+using PanelItem = rtx3080ti::Item;
 
 constexpr std::uint8_t kMcu = 0x5A;
 constexpr std::uint8_t kNv = 0x40;
@@ -136,7 +137,7 @@ public:
         mcu->SetLocked(false);  // the tests build the controller without its probe
     }
     std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, const BoardServices& services) override {
-        return std::make_unique<Rtx3080TiZylMcu>(ProgramLinks(services, gpuIndex, 1), panels);
+        return MakeController<Rtx3080TiFamily, Rtx3080TiMcuProtocol>(gpuIndex, panels, services);
     }
     void Set(const BoardState& s) override {
         mcu->SetNvvdd(s.nvvdd ? 1 : 0, s.nvvdd.value_or(0));
@@ -175,7 +176,7 @@ public:
         ms = &DeviceOn<sim::Regulator3080Ti>(gpu, kMs);
     }
     std::unique_ptr<Rtx3080TiControl> Make(std::uint32_t gpuIndex, PanelSource& panels, const BoardServices& services) override {
-        return std::make_unique<Rtx3080TiZyl>(ProgramLinks(services, gpuIndex, 1), panels);
+        return MakeController<Rtx3080TiFamily, Rtx3080TiRegulatorProtocol>(gpuIndex, panels, services);
     }
     void Set(const BoardState& s) override {
         SetRail(*nv, s.nvvdd);
@@ -268,6 +269,15 @@ inline const std::vector<Choice> kAllChangedChoices = {
     {ctl::kList2Right, 15},
 };
 
+// Detection's board types, found by their names.
+inline const BoardType& TypeNamed(const std::wstring& name) {
+    for (const BoardType& type : BoardTypes())
+        if (name == type.name) return type;
+    throw std::logic_error("no such board type");
+}
+inline const BoardType& McuType() { return TypeNamed(L"RTX 3080 Ti through its MCU"); }
+inline const BoardType& RegulatorsType() { return TypeNamed(L"RTX 3080 Ti at its regulators"); }
+
 // ---- The fixture -------------------------------------------------------------------------------
 
 class Rtx3080TiTest : public BoardFixture {
@@ -312,6 +322,14 @@ protected:
         boards_.at(g) = kind.make();
         boards_[g]->AttachTo(machine.Gpus().at(g));
         if (g < controllers_.size()) controllers_[g].reset();
+    }
+
+    // Load as the window does it: the profile on the panel, its Sync flag in the Sync box. True
+    // when there was a profile.
+    bool Load(IVgaControl& controller) {
+        const std::optional<LoadedProfile> loaded = controller.LoadProfile();
+        if (loaded) panel.SetCheck(ctl::kSync, loaded->sync);
+        return loaded.has_value();
     }
 
     void Choose(const std::vector<Choice>& choices) {

@@ -1,7 +1,7 @@
 // What both RTX 3080 Ti controllers show alike: the panel they configure, how board values
 // appear, the slider texts, the Auto box, and lists without a selection.
 #include "Rtx3080TiFixture.h"
-#include "boards/Rtx2080TiZyl.h"
+#include "boards/Rtx2080TiProtocol.h"
 #include "sim/Boards.h"
 
 namespace rtx3080ti_test {
@@ -77,9 +77,8 @@ TEST_P(Rtx3080TiPanelTest, ActivateAfterAnRtx2080TiLeavesOnlyThisBoardsPanel) {
     sim::AttachBoard(gpu2080, sim::BoardKind::Rtx2080Ti);
     Controller();  // the GPU list, before the RTX 2080 Ti controller needs it
 
-    Rtx2080TiZyl rtx2080ti(ProgramLinks(Services(), 1, 1), panels);
-    ASSERT_TRUE(rtx2080ti.IsDetected());
-    rtx2080ti.Activate();
+    const std::unique_ptr<Rtx2080TiZyl> rtx2080ti = MakeController<Rtx2080TiFamily, Rtx2080TiProtocol>(1, panels, Services());
+    rtx2080ti->Activate();
     ASSERT_TRUE(panel.IsVisible(ctl::kList1LeftLabel));
     ASSERT_EQ(panel.Text(ctl::kList1LeftLabel), L"LN2 VRM mode");
     ASSERT_TRUE(panel.IsVisible(ctl::kList1Left));
@@ -174,7 +173,7 @@ TEST_P(Rtx3080TiPanelTest, WithoutTheControllerWindowNothingHappens) {
     controller.Apply();
     controller.LoadDefaults();
     controller.SetAuto(true);
-    controller.SaveProfile();
+    controller.SaveProfile(panel.IsChecked(ctl::kSync));
     EXPECT_FALSE(controller.LoadProfile());
     EXPECT_TRUE(machine.Log().Entries().empty());
     EXPECT_EQ(Snap(panel), untouched);
@@ -264,7 +263,6 @@ TEST_P(Rtx3080TiPanelTest, AutoBoxActsOnlyOnAChange) {
     Board().Set(fixed);
     Rtx3080TiControl& controller = Controller();
     controller.Activate();
-    ASSERT_FALSE(controller.IsDetected());  // constructed without a probe
 
     ClearLog();
     controller.SetAuto(false);  // already off

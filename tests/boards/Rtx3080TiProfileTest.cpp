@@ -32,7 +32,7 @@ TEST_P(Rtx3080TiProfileTest, SaveWritesElevenLinesInKeyOrderFromOneReadEach) {
     Rtx3080TiControl& controller = Controller();
     controller.Activate();
     ClearLog();
-    controller.SaveProfile();
+    controller.SaveProfile(panel.IsChecked(ctl::kSync));
 
     EXPECT_NE(ProfileText().find("[RTX3080TiZYL]"), std::string::npos);
     EXPECT_NE(ProfileText().find("AUTO=1\r\nNVVDD=175\r\nFBVDD=220\r\nMSVDD=175\r\nNVPWM=4\r\nMSPWM=4\r\n"
@@ -56,7 +56,7 @@ TEST_P(Rtx3080TiProfileTest, SaveFromABoardThatDoesNotAnswerWritesTheFallbacks) 
     controller.Activate();
     panel.UserClickCheck(ctl::kSync);
     Board().SetSilent(true);
-    controller.SaveProfile();
+    controller.SaveProfile(panel.IsChecked(ctl::kSync));
     EXPECT_NE(ProfileText().find("AUTO=0\r\nNVVDD=192\r\nFBVDD=220\r\nMSVDD=192\r\nNVPWM=4\r\nMSPWM=4\r\n"
                                  "NVLL=1\r\nMSLL=1\r\nNVOCP=1\r\nMSOCP=1\r\nSYNC=1\r\n"),
               std::string::npos)
@@ -100,12 +100,12 @@ TEST_P(Rtx3080TiProfileRoundTripTest, SavedThroughOneControllerLoadsIntoTheOther
     source.Activate();
     const Snapshot shownBySource = Snap(panel);
     panel.UserClickCheck(ctl::kSync);
-    source.SaveProfile();
+    source.SaveProfile(panel.IsChecked(ctl::kSync));
 
     target.Activate();
     panel.UserClickCheck(ctl::kSync);  // cleared again; the profile checks it
     ClearLog();
-    ASSERT_TRUE(target.LoadProfile());
+    ASSERT_TRUE(Load(target));
     EXPECT_TRUE(machine.Log().Entries().empty()) << "loading does not touch the board";
     Snapshot wanted = shownBySource;
     wanted[Key(ctl::kSync, "checked")] = "1";
@@ -117,7 +117,7 @@ TEST_P(Rtx3080TiProfileRoundTripTest, SavedThroughOneControllerLoadsIntoTheOther
 
     // Loading onto the unchanged source board leads to an Apply that writes nothing.
     source.Activate();
-    ASSERT_TRUE(source.LoadProfile());
+    ASSERT_TRUE(Load(source));
     ClearLog();
     source.Apply();
     EXPECT_TRUE(machine.Log().Writes().empty()) << machine.Log().Dump();
@@ -134,7 +134,7 @@ TEST_P(Rtx3080TiProfileTest, MissingKeysTakeTheirDefaults) {
     controller.Activate();
     WriteSection("SYNC=1\r\n");
     ClearLog();
-    ASSERT_TRUE(controller.LoadProfile());
+    ASSERT_TRUE(Load(controller));
     EXPECT_TRUE(machine.Log().Entries().empty());
     Snapshot wanted = kDefaultsPanel;
     wanted["1021.checked"] = "1";
@@ -173,7 +173,7 @@ TEST_P(Rtx3080TiProfileTest, ValuesOutOfRangeOrNotNumbersAppearAsShowValueMakesT
         SCOPED_TRACE(c.body);
         controller.Activate();
         WriteSection(c.body);
-        ASSERT_TRUE(controller.LoadProfile());
+        ASSERT_TRUE(Load(controller));
         // Everything the profile leaves out is at its default: Auto on, 1.2 V, 1.375 V, 400 kHz,
         // Level 1, Enable.
         Snapshot wanted = kDefaultsPanel;
@@ -205,7 +205,7 @@ TEST_P(Rtx3080TiProfileTest, TheApplyAfterALoadWritesTheClampedValues) {
         Rtx3080TiControl& controller = Controller();
         controller.Activate();
         WriteSection(c.body);
-        ASSERT_TRUE(controller.LoadProfile());
+        ASSERT_TRUE(Load(controller));
         controller.Apply();
         EXPECT_EQ(Board().Get(), c.after);
     }
@@ -228,7 +228,7 @@ TEST_P(Rtx3080TiProfileTest, TheSyncBoxFollowsTheProfile) {
         SCOPED_TRACE(c.body);
         panel.SetCheck(ctl::kSync, c.checkedBefore);
         WriteSection(c.body);
-        ASSERT_TRUE(controller.LoadProfile());
+        ASSERT_TRUE(Load(controller));
         EXPECT_EQ(panel.IsChecked(ctl::kSync), c.checkedAfter);
     }
 }
@@ -255,7 +255,7 @@ TEST_P(Rtx3080TiProfileTest, WithoutAProfileLoadChangesNothing) {
         const Snapshot before = Snap(panel);
         const bool wasAuto = controller.IsAuto();
         ClearLog();
-        EXPECT_FALSE(controller.LoadProfile());
+        EXPECT_FALSE(Load(controller));
         EXPECT_EQ(Snap(panel), before);
         EXPECT_EQ(controller.IsAuto(), wasAuto);
         EXPECT_TRUE(machine.Log().Entries().empty());

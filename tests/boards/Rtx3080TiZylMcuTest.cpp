@@ -181,7 +181,7 @@ TEST_F(Rtx3080TiMcuTest, SaveKeepsTheOcpStateBytesAsRead) {
     Rtx3080TiControl& controller = Controller();
     controller.Activate();
     ASSERT_EQ(panel.GetSelection(ctl::kList3Left), 1);
-    controller.SaveProfile();
+    controller.SaveProfile(panel.IsChecked(ctl::kSync));
     EXPECT_NE(ProfileText().find("[RTX3080TiZYL]\r\nAUTO=1\r\nNVVDD=175\r\nFBVDD=220\r\nMSVDD=175\r\n"
                                  "NVPWM=4\r\nMSPWM=4\r\nNVLL=1\r\nMSLL=1\r\nNVOCP=2\r\nMSOCP=3\r\nSYNC=0\r\n"),
               std::string::npos)
@@ -287,16 +287,13 @@ TEST_F(Rtx3080TiMcuProbeTest, DetectsOnlyAnIdentifiedMcuThatTakesTheHandshake) {
         Gpus();
         ClearLog();
         if (c.failAt) machine.FailTransferAt(c.failAt);
-        Rtx3080TiZylMcu controller(ProgramLinks(Services(), 0, 1), panels);
-        EXPECT_FALSE(controller.IsDetected());
-        EXPECT_EQ(controller.Probe(), c.detected);
-        EXPECT_EQ(controller.IsDetected(), c.detected);
+        GpuBus bus(Gpus(), 0, 1);
+        EXPECT_EQ(McuType().probe(Gpus(), 0, bus), c.detected);
         ExpectTraffic(c.traffic);
         ExpectTransportOf(0);
         if (device) {
             EXPECT_EQ(device->IsLocked(), !c.detected);
         }
-        EXPECT_EQ(controller.GetFamily(), 2);
         machine.ClearTransferFaults();
         ReleaseGpus();
         machine.Gpus().clear();
@@ -306,8 +303,8 @@ TEST_F(Rtx3080TiMcuProbeTest, DetectsOnlyAnIdentifiedMcuThatTakesTheHandshake) {
 TEST_F(Rtx3080TiMcuProbeTest, AGpuIndexBeyondTheListProbesNothing) {
     AddBoard(kMcuKind);
     Gpus();
-    Rtx3080TiZylMcu controller(ProgramLinks(Services(), 1, 1), panels);
-    EXPECT_FALSE(controller.Probe());
+    GpuBus bus(Gpus(), 1, 1);
+    EXPECT_FALSE(McuType().probe(Gpus(), 1, bus));
     EXPECT_TRUE(machine.Log().Entries().empty());
 }
 

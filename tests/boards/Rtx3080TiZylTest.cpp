@@ -305,11 +305,8 @@ TEST_F(Rtx3080TiDirectProbeTest, TheSubsystemDeviceIdDecidesAlone) {
         sim::SimGpu& gpu = machine.AddGpu(0x1000, "NVIDIA GeForce RTX 3080 Ti");
         gpu.subsystemId = c.subsystem;
         Gpus();
-        Rtx3080TiZyl controller(ProgramLinks(Services(), 0, 1), panels);
-        EXPECT_FALSE(controller.IsDetected());
-        EXPECT_EQ(controller.Probe(), c.detected);
-        EXPECT_EQ(controller.IsDetected(), c.detected);
-        EXPECT_EQ(controller.GetFamily(), 2);
+        GpuBus bus(Gpus(), 0, 1);
+        EXPECT_EQ(RegulatorsType().probe(Gpus(), 0, bus), c.detected);
         EXPECT_EQ(machine.TransferCount(), 0u);
         ReleaseGpus();
         machine.Gpus().clear();
@@ -321,8 +318,8 @@ TEST_F(Rtx3080TiDirectProbeTest, NoQueryWithoutAReadyListOrBeyondIt) {
     Gpus();
     {
         const std::uint32_t calls = machine.NvApiCalls();
-        Rtx3080TiZyl beyond(ProgramLinks(Services(), 1, 1), panels);
-        EXPECT_FALSE(beyond.Probe());
+        GpuBus beyond(Gpus(), 1, 1);
+        EXPECT_FALSE(RegulatorsType().probe(Gpus(), 1, beyond));
         EXPECT_EQ(machine.NvApiCalls(), calls);
     }
 
@@ -330,8 +327,8 @@ TEST_F(Rtx3080TiDirectProbeTest, NoQueryWithoutAReadyListOrBeyondIt) {
     machine.FailInitialize();
     Gpus();
     const std::uint32_t notReadyCalls = machine.NvApiCalls();
-    Rtx3080TiZyl notReady(ProgramLinks(Services(), 0, 1), panels);
-    EXPECT_FALSE(notReady.Probe());
+    GpuBus notReady(Gpus(), 0, 1);
+    EXPECT_FALSE(RegulatorsType().probe(Gpus(), 0, notReady));
     EXPECT_EQ(machine.NvApiCalls(), notReadyCalls);
 }
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "model/ApplyJob.h"
+#include "model/SettingsJob.h"
 #include "model/BoardJob.h"
 #include "model/DryRunBus.h"
 #include "model/Plan.h"
@@ -143,30 +143,37 @@ TEST(PlanTest, ADryRunReadsBackWhatItsPlanWrote) {
     EXPECT_EQ(first, 0x83);
 }
 
-// Items 1 and 2 stated on the bus as registers 0x01 and 0x02; each item's plan writes its value
-// to register 0x10 + item and pauses 100 ms.
-class ApplyJobTest : public ::testing::Test {
+// Items numbered as the registers that hold them: items 1 and 2 stated on the bus as registers
+// 0x01 and 0x02; each item's plan writes its value to register 0x10 + item and pauses 100 ms.
+enum class TestItem : std::uint8_t {};
+
+class SettingsJobTest : public ::testing::Test {
 protected:
-    std::unique_ptr<ApplyJob> Job(std::vector<ApplyJob::Want> wanted) {
-        return std::make_unique<ApplyJob>(
-            bus, std::move(wanted),
-            [this](int item) -> std::optional<std::int32_t> {
+    using Job = SettingsJob<TestItem>;
+    static JobStep<TestItem> Set(int item, std::int32_t value) {
+        return JobStep<TestItem>::Set(static_cast<TestItem>(item), value);
+    }
+    std::unique_ptr<Job> MakeJob(std::vector<JobStep<TestItem>> steps) {
+        return std::make_unique<Job>(
+            bus, std::move(steps),
+            [this](TestItem item) -> std::optional<std::int32_t> {
                 std::uint8_t byte = 0;
                 if (!bus.Read(0x40, static_cast<std::uint8_t>(item), &byte, 1)) return std::nullopt;
                 return byte;
             },
-            [](int item, std::int32_t value) {
-                return Plan{Step::Write({0x40, static_cast<std::uint8_t>(0x10 + item), {static_cast<std::uint8_t>(value)}}),
+            [](TestItem item, std::int32_t value) {
+                return Plan{Step::Write({0x40, static_cast<std::uint8_t>(0x10 + static_cast<int>(item)),
+                                         {static_cast<std::uint8_t>(value)}}),
                             Step::Pause(100)};
             });
     }
     StubBus bus;
 };
 
-TEST_F(ApplyJobTest, ReadsEachItemWritesOnlyWhatDiffersAndStopsAtEachPause) {
+TEST_F(SettingsJobTest, ReadsEachItemWritesOnlyWhatDiffersAndStopsAtEachPause) {
     bus.Answer(0x40, 0x01, {5});
     bus.Answer(0x40, 0x02, {7});
-    auto job = Job({{1, 5}, {2, 9}, {3, 1}});
+    auto job = MakeJob({Set(1, 5), Set(2, 9), Set(3, 1)});
     EXPECT_EQ(job->Advance(), 100u);
     EXPECT_EQ(bus.log, (Lines{"R 40:01", "R 40:02", "W 40:12 09"}));
     EXPECT_FALSE(job->Done());
@@ -175,6 +182,16 @@ TEST_F(ApplyJobTest, ReadsEachItemWritesOnlyWhatDiffersAndStopsAtEachPause) {
     EXPECT_EQ(bus.log, (Lines{"R 40:01", "R 40:02", "W 40:12 09", "R 40:03 FAIL"}));
     EXPECT_EQ(job->Failures(), 1u);
     EXPECT_EQ(DescribeResults(job->Results()), (Lines{"write 0x40 reg 0x12: 09", "pause 100 ms"}));
+}
+
+// A plan step runs as it stands, between the items, with no read of its own.
+TEST_F(SettingsJobTest, APlanStepRunsWithoutARead) {
+    bus.Answer(0x40, 0x01, {5});
+    auto job = MakeJob({JobStep<TestItem>::Run({Step::Write({0x40, 0x30, {0x01}})}), Set(1, 6)});
+    EXPECT_EQ(job->Advance(), 100u);
+    EXPECT_EQ(job->Advance(), 0u);
+    EXPECT_EQ(bus.log, (Lines{"W 40:30 01", "R 40:01", "W 40:11 06"}));
+    EXPECT_EQ(job->Failures(), 0u);
 }
 
 // A job of stated pauses that notes when each of its steps ran.

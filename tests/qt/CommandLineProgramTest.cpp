@@ -252,10 +252,10 @@ TEST(CommandLineLockTest, TheWindowsLockIsHeldWhileBoardsAreWorkedOn) {
     qtfront::BusyState busy;
     qtfront::QtProcessServices services(busy, lockDir.path());
     std::vector<bool> windowCouldStart;
-    const BoardFactory probe = [&](std::uint32_t gpu, PanelSource& panels, const BoardServices& run) {
+    const BoardDetector probe = [&](const GpuList& gpus, std::uint32_t gpu) {
         qtfront::QtProcessServices window(busy, lockDir.path());
         windowCouldStart.push_back(window.AcquireInstanceLock(L"RTX Halvorn Controller"));
-        return CreateBoardController(gpu, panels, run);
+        return DetectBoard(gpus, gpu);
     };
     class Discard final : public CommandOutput {
         void Line(const std::wstring&) override {}

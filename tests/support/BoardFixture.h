@@ -1,7 +1,12 @@
 #pragma once
 // A simulated machine, the headless controller window's panel, and a sleeper whose pauses go
 // into the machine's transfer log instead of taking time.
-#include "boards/BoardLinks.h"
+#include <cstdint>
+#include <memory>
+
+#include "app/RunContext.h"
+#include "boards/FamilyBoard.h"
+#include "gpu/GpuBus.h"
 #include "dialog/ControlPanel.h"
 #include "model/Sleeper.h"
 #include "headless/HeadlessPanel.h"
@@ -9,6 +14,7 @@
 #include "profile/ProfileStore.h"
 #include "sim/MachineSleeper.h"
 #include "support/SimFixture.h"
+#include "window/BoardController.h"
 
 using SimSleeper = sim::MachineSleeper;
 
@@ -22,6 +28,18 @@ public:
 private:
     ControlPanel* panel_;
 };
+
+// The window's controller of a Family board driven by Protocol on the GPU's board port, made
+// without detection's probe, as detection makes it once the probe found the board.
+template <typename Family, typename Protocol>
+std::unique_ptr<BoardController<Family>> MakeController(std::uint32_t gpuIndex, PanelSource& panels,
+                                                       const BoardServices& services) {
+    ProfileStore& profiles = services.profiles.Get();
+    auto bus = std::make_unique<GpuBus>(services.gpus, gpuIndex, 1);
+    auto protocol = std::make_unique<Protocol>(*bus);
+    auto board = std::make_unique<FamilyBoard<Family>>(std::move(bus), std::move(protocol));
+    return std::make_unique<BoardController<Family>>(std::move(board), panels, services.sleeper, profiles);
+}
 
 // Profile.ini in the current directory, the store made when a board first asks for it.
 class BoardFixture : public SimFixture {

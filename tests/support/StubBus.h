@@ -51,3 +51,18 @@ private:
     bool Next() { return failAt.count(++transfers_) == 0; }
     std::size_t transfers_ = 0;
 };
+
+// A bus a board can own that hands every transfer to another, such as a StubBus the test keeps.
+class BusOnto final : public BoardBus {
+public:
+    explicit BusOnto(BoardBus& to) : to_(to) {}
+    bool Read(std::uint8_t device, std::uint8_t reg, std::uint8_t* data, std::uint32_t length) override {
+        return to_.Read(device, reg, data, length);
+    }
+    bool Write(std::uint8_t device, std::uint8_t reg, const std::uint8_t* data, std::uint32_t length) override {
+        return to_.Write(device, reg, data, length);
+    }
+
+private:
+    BoardBus& to_;
+};

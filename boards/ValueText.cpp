@@ -1,9 +1,9 @@
-#include "boards/PanelText.h"
+#include "boards/ValueText.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-namespace panel_text {
+namespace value_text {
 
 std::wstring Format(const char* format, ...) {
     char narrow[128];
@@ -17,14 +17,16 @@ std::wstring Format(const char* format, ...) {
     return wide;
 }
 
-std::wstring VoltageCode(long long code) { return Format("%.5f V", static_cast<double>(code) * 6.25 / 1000); }
+std::wstring VoltageCode(std::int32_t code) { return Format("%.5f V", static_cast<double>(code) * 6.25 / 1000); }
 
 std::wstring Volts3(double volts) { return Format("%.03f V", volts); }
 
 std::wstring Volts2(double volts) { return Format("%.02f V", volts); }
 
-std::wstring Kilohertz(int kilohertz) { return Format("%d kHz", kilohertz); }
+std::wstring Level(std::int32_t level) { return Format("Level %d", level); }
 
-std::wstring Level(int level) { return Format("Level %d", level); }
+std::wstring Switch(std::int32_t on) { return on != 0 ? L"Enable" : L"Disable"; }
 
-}  // namespace panel_text
+std::optional<double> Volts(std::int32_t code) { return code * 6.25 / 1000.0; }
+
+}  // namespace value_text
