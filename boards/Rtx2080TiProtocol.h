@@ -18,7 +18,7 @@ public:
 
     // One read of one item, as the board reports it; nullopt when the read failed.
     std::optional<std::int32_t> Read(rtx2080ti::Item item);
-    // Sets one item (never Auto) to a value within the panel's range for it.
+    // Sets one item (never Auto) to a value within the family's range for it.
     Plan SetPlan(rtx2080ti::Item item, std::int32_t value) const;
     // Hands NVVDD back to automatic control; the plan completing is a hand-back that succeeded.
     Plan RestoreAutoPlan() const;

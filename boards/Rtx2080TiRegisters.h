@@ -1,7 +1,7 @@
 #pragma once
 // The RTX 2080 Ti board as data: how the board is recognised, its three I2C devices and their
 // registers, the byte patterns the regulators expect, the loadline codes, the offset rails'
-// voltage tables, the panel's ranges and the board's defaults, as the controller drives them. The
+// voltage tables, the items' ranges and the board's defaults, as its protocol drives them. The
 // simulator keeps its own maps of the chips, so the two check each other.
 #include <array>
 #include <cstddef>

@@ -19,7 +19,7 @@ public:
 
     // One read of one item, as the board reports it; nullopt when the read failed.
     virtual std::optional<std::int32_t> Read(rtx3080ti::Item item) = 0;
-    // Sets one item (never Auto) to a value within the panel's range for it.
+    // Sets one item (never Auto) to a value within the family's range for it.
     virtual Plan SetPlan(rtx3080ti::Item item, std::int32_t value) const = 0;
     // Hands a rail back to automatic control; the plan completing is a hand-back that succeeded.
     virtual Plan RestoreAutoPlan(rtx3080ti::Rail rail) const = 0;

@@ -1,7 +1,7 @@
 #pragma once
-// The RTX 3080 Ti board as data: the panel's ranges and the board's defaults, the register map of
-// its microcontroller (MCU) and the register map of its three voltage regulators, as both board
-// controllers drive them. The simulator keeps its own maps of the chips, so the two check each other.
+// The RTX 3080 Ti board as data: the items' ranges and the board's defaults, the register map of
+// its microcontroller (MCU) and the register map of its three voltage regulators, as both
+// protocols drive them. The simulator keeps its own maps of the chips, so the two check each other.
 #include <cstddef>
 #include <cstdint>
 
@@ -97,7 +97,7 @@ constexpr std::uint16_t kLimitForFixed = 0x0100;       // 1.6 V, before a fixed 
 constexpr std::uint16_t kLimitForAutomatic = 0x00D0;   // 1.3 V, when automatic control returns
 
 constexpr std::uint8_t kFrequency = 0xBD;              // 10 kHz units
-constexpr int kFrequencyWireScale = 10;                // the panel's 100 kHz units to the wire's
+constexpr int kFrequencyWireScale = 10;                // the items' 100 kHz units to the wire's
 constexpr std::uint8_t kFrequencyCommit = 0x05;
 constexpr std::uint8_t kFrequencyCommitValue = 0x00;
 

@@ -4,7 +4,7 @@
 
 namespace rtx2080ti {
 
-// In the order the board is read to fill the panel.
+// In the order the board is read.
 enum class Item { Auto, Nvvdd, Fbvdd, Pexvdd, Frequency, Rail1v8, Ln2, Loadline, Ocp, kCount };
 
 // Auto holds non-zero for automatic control of NVVDD; rails hold voltage codes, PEXVDD and +1.8V

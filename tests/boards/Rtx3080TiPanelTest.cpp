@@ -256,6 +256,12 @@ TEST_P(Rtx3080TiPanelTest, MovingASliderRewritesOnlyItsValueField) {
     EXPECT_TRUE(machine.Log().Entries().empty());
 }
 
+// Sync reaches the boards of one family: both RTX 3080 Ti boards are family 2.
+TEST_P(Rtx3080TiPanelTest, EitherBoardIsOfFamilyTwo) {
+    AddBoard(GetParam());
+    EXPECT_EQ(Controller().GetFamily(), 2);
+}
+
 TEST_P(Rtx3080TiPanelTest, AutoBoxActsOnlyOnAChange) {
     AddBoard(GetParam());
     BoardState fixed;
