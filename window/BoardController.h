@@ -107,7 +107,6 @@ public:
     }
 
     bool IsAuto() const { return auto_; }
-    const Board& GetBoard() const { return *board_; }
 
 private:
     // The Auto flag is this board's own, as the panel shows it.
