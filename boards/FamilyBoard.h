@@ -4,7 +4,9 @@
 // control) as jobs, on its own bus or on another (a dry run's), to be run alone or beside other
 // boards' jobs.
 //
-// Family gives Item, Protocol, Table(), HandBack(protocol, rail) and AfterDefaults(protocol).
+// Family gives Item, Protocol, Table(), HandBack(protocol, rail) and AfterDefaults(protocol); for
+// the window also kId (Sync reaches the boards of one family) and kHasProfile, with the profile's
+// functions where it is true.
 #include <cstdint>
 #include <memory>
 #include <optional>

@@ -135,6 +135,7 @@ const FamilyTable<rtx3080ti::Item>& Rtx3080TiFamily::Table() {
     return table;
 }
 
+// The two rails under automatic control; the table names no other.
 Plan Rtx3080TiFamily::HandBack(const Protocol& protocol, Item rail) {
     return protocol.RestoreAutoPlan(rail == Item::Msvdd ? rtx3080ti::Rail::Msvdd : rtx3080ti::Rail::Nvvdd);
 }

@@ -36,8 +36,8 @@ private:
 };
 
 // The run's store, made when first asked for, so that its path takes the current directory of
-// that moment (board detection's first probe). The entry point owns it; the window closes it when
-// it is destroyed, and a store asked for after that is made anew.
+// that moment (the window's board detection; --apply-profile's read). The entry point owns it;
+// the window closes it when it is destroyed, and a store asked for after that is made anew.
 class LazyProfileStore {
 public:
     explicit LazyProfileStore(profile::PrivateProfile& platform) : platform_(platform) {}

@@ -30,7 +30,10 @@ struct PanelMap {
 template <typename Item>
 class PanelPresenter {
 public:
+    // Both are kept by reference: the family's table and its map, which live as long as the program.
     PanelPresenter(const FamilyTable<Item>& family, const PanelMap<Item>& map) : family_(family), map_(map) {}
+    PanelPresenter(FamilyTable<Item>&&, const PanelMap<Item>&) = delete;
+    PanelPresenter(const FamilyTable<Item>&, PanelMap<Item>&&) = delete;
 
     // Labels, slider ranges, list items and what is shown; the check box as given. Lists are
     // cleared before they are filled, so a second layout leaves each item once.

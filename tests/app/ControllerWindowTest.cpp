@@ -195,7 +195,7 @@ struct LoadCase {
 class LoadTest : public AppFixture, public ::testing::WithParamInterface<LoadCase> {};
 
 // Boards 0 and 1 of one family, board 2 of another; board 1 selected.
-TEST_P(LoadTest, AppliesOnlyAfterAProfileWasFoundAndTakesSyncFromTheBox) {
+TEST_P(LoadTest, AppliesOnlyAfterAProfileWasFoundAndTakesSyncFromIt) {
     machine.AddGpu(0x1000, "RTX A");
     machine.AddGpu(0x2000, "RTX B");
     machine.AddGpu(0x3000, "RTX C");
@@ -203,12 +203,14 @@ TEST_P(LoadTest, AppliesOnlyAfterAProfileWasFoundAndTakesSyncFromTheBox) {
     boards[1] = GetParam().selected;
     boards[2] = {Rtx2080TiFamily::kId};
     Calls onLoad, onApply;
+    bool boxAfterLoad = false;
     framework.AddSession([&](HeadlessDialog& window) {
         window.SelectItem(ctl::kDeviceList, 1);
         if (GetParam().userTicksSync) window.Click(ctl::kSync);
         std::size_t mark = calls.size();
         window.Click(ctl::kLoad);
         onLoad = CallsSince(mark);
+        boxAfterLoad = window.Panel().IsChecked(ctl::kSync);
         mark = calls.size();
         window.Click(ctl::kApply);
         onApply = CallsSince(mark);
@@ -219,6 +221,10 @@ TEST_P(LoadTest, AppliesOnlyAfterAProfileWasFoundAndTakesSyncFromTheBox) {
 
     EXPECT_EQ(onLoad, GetParam().onLoad);
     EXPECT_EQ(onApply, GetParam().onApplyAfterwards);
+    // A profile shows its Sync flag in the box; without one the box stays as it was.
+    const BoardSpec& selected = GetParam().selected;
+    EXPECT_EQ(boxAfterLoad, selected.hasProfile ? selected.profileSetsSync
+                                                : GetParam().userTicksSync || selected.ticksSyncWithoutProfile);
 }
 
 INSTANTIATE_TEST_SUITE_P(
