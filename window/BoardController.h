@@ -73,7 +73,8 @@ public:
     void SetAuto(bool checked) override {
         if (!panel_ || checked == auto_) return;
         auto_ = checked;
-        panel_->Enable(presenter_.ControlOf(Item::Nvvdd), !checked);
+        // The slider the flag disables, as the family's table says.
+        panel_->Enable(presenter_.ControlOf(*Family::Table().Of(Item::Auto).disables), !checked);
         // Unchecking writes nothing: the board keeps control until Apply sets a fixed voltage.
         if (!checked) return;
         RunToEnd(*board_->Auto(), sleeper_);
