@@ -1,9 +1,17 @@
 #include "app/BoardDetection.h"
 
+#include <algorithm>
+
 #include "window/BoardController.h"
 
-std::vector<SupportedBoard> FindSupportedBoards(const GpuList& gpus, const BoardDetector& detect) {
-    return ListBoards<FoundBoard>(gpus, [&](std::uint32_t i) { return detect(gpus, i); });
+std::vector<SupportedBoard> FindSupportedBoards(const GpuList& gpus, const BoardDetector& detect,
+                                                const std::vector<std::wstring>& onlyBusIds) {
+    return ListBoards<FoundBoard>(gpus, [&](std::uint32_t i) -> std::optional<FoundBoard> {
+        if (!onlyBusIds.empty() &&
+            std::find(onlyBusIds.begin(), onlyBusIds.end(), gpus.BusId(i)) == onlyBusIds.end())
+            return std::nullopt;
+        return detect(gpus, i);
+    });
 }
 
 std::unique_ptr<IVgaControl> MakeController(AnyBoard board, PanelSource& panels, Sleeper& sleeper,

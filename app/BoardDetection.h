@@ -20,6 +20,7 @@ struct ListedBoard {
     Board board;
     std::uint32_t gpuIndex;
     std::wstring name;  // the GPU's name: the board's device-list entry
+    std::wstring busId;  // the GPU's PCI bus id, "0000:01:00.0"; empty when the platform cannot tell
 };
 
 // What find gives for each GPU whose name can be read, in index order; GPUs it gives none for are
@@ -31,7 +32,7 @@ std::vector<ListedBoard<Board>> ListBoards(const GpuList& gpus, Find&& find) {
         std::wstring name;
         if (!gpus.GetName(i, name)) continue;
         std::optional<Board> board = find(i);
-        if (board) boards.push_back(ListedBoard<Board>{std::move(*board), i, std::move(name)});
+        if (board) boards.push_back(ListedBoard<Board>{std::move(*board), i, std::move(name), gpus.BusId(i)});
     }
     return boards;
 }
@@ -39,7 +40,10 @@ std::vector<ListedBoard<Board>> ListBoards(const GpuList& gpus, Find&& find) {
 // The boards themselves, for the command line. detect: DetectBoard in the program.
 using BoardDetector = std::function<std::optional<FoundBoard>(const GpuList& gpus, std::uint32_t gpuIndex)>;
 using SupportedBoard = ListedBoard<FoundBoard>;
-std::vector<SupportedBoard> FindSupportedBoards(const GpuList& gpus, const BoardDetector& detect = DetectBoard);
+// onlyBusIds: when not empty, only the GPUs with these bus ids are looked at; the others are not
+// touched, detection's handshake included.
+std::vector<SupportedBoard> FindSupportedBoards(const GpuList& gpus, const BoardDetector& detect = DetectBoard,
+                                                const std::vector<std::wstring>& onlyBusIds = {});
 
 // The window's adapter of a found board.
 std::unique_ptr<IVgaControl> MakeController(AnyBoard board, PanelSource& panels, Sleeper& sleeper,

@@ -33,10 +33,10 @@ bool CHalvornApp::InitInstance() {
 
     {
         const BoardServices boards{*gpus_, context_.sleeper, context_.profiles};
-        CDlg3080TiZYL window(framework_, *this, boards, services_.ApplicationName(), createBoard_);
+        CDlg3080TiZYL window(framework_, *this, boards, services_, services_.ApplicationName(), createBoard_);
         mainWindow_ = &window;
-        const std::wstring* fileName = CommandLineFileName(arguments_);
-        if (fileName && *fileName == L"internalTest") window.SetInternalTestMode(true);
+        // The front end turned every other use of the command line away before the window.
+        if (ParseCommandLine(arguments_, FrontEndSwitches{true, true}).InternalTest()) window.SetInternalTestMode(true);
         framework_.RunModal(res::ControllerDialog(), window);
         mainWindow_ = nullptr;
         Cleanup();

@@ -1,11 +1,14 @@
 #include "app/CommandLineRun.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 #include <nlohmann/json.hpp>
 
 #include "app/AppTitle.h"
+#include "app/PciBusId.h"
+#include "boards/ProfileReader.h"
 #include "boards/ItemTraits.h"
 #include "boards/Rtx3080TiFamily.h"
 #include "gpu/GpuList.h"
@@ -13,6 +16,7 @@
 #include "model/DryRunBus.h"
 #include "profile/ProfileStore.h"
 #include "profile/TextCodec.h"
+#include "res/Version.h"
 
 namespace {
 
@@ -78,6 +82,19 @@ public:
         boards_.push_back(std::move(board));
     }
     void Guard(json guard) { guard_ = std::move(guard); }
+    // On standard error and in the document's "warnings"; a warning alone sets no status.
+    void Warning(const ProfileWarning& warning) {
+        TakeFindings();
+        output_.Error(programName_ + L": warning: " + warning.text);
+        json entry = {{"file", Utf8(warning.file)},
+                      {"key", Utf8(warning.key)},
+                      {"value", Utf8(warning.value)},
+                      {"text", Utf8(warning.text)}};
+        entry["line"] = warning.line != 0 ? json(warning.line) : json(nullptr);
+        warnings_.push_back(std::move(entry));
+    }
+    // A word for the person or the log, not an error.
+    void Notice(const std::wstring& text) { output_.Error(programName_ + L": " + text); }
 
     // The document's exit status is the one the process ends with, the platform's verdict included.
     int End(const char* command, bool dryRun, int status) {
@@ -90,11 +107,14 @@ public:
             }
         }
         if (!json_) return status;
-        json document = {{"command", command ? json(command) : json(nullptr)},
+        json document = {{"schemaVersion", kJsonSchemaVersion},
+                         {"version", res::kVersion},
+                         {"command", command ? json(command) : json(nullptr)},
                          {"dryRun", dryRun},
                          {"exitStatus", status},
                          {"boards", boards_},
-                         {"errors", errors_}};
+                         {"errors", errors_},
+                         {"warnings", warnings_}};
         if (!guard_.is_null()) document["guard"] = guard_;
         // ASCII with escapes: the same bytes whatever the console's code page.
         std::string text = document.dump(2, ' ', true);
@@ -124,6 +144,7 @@ private:
     PlatformFindings* findings_;
     json boards_ = json::array();
     std::vector<std::string> errors_;
+    json warnings_ = json::array();
     json guard_;
 };
 
@@ -133,13 +154,18 @@ rtx3080ti::Board* TakesProfiles(SupportedBoard& board) {
     return typed ? typed->get() : nullptr;
 }
 
+// The card as lspci names it, when the platform could tell.
+std::wstring BusIdText(const SupportedBoard& board) { return board.busId.empty() ? L"" : L" (" + board.busId + L")"; }
+
 std::wstring BoardTitle(const SupportedBoard& board) {
-    return L"GPU " + std::to_wstring(board.gpuIndex) + L" " + board.name + L" [" + board.board.type->name + L"]";
+    return L"GPU " + std::to_wstring(board.gpuIndex) + BusIdText(board) + L" " + board.name + L" [" +
+           board.board.type->name + L"]";
 }
 
 json BoardJson(const SupportedBoard& board, std::size_t entry) {
     return {{"entry", entry},
             {"gpuIndex", board.gpuIndex},
+            {"busId", board.busId.empty() ? json(nullptr) : json(Utf8(board.busId))},
             {"gpuName", Utf8(board.name)},
             {"board", Utf8(board.board.type->name)}};
 }
@@ -165,6 +191,7 @@ json SettingsJson(const std::vector<ShownSetting>& shown) {
     json settings = json::array();
     for (const ShownSetting& s : shown) {
         json setting = {{"name", Utf8(s.label)}, {"read", s.setting.read}};
+        if (s.key) setting["key"] = Utf8(s.key);
         if (!s.setting.read) {
             setting["why"] = s.setting.why;
         } else {
@@ -213,58 +240,147 @@ int List(std::vector<SupportedBoard>& boards, Report& report) {
     return status;
 }
 
-// One RTX 3080 Ti board's apply in a run: its job and the bus it writes on.
+// One RTX 3080 Ti board's apply in a run: its profile, its job and the bus it writes on.
 struct BoardApply {
-    rtx3080ti::Board* board;
+    rtx3080ti::Board* board = nullptr;
+    const Rtx3080TiProfile* profile = nullptr;  // none: the file holds no section for it
+    rtx3080ti::BoardSettings before;
     std::unique_ptr<DryRunBus> dryBus;
     std::unique_ptr<rtx3080ti::Board::Job> job;
 };
 
-// The section as the guard fingerprints it.
-std::wstring ProfileLines(const ProfileSection& section) {
+// The sections as the guard fingerprints them: the common one alone as its lines, card sections
+// each under its header.
+std::wstring ProfileLines(const std::vector<const Rtx3080TiProfile*>& used) {
     std::wstring lines;
-    for (const auto& [key, value] : section) lines += key + L"=" + std::to_wstring(value) + L"\n";
+    for (const Rtx3080TiProfile* profile : used) {
+        if (used.size() > 1 || profile->sectionName != Rtx3080TiFamily::ProfileSectionName())
+            lines += L"[" + profile->sectionName + L"]\n";
+        for (const auto& [key, value] : profile->section) lines += key + L"=" + std::to_wstring(value) + L"\n";
+    }
     return lines;
 }
 
-int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileStore& profiles, RunSwitches switches,
-                 Report& report, startup_guard::StartupGuard* guard) {
-    const bool dryRun = switches.dryRun;
-    ProfileSection section;
+// The profiles a run reads, each section once: a card's own section where the file has one, the
+// common section otherwise.
+class RunProfiles {
+public:
+    explicit RunProfiles(const ProfileStore& store) : store_(store) {}
+
+    const Rtx3080TiProfile& For(const SupportedBoard& board) {
+        const std::wstring common = Rtx3080TiFamily::ProfileSectionName();
+        if (!board.busId.empty()) {
+            const Rtx3080TiProfile& own = Read(common + L" " + board.busId);
+            if (own.found == SectionFound::Found) return own;
+        }
+        return Read(common);
+    }
+    // In the order they were first read.
+    const std::vector<const Rtx3080TiProfile*>& Read() const { return order_; }
+
+private:
+    const Rtx3080TiProfile& Read(const std::wstring& name) {
+        auto found = profiles_.find(name);
+        if (found == profiles_.end()) {
+            found = profiles_.emplace(name, ReadRtx3080TiProfile(store_, name)).first;
+            order_.push_back(&found->second);
+        }
+        return found->second;
+    }
+
+    const ProfileStore& store_;
+    std::map<std::wstring, Rtx3080TiProfile> profiles_;
+    std::vector<const Rtx3080TiProfile*> order_;
+};
+
+// "GPU 1 (0000:01:00.0)" for each board, joined.
+std::wstring Cards(const std::vector<const SupportedBoard*>& boards) {
+    std::wstring text;
+    for (const SupportedBoard* board : boards)
+        text += (text.empty() ? L"" : L", ") + (L"GPU " + std::to_wstring(board->gpuIndex) + BusIdText(*board));
+    return text;
+}
+
+int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileStore& store, const CommandLine& line,
+                 Report& report, startup_guard::StartupGuard* guard, const std::wstring& howToEndWait) {
+    const bool dryRun = line.dryRun;
     const FamilyTable<rtx3080ti::Item>& family = Rtx3080TiFamily::Table();
-    const bool haveProfile = profiles.ReadSection(Rtx3080TiFamily::ProfileSectionName(), section);
-    const rtx3080ti::BoardSettings loaded = Rtx3080TiFamily::FromProfile(section);
-    // As Load leaves them for Apply: each value as its item holds it.
-    const rtx3080ti::BoardSettings wanted = family.Held(loaded);
-    const std::vector<ShownSetting> profileShown = Describe(family, loaded);
 
     int status = exit_status::kDone;
+    RunProfiles profiles(store);
     std::vector<BoardApply> applies;
-    bool anyTakesProfiles = false;
+    std::vector<const SupportedBoard*> withoutProfile;
     for (SupportedBoard& found : boards) {
         rtx3080ti::Board* board = TakesProfiles(found);
         if (!board) continue;
-        anyTakesProfiles = true;
-        // The board's reads as the window makes them when the user picks the board, before Load:
-        // the same transfers from either front end.
-        board->ReadAll();
-        if (!haveProfile) continue;
-        BoardApply apply{board, nullptr, nullptr};
-        BoardBus* bus = &board->Bus();
-        if (dryRun) {
-            apply.dryBus = std::make_unique<DryRunBus>(board->Bus());
-            bus = apply.dryBus.get();
-        }
-        apply.job = board->Apply(wanted, *bus);
+        const Rtx3080TiProfile& profile = profiles.For(found);
+        BoardApply apply;
+        apply.board = board;
+        if (profile.found == SectionFound::Found) apply.profile = &profile;
+        else withoutProfile.push_back(&found);
         applies.push_back(std::move(apply));
     }
-    // The guard goes down before the first setting does; without it, none goes.
-    if (guard && !dryRun && !applies.empty() && !guard->Arm(switches.guardSeconds, ProfileLines(section))) {
-        report.Error(guard->Why());
-        return exit_status::kGuarded;
+    if (applies.empty()) {
+        for (const SupportedBoard& board : boards) {
+            report.Line(BoardTitle(board) + L": skipped, this board type has no profiles");
+            json document = BoardJson(board, static_cast<std::size_t>(&board - boards.data()));
+            document["result"] = "skipped";
+            report.Board(std::move(document));
+        }
+        report.Error(L"no board that takes a profile (RTX 3080 Ti)");
+        return exit_status::kNoSupportedBoard;
+    }
+    // Said once for the run, naming the file.
+    if (!withoutProfile.empty()) {
+        const Rtx3080TiProfile& common = profiles.For(*withoutProfile.front());
+        const std::wstring why = common.found == SectionFound::NoFile
+                                     ? store.Path() + L" does not exist"
+                                     : store.Path() + L" holds no [" + common.sectionName + L"] section";
+        report.Error(L"no profile for " + Cards(withoutProfile) + L": " + why + L"; save one in the window first");
+        status = Worse(status, exit_status::kNoProfile);
+    }
+    std::size_t warnings = 0;
+    for (const Rtx3080TiProfile* profile : profiles.Read()) {
+        for (const ProfileWarning& warning : profile->warnings) report.Warning(warning);
+        warnings += profile->warnings.size();
+    }
+    // Nothing reaches the boards' settings, nor their reads, when the profile is not as written.
+    const bool keptBack = line.strict && warnings != 0;
+    if (keptBack) {
+        report.Error(L"--strict: the profile has " + std::to_wstring(warnings) +
+                     (warnings == 1 ? L" problem" : L" problems") + L" (warned above); nothing was written");
+        status = Worse(status, exit_status::kNoProfile);
+    }
+
+    if (!keptBack) {
+        for (BoardApply& apply : applies) {
+            // The board's reads as the window makes them when the user picks the board, before Load:
+            // the same transfers from either front end, and what the apply changes from.
+            apply.before = apply.board->ReadAll();
+            if (!apply.profile) continue;
+            BoardBus* bus = &apply.board->Bus();
+            if (dryRun) {
+                apply.dryBus = std::make_unique<DryRunBus>(apply.board->Bus());
+                bus = apply.dryBus.get();
+            }
+            apply.job = apply.board->Apply(apply.profile->wanted, *bus);
+        }
     }
     std::vector<BoardJob*> jobs;
-    for (BoardApply& apply : applies) jobs.push_back(apply.job.get());
+    std::vector<const Rtx3080TiProfile*> used;
+    for (BoardApply& apply : applies) {
+        if (!apply.job) continue;
+        jobs.push_back(apply.job.get());
+        if (std::find(used.begin(), used.end(), apply.profile) == used.end()) used.push_back(apply.profile);
+    }
+    // The guard goes down before the first setting does; without it, none goes.
+    if (guard && !dryRun && !jobs.empty()) {
+        if (!guard->Arm(*line.guardSeconds, ProfileLines(used))) {
+            report.Error(guard->Why());
+            return exit_status::kGuarded;
+        }
+        if (guard->Armed()) report.Notice(GuardWaitNotice(*line.guardSeconds, howToEndWait));
+    }
     NoPause noPause;
     RunSideBySide(jobs, dryRun ? static_cast<Sleeper&>(noPause) : sleeper);
 
@@ -278,20 +394,28 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileS
             report.Board(std::move(document));
             continue;
         }
-        if (!haveProfile) {
-            report.Error(BoardTitle(board) + L": no profile in " + profiles.Path() +
-                         L"; save one in the window first");
+        BoardApply& apply = *next++;
+        if (apply.profile) document["section"] = Utf8(apply.profile->sectionName);
+        if (!apply.profile) {
             document["result"] = "no profile";
             report.Board(std::move(document));
-            status = Worse(status, exit_status::kNoProfile);
             continue;
         }
-        BoardApply& apply = *next++;
+        // The profile's values as the profile gives them; what the apply sets, as the items hold them.
+        const std::vector<ShownSetting> applied = Describe(family, apply.profile->wanted);
+        document["profile"] = SettingsJson(Describe(family, apply.profile->stored));
+        document["applied"] = SettingsJson(applied);
+        if (keptBack) {
+            report.Line(BoardTitle(board) + L": kept back, the profile has problems and --strict was given");
+            document["result"] = "kept back";
+            report.Board(std::move(document));
+            continue;
+        }
+        document["before"] = SettingsJson(Describe(family, apply.before));
         std::size_t failed = apply.job->Failures();
-        document["profile"] = SettingsJson(profileShown);
         if (dryRun) {
             const std::vector<std::string> plan = DescribeResults(apply.job->Results());
-            report.Line(BoardTitle(board) + L": would apply " + SettingsText(profileShown) +
+            report.Line(BoardTitle(board) + L": would apply " + SettingsText(applied) +
                         (plan.empty() ? L"; nothing to write, the board holds it" : L"; the plan:"));
             for (const std::string& step : plan) report.Line(L"  " + Widen(step));
             document["plan"] = plan;
@@ -301,7 +425,7 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileS
             failed += UnreadCount(readBack);
             // What failed is not called applied, and what was not read is not called read back.
             report.Line(BoardTitle(board) + (failed == 0 ? L": applied " : L": tried to apply ") +
-                        SettingsText(profileShown) +
+                        SettingsText(applied) +
                         (NothingRead(readBack) ? L"; nothing read back, the board could not be read"
                                                : L"; read back " + SettingsText(readBack)));
             document["readBack"] = SettingsJson(readBack);
@@ -317,11 +441,6 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileS
             status = Worse(status, exit_status::kBoardFailed);
         }
     }
-    // After the boards' lines, as each board is told about in its turn.
-    if (!anyTakesProfiles) {
-        report.Error(L"no board that takes a profile (RTX 3080 Ti)");
-        return exit_status::kNoSupportedBoard;
-    }
     return status;
 }
 
@@ -335,16 +454,23 @@ std::vector<std::wstring> HelpText(const std::wstring& programName, const std::v
         L"",
         L"  --list            print every supported board with what the window shows for it, then end",
         L"  --apply-profile   on every RTX 3080 Ti board do what Load and then Apply do in the window,",
-        L"                    with the profile in Profile.ini of the current directory, then end;",
-        L"                    an RTX 2080 Ti has no profiles and is skipped",
+        L"                    with the profile in Profile.ini of the current directory, then end: each",
+        L"                    card gets its own section [RTX3080TiZYL BUSID] where the file has one, the",
+        L"                    common [RTX3080TiZYL] otherwise; an RTX 2080 Ti has no profiles and is skipped",
+        L"  --gpu=ID[,ID...]  with --list or --apply-profile: only the cards with these PCI bus ids",
+        L"                    (0000:01:00.0, or 01:00.0); the others are not touched",
+        L"  --profile=FILE    with --apply-profile: read FILE instead of Profile.ini; the guard goes beside it",
+        L"  --strict          with --apply-profile: a problem in the profile (a value out of range or not",
+        L"                    a whole number, an unknown or repeated key) writes nothing and ends with status 5",
         L"  --dry-run         with --apply-profile: read the boards and print every write and pause",
         L"                    the profile would make; it writes no setting, only the handshake that",
         L"                    finding the boards sends to an RTX 3080 Ti MCU (5 bytes to register 0xB2)",
         L"  --guard=SECONDS   with --apply-profile: before the first write, record a guard beside",
-        L"                    Profile.ini; after the run's lines, stay quietly (holding nothing) until the",
+        L"                    the profile; after the run's lines, stay quietly (holding nothing) until the",
         L"                    machine has run SECONDS after the apply, then remove it. A start that finds",
         L"                    a guard from an earlier boot (a crash, a reset) writes nothing and ends with",
-        L"                    status 7. Default 120; 0 turns the guard off",
+        L"                    status 7. Default 120 for unattended runs (the unit, a task, a script) and 0",
+        L"                    when standard input and error are a terminal; 0 turns the guard off",
         L"  --rearm           with --apply-profile: remove the guard, then apply, guarded again",
         L"  --json            with --list or --apply-profile: print one JSON document instead of lines",
         L"  internalTest      with the window: show the Test button for raw I2C register reads and writes",
@@ -356,14 +482,18 @@ std::vector<std::wstring> HelpText(const std::wstring& programName, const std::v
         L"Exit status of --list and --apply-profile:",
         L"  0  done: listed, or the profile applied to every RTX 3080 Ti board",
         L"  1  a transfer of some board's Load or Apply failed, or --list could not read a setting",
-        L"  2  the command line cannot be followed",
+        L"  2  the command line cannot be followed: an unknown switch, one without its command, --gpu",
+        L"     naming a card that is not there",
         L"  3  no supported board (for --apply-profile: no RTX 3080 Ti board)",
         L"  4  NvAPI could not be started",
-        L"  5  Profile.ini is missing or holds no RTX 3080 Ti profile",
+        L"  5  the profile file is missing or holds no RTX 3080 Ti profile for some card, or --strict",
+        L"     found a problem in it",
         L"  6  the window is open, or another run is at work: nothing was done",
         L"  7  the start-up guard kept the profile back: the last apply was followed by a restart",
         L"     within the guard time, the guard is unclear, or it cannot be recorded; nothing was written",
         L"When several apply, the lowest non-zero one is returned.",
+        L"",
+        L"Profile.ini's keys, units and ranges, and a file for several cards: README, \"Writing Profile.ini by hand\".",
     });
     return lines;
 }
@@ -371,9 +501,9 @@ std::vector<std::wstring> HelpText(const std::wstring& programName, const std::v
 namespace {
 
 // The document's "guard": what the guard did in this run.
-json GuardJson(const startup_guard::StartupGuard& guard, RunSwitches switches, const char* state) {
+json GuardJson(const startup_guard::StartupGuard& guard, const CommandLine& line, const char* state) {
     json document = {{"file", Utf8(guard.Path())},
-                     {"seconds", switches.guardSeconds},
+                     {"seconds", *line.guardSeconds},
                      {"rearmed", guard.Rearmed()},
                      {"state", state}};
     if (const startup_guard::Record* earlier = guard.Earlier())
@@ -398,30 +528,42 @@ const char* RefusalState(startup_guard::Decision decision) {
 
 }  // namespace
 
-int RunCommand(Command command, RunSwitches switches, ProcessServices& services, const RunContext& context,
-               CommandOutput& output, const BoardDetector& detect, PlatformFindings* findings,
-               startup_guard::StartupGuard* guard) {
+std::wstring GuardWaitNotice(unsigned seconds, const std::wstring& howToEndWait) {
+    return L"the start-up guard is armed: after this run the program stays " + std::to_wstring(seconds) +
+           L" s, quietly, so that a restart within that time (a crash) keeps the profile from being applied "
+           L"again; " + howToEndWait + L" ends the wait and removes the guard";
+}
+
+namespace {
+
+const char* CommandName(const CommandLine& line) {
+    switch (line.command) {
+        case Command::List: return "list";
+        case Command::ApplyProfile: return "apply-profile";
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
+int ReportUsageError(const CommandLine& line, const std::wstring& programName, CommandOutput& output) {
+    Report report(output, programName, line.json, nullptr);
+    report.Error(line.usageError);
+    return report.End(CommandName(line), line.dryRun, exit_status::kUsage);
+}
+
+int RunCommand(const CommandLine& line, ProcessServices& services, const RunContext& context, CommandOutput& output,
+               const BoardDetector& detect, PlatformFindings* findings, startup_guard::StartupGuard* guard,
+               const std::wstring& howToEndWait) {
     const std::wstring programName = services.ApplicationName();
-    const char* name = command == Command::List ? "list" : "apply-profile";
-    Report report(output, programName, switches.json, findings);
-    if (command != Command::List && command != Command::ApplyProfile) {
-        report.Error(L"--list and --apply-profile cannot be used together; see --help");
-        return report.End(nullptr, false, exit_status::kUsage);
+    if (!line.usageError.empty() || (line.command != Command::List && line.command != Command::ApplyProfile)) {
+        CommandLine refused = line;
+        if (refused.usageError.empty()) refused.usageError = L"nothing to run without the window; see --help";
+        return ReportUsageError(refused, programName, output);
     }
-    if (switches.dryRun && command != Command::ApplyProfile) {
-        report.Error(L"--dry-run goes with --apply-profile; see --help");
-        return report.End(name, true, exit_status::kUsage);
-    }
-    if (switches.guardInvalid) {
-        report.Error(L"--guard= takes a whole number of seconds up to " +
-                     std::to_wstring(startup_guard::kMaxSeconds) + L"; see --help");
-        return report.End(name, switches.dryRun, exit_status::kUsage);
-    }
-    if ((switches.guardGiven || switches.rearm) && command != Command::ApplyProfile) {
-        report.Error(L"--guard and --rearm go with --apply-profile; see --help");
-        return report.End(name, false, exit_status::kUsage);
-    }
-    if (command != Command::ApplyProfile) guard = nullptr;
+    const char* name = CommandName(line);
+    Report report(output, programName, line.json, findings);
+    if (line.command != Command::ApplyProfile || !line.guardSeconds) guard = nullptr;
     if (guard) guard->SetProgramName(programName);
 
     RunResources resources(services, context.profiles);
@@ -429,15 +571,15 @@ int RunCommand(Command command, RunSwitches switches, ProcessServices& services,
     if (!resources.Lock()) {
         report.Error(std::wstring(L"the ") + kAppTitle +
                      L" window is open, or another run is at work; close it and try again");
-        return report.End(name, switches.dryRun, exit_status::kWindowOpen);
+        return report.End(name, line.dryRun, exit_status::kWindowOpen);
     }
     // Before anything reaches the boards, NvAPI's start included.
     if (guard) {
-        const startup_guard::Decision decision = guard->Check(switches.rearm, switches.dryRun);
+        const startup_guard::Decision decision = guard->Check(line.rearm, line.dryRun);
         if (decision != startup_guard::Decision::Apply) {
             report.Error(guard->Why());
-            report.Guard(GuardJson(*guard, switches, RefusalState(decision)));
-            return report.End(name, switches.dryRun, exit_status::kGuarded);
+            report.Guard(GuardJson(*guard, line, RefusalState(decision)));
+            return report.End(name, line.dryRun, exit_status::kGuarded);
         }
     }
     // What the guard did, in the document, however the run ends from here on.
@@ -445,25 +587,43 @@ int RunCommand(Command command, RunSwitches switches, ProcessServices& services,
         if (guard) {
             const char* state = guard->Armed()                    ? "armed"
                                 : status == exit_status::kGuarded ? "not recorded"
-                                : switches.dryRun                 ? "dry run"
-                                : switches.guardSeconds == 0      ? "off"
+                                : line.dryRun                     ? "dry run"
+                                : *line.guardSeconds == 0         ? "off"
                                                                   : "not needed";
-            report.Guard(GuardJson(*guard, switches, state));
+            report.Guard(GuardJson(*guard, line, state));
         }
-        return report.End(name, switches.dryRun, status);
+        return report.End(name, line.dryRun, status);
     };
     const GpuList& gpus = resources.MakeGpus(context.nvapi);
     if (!gpus.IsReady()) {
         report.Error(L"NV Control initialize failed!");
         return end(exit_status::kNvApiFailed);
     }
-    std::vector<SupportedBoard> boards = FindSupportedBoards(gpus, detect);
+    // A card asked for by id that is not there: a script names the rig's cards, and a moved card
+    // must not pass as done.
+    std::vector<std::wstring> missing;
+    for (const std::wstring& id : line.gpus) {
+        bool present = false;
+        for (std::uint32_t i = 0; i < gpus.Count(); ++i) present = present || gpus.BusId(i) == id;
+        if (!present) missing.push_back(id);
+    }
+    if (!missing.empty()) {
+        std::wstring ids;
+        for (const std::wstring& id : missing) ids += (ids.empty() ? L"" : L", ") + id;
+        std::wstring present;
+        for (std::uint32_t i = 0; i < gpus.Count(); ++i)
+            if (!gpus.BusId(i).empty()) present += (present.empty() ? L"" : L", ") + gpus.BusId(i);
+        report.Error(L"--gpu: no GPU has the bus id " + ids +
+                     (present.empty() ? L"" : L"; the GPUs here are " + present));
+        return end(exit_status::kUsage);
+    }
+    std::vector<SupportedBoard> boards = FindSupportedBoards(gpus, detect, line.gpus);
     if (boards.empty()) {
         report.Error(L"Device not support.");
         return end(exit_status::kNoSupportedBoard);
     }
-    const int status = command == Command::List ? List(boards, report)
-                                                : ApplyProfile(boards, context.sleeper, context.profiles.Get(),
-                                                               switches, report, guard);
+    const int status = line.command == Command::List ? List(boards, report)
+                                                     : ApplyProfile(boards, context.sleeper, context.profiles.Get(),
+                                                                    line, report, guard, howToEndWait);
     return end(status);
 }

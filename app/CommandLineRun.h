@@ -55,14 +55,25 @@ public:
 // The --help text. platformSwitches: lines for switches only this front end has.
 std::vector<std::wstring> HelpText(const std::wstring& programName, const std::vector<std::wstring>& platformSwitches);
 
-// Runs --list or --apply-profile (Conflicting is reported as a usage error) and returns the exit
-// status. Holds the single-instance lock for the whole run, so the window cannot start meanwhile;
-// makes the run's GPU list from the context's NvAPI once it holds it, and destroys the list and
-// closes the profile store at the end.
+// What the JSON document's names mean; raised when one changes its meaning or goes.
+constexpr int kJsonSchemaVersion = 1;
+
+// Runs --list or --apply-profile, or reports the command line's usage error, and returns the exit
+// status. Holds the machine's board lock for the whole run, so neither the window nor another run
+// touches the boards meanwhile; makes the run's GPU list from the context's NvAPI once it holds
+// it, and destroys the list and closes the profile store at the end. The profile is the context's
+// store: the front end points it at --profile's file.
 //
-// guard: the start-up guard of --apply-profile (null: none, as with --guard=0). The run checks it
-// before anything reaches the boards and arms it before the first setting is written; the caller
-// then lets go of NvAPI and calls guard->Wait(), after the run's output is out.
-int RunCommand(Command command, RunSwitches switches, ProcessServices& services, const RunContext& context,
-               CommandOutput& output, const BoardDetector& detect = DetectBoard,
-               PlatformFindings* findings = nullptr, startup_guard::StartupGuard* guard = nullptr);
+// guard: the start-up guard of --apply-profile (null: none). The run checks it before anything
+// reaches the boards and arms it before the first setting is written, for line.guardSeconds (the
+// front end fills in its default); the caller then lets go of NvAPI and calls guard->Wait(), after
+// the run's output is out. guardNotice: what ends that wait, in this front end's words.
+int RunCommand(const CommandLine& line, ProcessServices& services, const RunContext& context, CommandOutput& output,
+               const BoardDetector& detect = DetectBoard, PlatformFindings* findings = nullptr,
+               startup_guard::StartupGuard* guard = nullptr, const std::wstring& howToEndWait = L"Ctrl-C");
+
+// The line a run that waits out the guard says first on standard error: how long, why, and what ends it.
+std::wstring GuardWaitNotice(unsigned seconds, const std::wstring& howToEndWait);
+
+// The usage error of a command line, on the front end's output and, with --json, as a document.
+int ReportUsageError(const CommandLine& line, const std::wstring& programName, CommandOutput& output);

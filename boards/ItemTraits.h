@@ -45,6 +45,7 @@ struct ItemTraits {
     Item item;
     ValueTraits value;
     std::optional<Item> disables;  // a flag: the item that takes no input while it is on
+    const wchar_t* profileKey = nullptr;  // the key it is saved under, where the family has profiles
 };
 
 // What the defaults set, in order: a value, or none for a rail handed back to automatic control.
@@ -80,6 +81,7 @@ struct ShownSetting {
     std::wstring text;    // "1.25000 V", "Level 3", "on"; "not read" when it was not
     std::wstring detail;  // a range's slider position, its span and whether it takes input
     Setting setting;
+    const wchar_t* key = nullptr;  // the profile key, where there is one
 };
 
 // Every item of the family, in the window's order.
@@ -94,7 +96,7 @@ std::vector<ShownSetting> Describe(const FamilyTable<Item>& family, const Settin
     for (const ItemTraits<Item>& t : family.items) {
         const ValueTraits& v = t.value;
         const Setting& setting = settings[t.item];
-        ShownSetting s{&v, v.name, L"not read", L"", setting};
+        ShownSetting s{&v, v.name, L"not read", L"", setting, t.profileKey};
         if (setting.read) {
             const std::int32_t held = v.Held(setting.value);
             switch (v.kind) {

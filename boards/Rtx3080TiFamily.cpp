@@ -64,7 +64,7 @@ FamilyTable<Item> MakeTable() {
 }
 
 // The profile: keys in the order they are saved, and the value a missing key stands for.
-struct ProfileKey {
+struct KeyEntry {
     const wchar_t* name;
     Item item;
     std::uint32_t whenMissing;
@@ -73,7 +73,7 @@ struct ProfileKey {
 constexpr std::int32_t kAutoOn = 1;
 constexpr std::int32_t kAutoOff = 0;
 
-constexpr ProfileKey kProfileKeys[] = {
+constexpr KeyEntry kProfileKeys[] = {
     {L"AUTO", Item::Auto, kAutoOn},
     {L"NVVDD", Item::Nvvdd, kFallbackRailVoltage},
     {L"FBVDD", Item::Fbvdd, kDefaultFbvdd},
@@ -94,7 +94,7 @@ using namespace rtx3080ti;
 
 BoardSettings Rtx3080TiFamily::FromProfile(const ProfileSection& section) {
     BoardSettings settings;
-    for (const ProfileKey& key : kProfileKeys) {
+    for (const KeyEntry& key : kProfileKeys) {
         const auto found = section.find(key.name);
         const std::uint32_t value = found != section.end() ? found->second : key.whenMissing;
         settings[key.item] = Setting::Of(static_cast<std::int32_t>(value));
@@ -107,10 +107,24 @@ bool Rtx3080TiFamily::SyncOf(const ProfileSection& section) {
     return sync != section.end() && sync->second != 0;
 }
 
+const wchar_t* Rtx3080TiFamily::ProfileKey(Item item) {
+    for (const KeyEntry& key : kProfileKeys)
+        if (key.item == item) return key.name;
+    return nullptr;
+}
+
+std::optional<Item> Rtx3080TiFamily::ProfileItem(const std::wstring& name) {
+    for (const KeyEntry& key : kProfileKeys)
+        if (name == key.name) return key.item;
+    return std::nullopt;
+}
+
+const wchar_t* Rtx3080TiFamily::SyncKey() { return kSyncKey; }
+
 const std::vector<Item>& Rtx3080TiFamily::ProfileOrder() {
     static const std::vector<Item> order = [] {
         std::vector<Item> items;
-        for (const ProfileKey& key : kProfileKeys) items.push_back(key.item);
+        for (const KeyEntry& key : kProfileKeys) items.push_back(key.item);
         return items;
     }();
     return order;
@@ -122,7 +136,7 @@ std::wstring Rtx3080TiFamily::ToProfile(const BoardSettings& read, bool sync) {
         return std::wstring(key) + L"=" + std::wstring(number.begin(), number.end()) + L"\r\n";
     };
     std::wstring body;
-    for (const ProfileKey& key : kProfileKeys) {
+    for (const KeyEntry& key : kProfileKeys) {
         const Setting& s = read[key.item];
         const std::int32_t unreadable = key.item == Item::Auto ? kAutoOff : static_cast<std::int32_t>(key.whenMissing);
         body += line(key.name, s.read ? s.value : unreadable);
@@ -131,7 +145,11 @@ std::wstring Rtx3080TiFamily::ToProfile(const BoardSettings& read, bool sync) {
 }
 
 const FamilyTable<rtx3080ti::Item>& Rtx3080TiFamily::Table() {
-    static const FamilyTable<Item> table = rtx3080ti::MakeTable();
+    static const FamilyTable<Item> table = [] {
+        FamilyTable<Item> t = rtx3080ti::MakeTable();
+        for (ItemTraits<Item>& item : t.items) item.profileKey = ProfileKey(item.item);
+        return t;
+    }();
     return table;
 }
 

@@ -2,6 +2,7 @@
 // The RTX 3080 Ti family: its items, their ranges and texts, its orders and defaults, its profile
 // in Profile.ini, and the board type that drives it through either protocol (its MCU, its
 // regulators).
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ struct Rtx3080TiFamily {
     static rtx3080ti::BoardSettings FromProfile(const ProfileSection& section);
     // Whether the profile sets the Sync flag.
     static bool SyncOf(const ProfileSection& section);
+    // The key an item is saved under; null for an item without one.
+    static const wchar_t* ProfileKey(Item item);
+    // The item a key sets; none for the Sync key and for keys the profile does not have.
+    static std::optional<Item> ProfileItem(const std::wstring& key);
+    static const wchar_t* SyncKey();
     // The items in the order Save reads and writes them.
     static const std::vector<Item>& ProfileOrder();
     // The section Save writes: the settings read, a setting not read as the value that stands in

@@ -4,6 +4,7 @@
 // point makes its realization and hands it down: on Windows a thin wrapper over
 // GetCurrentDirectoryW, GetPrivateProfileSectionW and WritePrivateProfileSectionW, elsewhere
 // PrivateProfileFile.
+#include <optional>
 #include <string>
 
 namespace profile {
@@ -27,6 +28,11 @@ public:
     // section stays as it was. False when the file could not be written.
     virtual bool WriteSection(const std::wstring& section, const std::wstring& data,
                               const std::wstring& path) = 0;
+
+    // The file's bytes as the reads take them (a cut-short save's journal where one stands for the
+    // file): for telling a missing file from a missing section, and where each line stands. None
+    // when there is no file or it cannot be read.
+    virtual std::optional<std::string> FileBytes(const std::wstring& path) = 0;
 
     // Put between the directory and the file name.
     virtual wchar_t PathSeparator() const = 0;

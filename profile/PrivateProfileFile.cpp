@@ -32,6 +32,12 @@ bool PrivateProfileFile::WriteSection(const std::wstring& section, const std::ws
     });
 }
 
+std::optional<std::string> PrivateProfileFile::FileBytes(const std::wstring& path) {
+    std::string bytes;
+    if (path.empty() || LoadCurrent(Encoded<std::string>(path), bytes) != Load::Loaded) return std::nullopt;
+    return bytes;
+}
+
 wchar_t PrivateProfileFile::PathSeparator() const { return static_cast<wchar_t>(fs::path::preferred_separator); }
 
 }  // namespace profile

@@ -16,6 +16,7 @@ public:
     std::wstring CurrentDirectory() override;
     std::wstring ReadSection(const std::wstring& section, const std::wstring& path) override;
     bool WriteSection(const std::wstring& section, const std::wstring& data, const std::wstring& path) override;
+    std::optional<std::string> FileBytes(const std::wstring& path) override;
     wchar_t PathSeparator() const override;
 };
 

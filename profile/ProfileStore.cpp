@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "profile/PrivateProfile.h"
+#include "profile/ProfileText.h"
 
 namespace {
 
@@ -27,8 +28,10 @@ bool IsSpace(wchar_t c) {
     return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r';
 }
 
+}  // namespace
+
 // wcstoul with base 10 on a 32-bit unsigned long, the same for every wchar_t width and locale.
-std::uint32_t ToUnsigned(const std::wstring& text) {
+std::uint32_t ProfileStore::Number(const std::wstring& text) {
     std::size_t i = 0;
     while (i < text.size() && IsSpace(text[i])) ++i;
     bool negative = false;
@@ -50,8 +53,6 @@ std::uint32_t ToUnsigned(const std::wstring& text) {
     return negative ? 0u - number : number;
 }
 
-}  // namespace
-
 bool CodeUnitLess::operator()(const std::wstring& a, const std::wstring& b) const {
     return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](wchar_t x, wchar_t y) {
         return static_cast<WideUnit>(x) < static_cast<WideUnit>(y);
@@ -60,34 +61,66 @@ bool CodeUnitLess::operator()(const std::wstring& a, const std::wstring& b) cons
 
 ProfileStore::ProfileStore(profile::PrivateProfile& platform) : platform_(platform), path_(ProfilePath(platform)) {}
 
+ProfileStore::ProfileStore(profile::PrivateProfile& platform, std::wstring path)
+    : platform_(platform), path_(std::move(path)) {}
+
 ProfileStore& LazyProfileStore::Get() {
-    if (!store_) store_.emplace(platform_);
+    if (!store_) {
+        if (file_) store_.emplace(platform_, *file_);
+        else store_.emplace(platform_);
+    }
     return *store_;
 }
 
-bool ProfileStore::ReadSection(const std::wstring& sectionName, ProfileSection& section) const {
-    const std::wstring lines = path_.empty() ? std::wstring() : platform_.ReadSection(sectionName, path_);
-    const std::size_t count = lines.size();
+namespace {
 
-    section.clear();
+std::vector<ProfileLine> LinesOf(const std::wstring& text) {
+    std::vector<ProfileLine> lines;
     // Two characters are at most one character and its NUL: nothing that holds a pair.
-    if (count <= 2) return false;
-    for (std::size_t offset = 0; offset < count;) {
-        std::size_t end = lines.find(L'\0', offset);
-        if (end == std::wstring::npos) end = count;
-        const std::size_t equals = lines.find(L'=', offset);
-        std::wstring key;
-        std::wstring value;
+    if (text.size() <= 2) return lines;
+    for (std::size_t offset = 0; offset < text.size();) {
+        std::size_t end = text.find(L'\0', offset);
+        if (end == std::wstring::npos) end = text.size();
+        const std::size_t equals = text.find(L'=', offset);
+        ProfileLine line;
         if (equals < end) {
-            key.assign(lines, offset, equals - offset);
-            value.assign(lines, equals + 1, end - equals - 1);
+            line.keyed = true;
+            line.key.assign(text, offset, equals - offset);
+            line.value.assign(text, equals + 1, end - equals - 1);
         } else {
-            value.assign(lines, offset, end - offset);
+            line.value.assign(text, offset, end - offset);
         }
-        // emplace keeps an existing key: the first line with a key wins.
-        section.emplace(std::move(key), ToUnsigned(value));
+        lines.push_back(std::move(line));
         offset = end + 1;
     }
+    return lines;
+}
+
+}  // namespace
+
+SectionFound ProfileStore::ReadLines(const std::wstring& sectionName, std::vector<ProfileLine>& lines) const {
+    lines = LinesOf(path_.empty() ? std::wstring() : platform_.ReadSection(sectionName, path_));
+    const std::optional<std::string> bytes = path_.empty() ? std::nullopt : platform_.FileBytes(path_);
+    if (lines.empty()) return bytes ? SectionFound::NoSection : SectionFound::NoFile;
+    // Where each line stands, when the file's text gives the same lines the read gave.
+    if (bytes) {
+        std::vector<std::size_t> numbers;
+        profile::SectionLinesOf(*bytes, sectionName, &numbers);
+        if (numbers.size() == lines.size())
+            for (std::size_t i = 0; i < lines.size(); ++i) lines[i].line = numbers[i];
+    }
+    return SectionFound::Found;
+}
+
+ProfileSection ProfileStore::SectionOf(const std::vector<ProfileLine>& lines) {
+    ProfileSection section;
+    // emplace keeps an existing key: the first line with a key wins.
+    for (const ProfileLine& line : lines) section.emplace(line.key, Number(line.value));
+    return section;
+}
+
+bool ProfileStore::ReadSection(const std::wstring& sectionName, ProfileSection& section) const {
+    section = SectionOf(LinesOf(path_.empty() ? std::wstring() : platform_.ReadSection(sectionName, path_)));
     return !section.empty();
 }
 

@@ -78,6 +78,7 @@ bool SameName(const Text& text, std::size_t begin, std::size_t end, const Text& 
 struct Section {
     bool found = false;
     std::size_t bodyBegin = 0;  // the line after the header
+    std::size_t bodyLine = 0;   // its number, from 1
     std::size_t bodyEnd = 0;    // the next header line, or the end of the text
 };
 
@@ -85,8 +86,10 @@ struct Section {
 template <typename Text>
 Section FindSection(const Text& text, const Text& name) {
     Section section;
+    std::size_t number = 0;
     for (std::size_t pos = 0; pos < text.size();) {
         const Line line = LineAt(text, pos);
+        ++number;
         std::size_t nameBegin = 0;
         std::size_t nameEnd = 0;
         if (HeaderName(text, line, nameBegin, nameEnd)) {
@@ -97,6 +100,7 @@ Section FindSection(const Text& text, const Text& name) {
             if (SameName(text, nameBegin, nameEnd, name)) {
                 section.found = true;
                 section.bodyBegin = line.next;
+                section.bodyLine = number + 1;
             }
         }
         pos = line.next;
@@ -106,11 +110,12 @@ Section FindSection(const Text& text, const Text& name) {
 }
 
 template <typename Text>
-std::wstring SectionLines(const Text& text, const Text& name) {
+std::wstring SectionLines(const Text& text, const Text& name, std::vector<std::size_t>* numbers) {
     std::wstring lines;
     const Section section = FindSection(text, name);
     if (!section.found) return lines;
-    for (std::size_t pos = section.bodyBegin; pos < section.bodyEnd;) {
+    std::size_t number = section.bodyLine;
+    for (std::size_t pos = section.bodyBegin; pos < section.bodyEnd; ++number) {
         const Line line = LineAt(text, pos);
         pos = line.next;
         // Blanks at the line's ends and around its first '=' are dropped, as the Windows
@@ -133,6 +138,7 @@ std::wstring SectionLines(const Text& text, const Text& name) {
         }
         lines += decoded;
         lines.push_back(L'\0');
+        if (numbers) numbers->push_back(number);
     }
     return lines;
 }
@@ -180,13 +186,14 @@ Text Replaced(const Text& text, const Text& name, const std::wstring& data) {
 
 }  // namespace
 
-std::wstring SectionLinesOf(const std::string& bytes, const std::wstring& section) {
+std::wstring SectionLinesOf(const std::string& bytes, const std::wstring& section,
+                           std::vector<std::size_t>* lineNumbers) {
     const Layout layout = Detect(bytes);
     if (layout.encoding == Encoding::Utf8) {
-        return SectionLines(bytes.substr(layout.markSize), Encoded<std::string>(section));
+        return SectionLines(bytes.substr(layout.markSize), Encoded<std::string>(section), lineNumbers);
     }
     return SectionLines(Utf16Units(bytes, layout.markSize, layout.encoding == Encoding::Utf16Be),
-                        Encoded<std::u16string>(section));
+                        Encoded<std::u16string>(section), lineNumbers);
 }
 
 bool Rewritten(const std::string& bytes, const std::wstring& section, const std::wstring& data, std::string& out) {

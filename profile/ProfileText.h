@@ -23,13 +23,17 @@
 //   line has no line end.
 // - No size limits: a section longer than 65,534 characters is used whole (a cut section would
 //   lose keys).
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace profile {
 
 // The section's lines as the private-profile read gives them: consecutive NUL-terminated
-// strings; empty when the file holds no such section.
-std::wstring SectionLinesOf(const std::string& bytes, const std::wstring& section);
+// strings; empty when the file holds no such section. lineNumbers, when given, receives the
+// number in the file (from 1) of each line given, in order.
+std::wstring SectionLinesOf(const std::string& bytes, const std::wstring& section,
+                           std::vector<std::size_t>* lineNumbers = nullptr);
 
 // The file's new contents in its own encoding, the section's body replaced by `data` (strings,
 // each NUL-terminated, an empty one closing the list); false when it cannot be rewritten

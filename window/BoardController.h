@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "boards/FamilyBoard.h"
+#include "boards/ProfileReader.h"
 #include "boards/Rtx2080TiFamily.h"
 #include "boards/Rtx3080TiFamily.h"
 #include "dialog/ControlPanel.h"
@@ -88,11 +89,11 @@ public:
             return std::nullopt;
         } else {
             if (!panel_) return std::nullopt;
-            ProfileSection section;
-            if (!profiles_.ReadSection(Family::ProfileSectionName(), section)) return std::nullopt;
-            const BoardSettings loaded = Family::FromProfile(section);
-            for (const ItemTraits<Item>& t : Family::Table().items) ShowValue(t.item, loaded[t.item].value);
-            return LoadedProfile{presenter_.AsHeld(*panel_, loaded), Family::SyncOf(section)};
+            // The window shows no message: what the profile's warnings tell is the command line's to print.
+            const Rtx3080TiProfile profile = ReadRtx3080TiProfile(profiles_, Family::ProfileSectionName());
+            if (profile.found != SectionFound::Found) return std::nullopt;
+            for (const ItemTraits<Item>& t : Family::Table().items) ShowValue(t.item, profile.stored[t.item].value);
+            return LoadedProfile{presenter_.AsHeld(*panel_, profile.stored), profile.sync};
         }
     }
 

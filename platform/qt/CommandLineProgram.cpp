@@ -2,9 +2,10 @@
 
 #include <QString>
 
+#include <unistd.h>
+
 #include <cstdio>
 
-#include "app/CommandLine.h"
 #include "app/CommandLineRun.h"
 #include "app/ProcessServices.h"
 
@@ -33,31 +34,33 @@ std::vector<std::wstring> WideArguments(const QStringList& arguments) {
     return wide;
 }
 
-bool RunsWithoutWindow(const QStringList& arguments) {
-    return FindCommand(WideArguments(arguments)) != Command::Window;
+std::vector<std::wstring> WideArguments(int argc, char* argv[]) {
+    std::vector<std::wstring> wide;
+    for (int i = 1; i < argc; ++i) wide.push_back(QString::fromLocal8Bit(argv[i]).toStdWString());
+    return wide;
 }
 
-bool RunsWithoutWindow(int argc, char* argv[]) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i) arguments.append(QString::fromLocal8Bit(argv[i]));
-    return RunsWithoutWindow(arguments);
+bool AtTerminal() { return isatty(STDIN_FILENO) == 1 && isatty(STDERR_FILENO) == 1; }
+
+int ReportUsage(const CommandLine& line, const ProcessServices& services) {
+    StandardStreams output;
+    return ReportUsageError(line, services.ApplicationName(), output);
 }
 
-int RunCommandLine(const QStringList& arguments, ProcessServices& services, const RunContext& context,
+int RunCommandLine(const CommandLine& line, ProcessServices& services, const RunContext& context,
                    PlatformFindings* findings, startup_guard::StartupGuard* guard) {
     StandardStreams output;
-    const Command command = FindCommand(WideArguments(arguments));
-    if (command == Command::Help) {
+    if (line.usageError.empty() && line.command == Command::Help) {
         const std::vector<std::wstring> simulate = {
             L"  --simulate        run on the built-in simulated machine instead of the hardware",
             L"  --simulate=FILE   run on the simulated machine a scenario file describes",
             L"  --version         print the program's name and version, then end",
         };
-        for (const std::wstring& line : HelpText(services.ApplicationName(), simulate)) output.Line(line);
+        for (const std::wstring& text : HelpText(services.ApplicationName(), simulate)) output.Line(text);
         return exit_status::kDone;
     }
-    return RunCommand(command, FindRunSwitches(WideArguments(arguments)), services, context, output,
-                      DetectBoard, findings, guard);
+    return RunCommand(line, services, context, output, DetectBoard, findings, guard,
+                      L"Ctrl-C (or stopping the unit)");
 }
 
 }  // namespace qtfront

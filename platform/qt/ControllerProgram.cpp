@@ -2,15 +2,18 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/CHalvornApp.h"
+#include "app/CommandLine.h"
 #include "app/CommandLineRun.h"
 #include "app/ProcessServices.h"
 #include "app/RunContext.h"
@@ -29,8 +32,6 @@
 namespace qtfront {
 
 namespace {
-
-const QString kSimulate = QStringLiteral("--simulate");
 
 void Complain(const ProcessServices& services, const std::string& what) {
     std::fprintf(stderr, "%s: %s\n", QString::fromStdWString(services.ApplicationName()).toLocal8Bit().constData(),
@@ -64,13 +65,21 @@ private:
     const linuxnv::LinuxNvApi* hardware_ = nullptr;
 };
 
-// The run on one NvAPI realization, with Profile.ini in the current directory.
-int RunApplication(const QStringList& arguments, ProcessServices& services, nvapi::NvApi& api, Sleeper& sleeper,
-                   BusyState& busy, startup_guard::StartupGuard& guard, PlatformFindings* findings = nullptr) {
+// --profile's file as the store and the guard take it; none for Profile.ini in the current directory.
+std::optional<QString> ProfileFile(const CommandLine& line) {
+    if (!line.profileFile) return std::nullopt;
+    return QFileInfo(QString::fromStdWString(*line.profileFile)).absoluteFilePath();
+}
+
+// The run on one NvAPI realization, with Profile.ini in the current directory or --profile's file.
+int RunApplication(const CommandLine& line, const QStringList& arguments, ProcessServices& services,
+                   nvapi::NvApi& api, Sleeper& sleeper, BusyState& busy, startup_guard::StartupGuard& guard,
+                   PlatformFindings* findings = nullptr) {
     profile::PrivateProfileFile files;
     LazyProfileStore profiles(files);
+    if (const std::optional<QString> file = ProfileFile(line)) profiles.UseFile(file->toStdWString());
     const RunContext context{api, sleeper, profiles};
-    if (RunsWithoutWindow(arguments)) return RunCommandLine(arguments, services, context, findings, &guard);
+    if (line.RunsWithoutWindow()) return RunCommandLine(line, services, context, findings, &guard);
     QApplication::setWindowIcon(AppIcon());
     QtDialogFramework framework(busy);
     CHalvornApp application(framework, services, context, WideArguments(arguments));
@@ -80,32 +89,14 @@ int RunApplication(const QStringList& arguments, ProcessServices& services, nvap
 
 }  // namespace
 
-SimulateSwitch FindSimulateSwitch(const QStringList& arguments) {
-    SimulateSwitch found;
-    for (const QString& argument : arguments) {
-        if (argument == kSimulate) {
-            found.present = true;
-            return found;
-        }
-        if (argument.startsWith(kSimulate + QLatin1Char('='))) {
-            found.present = true;
-            found.scenarioFile = argument.mid(kSimulate.size() + 1);
-            found.missingFile = found.scenarioFile.isEmpty();
-            return found;
-        }
-    }
-    return found;
-}
-
 namespace {
 
-int RunOnChosenNvApi(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper, BusyState& busy,
-                     startup_guard::StartupGuard& guard) {
-    const SimulateSwitch simulate = FindSimulateSwitch(arguments);
-    if (!simulate.present) {
+int RunOnChosenNvApi(const CommandLine& line, const QStringList& arguments, ProcessServices& services,
+                     Sleeper& sleeper, BusyState& busy, startup_guard::StartupGuard& guard) {
+    if (!line.simulate) {
         // The NVIDIA driver's I2C adapters. What keeps the program from the boards goes to stderr
         // with its fix; the window's own messages stay as they are.
-        const bool withoutWindow = RunsWithoutWindow(arguments);
+        const bool withoutWindow = line.RunsWithoutWindow();
         HardwareFindings findings;
         linuxnv::KernelI2cDev kernel;
         linuxnv::LinuxNvApi hardware(linuxnv::Roots{}, kernel, sleeper,
@@ -114,24 +105,22 @@ int RunOnChosenNvApi(const QStringList& arguments, ProcessServices& services, Sl
                                          else Complain(services, cause);
                                      });
         findings.Watch(hardware);
-        return RunApplication(arguments, services, hardware, sleeper, busy, guard, withoutWindow ? &findings : nullptr);
+        return RunApplication(line, arguments, services, hardware, sleeper, busy, guard,
+                              withoutWindow ? &findings : nullptr);
     }
 
-    if (simulate.missingFile) {
-        Complain(services, "--simulate= names no scenario file");
-        return 2;
-    }
     sim::SimMachine machine;
-    if (simulate.scenarioFile.isEmpty()) {
+    if (!line.scenarioFile) {
         sim::LoadDefaultScenario(machine);
     } else {
         std::string error;
-        if (!sim::LoadScenarioFile(simulate.scenarioFile.toLocal8Bit().toStdString(), machine, error)) {
+        if (!sim::LoadScenarioFile(QString::fromStdWString(*line.scenarioFile).toLocal8Bit().toStdString(), machine,
+                                   error)) {
             Complain(services, error);
             return 2;
         }
     }
-    const int status = RunApplication(arguments, services, machine, sleeper, busy, guard);
+    const int status = RunApplication(line, arguments, services, machine, sleeper, busy, guard);
     AppendSimulatorLog(machine.Log());
     return status;
 }
@@ -139,12 +128,19 @@ int RunOnChosenNvApi(const QStringList& arguments, ProcessServices& services, Sl
 }  // namespace
 
 int RunController(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper, BusyState& busy) {
-    // Beside Profile.ini, which the profile store looks for in the current directory.
-    PosixGuardFile guardFile(QDir::currentPath().toStdString(), geteuid());
+    CommandLine line = ParseCommandLine(WideArguments(arguments), kFrontEndSwitches);
+    if (!line.usageError.empty()) return ReportUsage(line, services);
+    // The guard serves unattended starts; a person at a terminal is not kept waiting unasked.
+    if (line.command == Command::ApplyProfile && !line.guardSeconds)
+        line.guardSeconds = AtTerminal() ? 0u : startup_guard::kDefaultSeconds;
+    // Beside the profile: Profile.ini in the current directory, or --profile's file.
+    const std::optional<QString> profileFile = ProfileFile(line);
+    PosixGuardFile guardFile((profileFile ? QFileInfo(*profileFile).absolutePath() : QDir::currentPath()).toStdString(),
+                             geteuid());
     LinuxBootClock bootClock;
     for (;;) {
         startup_guard::StartupGuard guard(guardFile, bootClock);
-        const int status = RunOnChosenNvApi(arguments, services, sleeper, busy, guard);
+        const int status = RunOnChosenNvApi(line, arguments, services, sleeper, busy, guard);
         // The lines are out, the lock and every GPU file let go: only the guard's wait is left.
         const startup_guard::WaitEnd end = guard.Wait();
         if (!guard.ClearError().empty())

@@ -16,19 +16,10 @@ namespace qtfront {
 
 class BusyState;
 
-struct SimulateSwitch {
-    bool present = false;
-    QString scenarioFile;  // empty: the built-in machine
-    bool missingFile = false;  // "--simulate=" with nothing after it
-};
-
-// The first --simulate switch among the arguments after the program's path.
-SimulateSwitch FindSimulateSwitch(const QStringList& arguments);
-
 // The run; needs a QApplication, or for a run without the window (CommandLineProgram.h) a
 // QCoreApplication. Returns the process exit status: 0 after the window's run, which sets none of
-// its own; that of --list or --apply-profile; 2 when the scenario cannot be loaded (the reason is
-// on stderr). On the simulator, HALVORN_SIM_LOG receives the run's transfers (SimulatorLog.h).
+// its own; that of --list or --apply-profile; 2 when the command line cannot be followed or the
+// scenario cannot be loaded (the reason is on stderr). On the simulator, HALVORN_SIM_LOG receives the run's transfers (SimulatorLog.h).
 // busy: the one the services and the sleeper were given, for the window's dialogs.
 int RunController(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper, BusyState& busy);
 

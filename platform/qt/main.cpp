@@ -2,22 +2,28 @@
 #include <QApplication>
 #include <QStringList>
 
+#include <cstdio>
 #include <memory>
-#include <optional>
 
+#include "app/CommandLine.h"
 #include "model/Sleeper.h"
 #include "platform/qt/CommandLineProgram.h"
 #include "platform/qt/ControllerProgram.h"
-#include "platform/qt/InfoSwitches.h"
 #include "platform/qt/QtBusy.h"
 #include "platform/qt/QtProcessServices.h"
+#include "res/Version.h"
 
 int main(int argc, char* argv[]) {
-    if (const std::optional<int> status = qtfront::AnswerInfoSwitch(argc, argv)) return *status;
-    // Without the window no display is needed: scripts, log-on units and remote shells have none.
+    // Decided before Qt starts: what needs no window needs no display, and a mistyped switch must
+    // not open one (a script would hang, a headless machine abort in Qt's platform plugin).
+    const CommandLine line = ParseCommandLine(qtfront::WideArguments(argc, argv), qtfront::kFrontEndSwitches);
+    if (line.usageError.empty() && line.command == Command::Version) {
+        std::printf("RTX Halvorn Controller %s\n", res::kVersion);
+        return 0;
+    }
     // QApplication takes its own switches (-platform, -style, ...) out of the arguments here.
     std::unique_ptr<QCoreApplication> application;
-    if (qtfront::RunsWithoutWindow(argc, argv))
+    if (line.RunsWithoutWindow())
         application = std::make_unique<QCoreApplication>(argc, argv);
     else
         application = std::make_unique<QApplication>(argc, argv);

@@ -8,6 +8,7 @@
 #include "app/ProcessServices.h"
 #include "platform/win32/Win32StartupGuard.h"
 #include "profile/PrivateProfile.h"
+#include "profile/ProfileStore.h"
 
 namespace win32 {
 
@@ -67,6 +68,8 @@ public:
     Console& operator=(const Console&) = delete;
 
     bool HasOutput() const { return out_ != nullptr; }
+    // Started from a console window whose errors go to it, not from a task or a redirection.
+    bool AtConsole() const { return console_ != nullptr && err_ == console_; }
     void Out(const std::wstring& text) const { WriteLine(out_, text); }
     void Err(const std::wstring& text) const { WriteLine(err_, text); }
 
@@ -139,10 +142,26 @@ std::wstring RunHeader(const std::vector<std::wstring>& arguments) {
 
 namespace {
 
-int RunAndLog(Command command, const std::vector<std::wstring>& arguments, ProcessServices& services,
+// A path as the profile store and the guard take it: whole, from the current directory.
+std::wstring FullPath(const std::wstring& path) {
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return path;
+    full.resize(length);
+    return full;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+int RunAndLog(CommandLine& line, const std::vector<std::wstring>& arguments, ProcessServices& services,
               const RunContext& context, const std::wstring& directory, startup_guard::StartupGuard& guard) {
     const Console console;
-    if (command == Command::Help) {
+    if (line.usageError.empty() && line.command == Command::Help) {
         std::wstring text;
         const std::vector<std::wstring> logNote = {
             L"",
@@ -162,23 +181,31 @@ int RunAndLog(Command command, const std::vector<std::wstring>& arguments, Proce
     if (!log.IsOpen()) console.Err(services.ApplicationName() + L": cannot write HalvornController.log");
     log.Write(RunHeader(arguments));
     ConsoleAndLog output(console, log);
-    const int status = RunCommand(command, FindRunSwitches(arguments), services, context, output,
-                                  DetectBoard, nullptr, &guard);
+    // The guard serves unattended starts (a task, a script); a person at a console is not kept waiting unasked.
+    if (line.command == Command::ApplyProfile && !line.guardSeconds)
+        line.guardSeconds = console.AtConsole() ? 0u : startup_guard::kDefaultSeconds;
+    const int status = RunCommand(line, services, context, output, DetectBoard, nullptr, &guard,
+                                  L"ending the session (log off, shut down)");
     log.Write(L"-- exit status " + std::to_wstring(status));
     return status;
 }
 
 }  // namespace
 
-int RunCommandLine(Command command, const std::vector<std::wstring>& arguments, ProcessServices& services,
-                   const RunContext& context, profile::PrivateProfile& profileFunctions) {
-    // Beside Profile.ini: the store puts that into the current directory.
-    const std::wstring directory = profileFunctions.CurrentDirectory();
+int RunCommandLine(CommandLine line, const std::vector<std::wstring>& arguments, ProcessServices& services,
+                   const RunContext& context, profile::PrivateProfile& profileFunctions, LazyProfileStore& profiles) {
+    // Beside the profile: Profile.ini in the current directory, or --profile's file.
+    std::wstring directory = profileFunctions.CurrentDirectory();
+    if (line.profileFile) {
+        const std::wstring file = FullPath(*line.profileFile);
+        profiles.UseFile(file);
+        directory = FolderOf(file);
+    }
     Win32GuardFile guardFile(directory);
     Win32BootClock bootClock;
     for (;;) {
         startup_guard::StartupGuard guard(guardFile, bootClock);
-        const int status = RunAndLog(command, arguments, services, context, directory, guard);
+        const int status = RunAndLog(line, arguments, services, context, directory, guard);
         // The lines are out, the lock, the log and the console let go: only the guard's wait is left.
         const startup_guard::WaitEnd end = guard.Wait();
         if (!guard.ClearError().empty()) {

@@ -13,6 +13,7 @@
 class ProcessServices;
 struct RunContext;
 
+class LazyProfileStore;
 namespace profile {
 class PrivateProfile;
 }
@@ -21,9 +22,10 @@ namespace win32 {
 
 constexpr unsigned long kLogLimitBytes = 64 * 1024;
 
-// Runs a command other than Command::Window and returns the exit status. profileFunctions: where
-// the log finds the current directory, as the profile store does.
-int RunCommandLine(Command command, const std::vector<std::wstring>& arguments, ProcessServices& services,
-                   const RunContext& context, profile::PrivateProfile& profileFunctions);
+// Runs a command line that asks for no window (a command, or one that cannot be followed) and
+// returns the exit status. profileFunctions: where the log finds the current directory, as the
+// profile store does; profiles: the run's store, pointed at --profile's file when given.
+int RunCommandLine(CommandLine line, const std::vector<std::wstring>& arguments, ProcessServices& services,
+                   const RunContext& context, profile::PrivateProfile& profileFunctions, LazyProfileStore& profiles);
 
 }  // namespace win32

@@ -339,6 +339,19 @@ std::wstring Win32PrivateProfile::ReadSection(const std::wstring& section, const
     }
 }
 
+std::optional<std::string> Win32PrivateProfile::FileBytes(const std::wstring& path) {
+    const std::optional<Target> target = FindTarget(path, false);
+    if (!target) return std::nullopt;
+    // What ReadSection reads: a journal stands for the file it may have torn.
+    if (target->journaled) return target->journal;
+    const Handle file(CreateFileW(target->path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::string bytes;
+    if (!file.valid() || !ReadAll(file.get(), bytes)) return std::nullopt;
+    return bytes;
+}
+
 bool Win32PrivateProfile::WriteSection(const std::wstring& section, const std::wstring& data,
                                        const std::wstring& path) {
     // Through a link to the file it names, created empty when missing as the Windows function

@@ -25,9 +25,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     win32::Win32Sleeper sleeper;
     const RunContext context{nvApi, sleeper, profiles};
     std::vector<std::wstring> arguments = win32::CommandLineArguments();
-    const Command command = FindCommand(arguments);
-    if (command != Command::Window)
-        return win32::RunCommandLine(command, arguments, services, context, profileFunctions);
+    // A mistyped switch must not open the window: a script waiting for the run would hang.
+    const CommandLine line = ParseCommandLine(arguments);
+    if (line.RunsWithoutWindow()) return win32::RunCommandLine(line, arguments, services, context, profileFunctions, profiles);
 
     win32::Win32DialogFramework framework(instance);
     CHalvornApp app(framework, services, context, std::move(arguments));

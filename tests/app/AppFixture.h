@@ -34,8 +34,20 @@ public:
     std::vector<std::string> errors;
 };
 
+// The machine lock on the boards as the machine keeps it: the process services of every process
+// of the machine share one.
+struct FakeMachineLock {
+    const ProcessServices* holder = nullptr;
+};
+
 class FakeProcessServices final : public ProcessServices {
 public:
+    FakeProcessServices() = default;
+    // Another process of the same machine.
+    explicit FakeProcessServices(FakeMachineLock& machine) : machineLock_(&machine) {}
+    FakeProcessServices(const FakeProcessServices&) = delete;
+    FakeProcessServices& operator=(const FakeProcessServices&) = delete;
+
     void InitCommonControls() override { journal.push_back("common controls"); }
     bool AcquireInstanceLock(const std::wstring& name) override {
         journal.push_back("acquire " + Narrow(name));
@@ -51,10 +63,26 @@ public:
         journal.push_back("raise " + Narrow(windowTitle));
     }
     std::wstring ApplicationName() const override { return L"HalvornController"; }
+    // Kept out of the journal, which tells the single-instance lock's story.
+    bool AcquireMachineLock() override {
+        ++machineLockAttempts;
+        if (machineLock_->holder && machineLock_->holder != this) return false;
+        machineLock_->holder = this;
+        return true;
+    }
+    void ReleaseMachineLock() override {
+        if (machineLock_->holder == this) machineLock_->holder = nullptr;
+    }
+    bool HoldsMachineLock() const { return machineLock_->holder == this; }
 
     bool heldByAnotherProcess = false;
     bool held = false;
     std::vector<std::string> journal;
+    int machineLockAttempts = 0;
+
+private:
+    FakeMachineLock ownMachine_;
+    FakeMachineLock* machineLock_ = &ownMachine_;
 };
 
 // The current directory as the profile store sees it; counts how often the store asked, which
@@ -67,6 +95,7 @@ public:
     }
     std::wstring ReadSection(const std::wstring&, const std::wstring&) override { return {}; }
     bool WriteSection(const std::wstring&, const std::wstring&, const std::wstring&) override { return false; }
+    std::optional<std::string> FileBytes(const std::wstring&) override { return std::nullopt; }
     wchar_t PathSeparator() const override { return L'/'; }
 
     int directoryQueries = 0;

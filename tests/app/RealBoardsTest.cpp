@@ -33,6 +33,7 @@ public:
     bool WriteSection(const std::wstring& section, const std::wstring& data, const std::wstring& path) override {
         return file_.WriteSection(section, data, path);
     }
+    std::optional<std::string> FileBytes(const std::wstring& path) override { return file_.FileBytes(path); }
     wchar_t PathSeparator() const override { return file_.PathSeparator(); }
 
 private:

@@ -209,10 +209,12 @@ public:
         writtenPath = path;
         return writeResult;
     }
+    std::optional<std::string> FileBytes(const std::wstring&) override { return bytes; }
     wchar_t PathSeparator() const override { return L'\\'; }
 
     std::wstring directory;
     std::wstring lines;
+    std::optional<std::string> bytes;
     bool writeResult = true;
     std::wstring readSection, readPath, writtenSection, writtenData, writtenPath;
 };
