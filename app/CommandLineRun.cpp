@@ -35,12 +35,12 @@ public:
     ~RunResources() {
         profiles_.Close();
         gpus_.reset();
-        if (locked_) services_.ReleaseInstanceLock();
+        if (locked_) services_.ReleaseMachineLock();
     }
     RunResources(const RunResources&) = delete;
     RunResources& operator=(const RunResources&) = delete;
 
-    bool Lock() { return locked_ = services_.AcquireInstanceLock(kAppTitle); }
+    bool Lock() { return locked_ = services_.AcquireMachineLock(); }
     // The run's GPU list, made once the lock is held.
     const GpuList& MakeGpus(nvapi::NvApi& api) { return gpus_.emplace(api); }
 

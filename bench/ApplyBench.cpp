@@ -31,6 +31,8 @@ public:
     void InitCommonControls() override {}
     bool AcquireInstanceLock(const std::wstring&) override { return true; }
     void ReleaseInstanceLock() override {}
+    bool AcquireMachineLock() override { return true; }
+    void ReleaseMachineLock() override {}
     void RaiseRunningInstance(const std::wstring&) override {}
     std::wstring ApplicationName() const override { return L"apply_bench"; }
 };
@@ -55,8 +57,9 @@ std::uint64_t ApplyMs(int boards) {
     LazyProfileStore profiles(files);
     BenchServices services;
     Quiet output;
-    const int status =
-        RunCommand(Command::ApplyProfile, RunSwitches{}, services, RunContext{machine, sleeper, profiles}, output);
+    CommandLine apply;
+    apply.command = Command::ApplyProfile;
+    const int status = RunCommand(apply, services, RunContext{machine, sleeper, profiles}, output);
     if (status != exit_status::kDone) std::fprintf(stderr, "apply_bench: the run ended with %d\n", status);
     return machine.NowMs();
 }

@@ -28,30 +28,94 @@ namespace {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
-struct CommandCase {
+// The command line as both programs parse it: our own "--" switches strict, the window's rules
+// for everything else.
+struct ParseCase {
     const char* name;
-    friend void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
+    friend void PrintTo(const ParseCase& c, std::ostream* os) { *os << c.name; }
     std::vector<std::wstring> arguments;
     Command command;
+    std::wstring usageError;  // empty: none
 };
 
-class FindCommandTest : public ::testing::TestWithParam<CommandCase> {};
+class ParseCommandLineTest : public ::testing::TestWithParam<ParseCase> {};
 
-TEST_P(FindCommandTest, SwitchesAnywhereAmongTheArguments) {
-    EXPECT_EQ(FindCommand(GetParam().arguments), GetParam().command);
+TEST_P(ParseCommandLineTest, OurSwitchesAreStrictAndTheWindowsRulesHoldForTheRest) {
+    const CommandLine line = ParseCommandLine(GetParam().arguments, FrontEndSwitches{true, true});
+    EXPECT_EQ(line.usageError, GetParam().usageError);
+    if (GetParam().usageError.empty()) {
+        EXPECT_EQ(line.command, GetParam().command);
+    }
+    EXPECT_EQ(line.RunsWithoutWindow(), GetParam().command != Command::Window || !GetParam().usageError.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, FindCommandTest,
-    ::testing::Values(CommandCase{"None", {}, Command::Window},
-                      CommandCase{"InternalTestOnly", {L"internalTest"}, Command::Window},
-                      CommandCase{"OtherSwitches", {L"--simulate", L"/x", L"--lists"}, Command::Window},
-                      CommandCase{"List", {L"--simulate", L"--list"}, Command::List},
-                      CommandCase{"ApplyAfterTheFileName", {L"internalTest", L"--apply-profile"}, Command::ApplyProfile},
-                      CommandCase{"SwitchesAreCaseSensitive", {L"--LIST", L"--Apply-Profile"}, Command::Window},
-                      CommandCase{"HelpWins", {L"--list", L"--help"}, Command::Help},
-                      CommandCase{"BothAreAMistake", {L"--apply-profile", L"--help", L"--list"}, Command::Conflicting}),
+    Cases, ParseCommandLineTest,
+    ::testing::Values(
+        ParseCase{"None", {}, Command::Window, L""},
+        ParseCase{"InternalTestOnly", {L"internalTest"}, Command::Window, L""},
+        ParseCase{"OtherSwitchesArePassedOver", {L"--simulate", L"/x", L"-platform", L"internalTest"}, Command::Window, L""},
+        ParseCase{"List", {L"--simulate", L"--list"}, Command::List, L""},
+        ParseCase{"ApplyAfterTheFileName", {L"internalTest", L"--apply-profile"}, Command::ApplyProfile, L""},
+        ParseCase{"HelpWins", {L"--list", L"--help"}, Command::Help, L""},
+        ParseCase{"VersionWinsOverHelp", {L"--help", L"--version"}, Command::Version, L""},
+        ParseCase{"AllTheApplySwitches",
+                  {L"--apply-profile", L"--dry-run", L"--json", L"--strict", L"--rearm", L"--guard=30",
+                   L"--gpu=01:00.0,0000:02:00.0", L"--profile=rig.ini"},
+                  Command::ApplyProfile, L""},
+        ParseCase{"Typo", {L"--lsit"}, Command::Window, L"unknown switch --lsit; see --help"},
+        ParseCase{"TypoOfTheCommand", {L"--apply-profle"}, Command::Window, L"unknown switch --apply-profle; see --help"},
+        ParseCase{"SwitchesAreCaseSensitive", {L"--LIST"}, Command::Window, L"unknown switch --LIST; see --help"},
+        ParseCase{"TypoBesideACommand", {L"--list", L"--jsn"}, Command::List, L"unknown switch --jsn; see --help"},
+        ParseCase{"DryRunAlone", {L"--dry-run"}, Command::Window, L"--dry-run goes with --apply-profile; see --help"},
+        ParseCase{"JsonAlone", {L"--json"}, Command::Window, L"--json goes with --list or --apply-profile; see --help"},
+        ParseCase{"RearmAlone", {L"--rearm"}, Command::Window, L"--rearm goes with --apply-profile; see --help"},
+        ParseCase{"GuardAlone", {L"--guard=5"}, Command::Window, L"--guard goes with --apply-profile; see --help"},
+        ParseCase{"GuardWithList", {L"--list", L"--guard=5"}, Command::List,
+                  L"--guard goes with --apply-profile; see --help"},
+        ParseCase{"DryRunWithList", {L"--list", L"--dry-run"}, Command::List,
+                  L"--dry-run goes with --apply-profile; see --help"},
+        ParseCase{"GuardSpaced", {L"--apply-profile", L"--guard", L"30"}, Command::ApplyProfile,
+                  L"--guard takes its value in the same argument: --guard=SECONDS; see --help"},
+        ParseCase{"ProfileSpaced", {L"--apply-profile", L"--profile", L"rig.ini"}, Command::ApplyProfile,
+                  L"--profile takes its value in the same argument: --profile=FILE; see --help"},
+        ParseCase{"GuardNotANumber", {L"--apply-profile", L"--guard=1m"}, Command::ApplyProfile,
+                  L"--guard= takes a whole number of seconds up to 3600; see --help"},
+        ParseCase{"GuardTwice", {L"--apply-profile", L"--guard=1", L"--guard=2"}, Command::ApplyProfile,
+                  L"--guard is given twice; see --help"},
+        ParseCase{"ValueOnASwitchWithout", {L"--list=1"}, Command::List, L"--list takes no value; see --help"},
+        ParseCase{"BadBusId", {L"--list", L"--gpu=1:0.0"}, Command::List,
+                  L"--gpu= takes PCI bus ids such as 0000:01:00.0 or 01:00.0, not \"1:0.0\"; see --help"},
+        ParseCase{"ScenarioSpacedInARun", {L"--simulate", L"machine.scenario", L"--list"}, Command::List,
+                  L"--simulate takes its scenario file in the same argument: --simulate=FILE, not "
+                  L"\"machine.scenario\"; see --help"},
+        ParseCase{"BothCommands", {L"--apply-profile", L"--help", L"--list"}, Command::Window,
+                  L"--list and --apply-profile cannot be used together; see --help"}),
     [](const auto& p) { return std::string(p.param.name); });
+
+TEST(ParseCommandLineTest, TheFileNameAndTheValuesAsGiven) {
+    const CommandLine window = ParseCommandLine({L"-x", L"/y", L"internalTest", L"other"});
+    EXPECT_TRUE(window.InternalTest());
+    EXPECT_FALSE(ParseCommandLine({L"other", L"internalTest"}).InternalTest());
+    EXPECT_FALSE(ParseCommandLine({L"internaltest"}).InternalTest());
+
+    const CommandLine run = ParseCommandLine({L"--apply-profile", L"--gpu=0A:00.0,0000:0B:00.0", L"--guard=0",
+                                              L"--profile=/etc/rig.ini"});
+    EXPECT_EQ(run.gpus, (std::vector<std::wstring>{L"0000:0a:00.0", L"0000:0b:00.0"}));
+    ASSERT_TRUE(run.guardSeconds);
+    EXPECT_EQ(*run.guardSeconds, 0u);
+    EXPECT_EQ(run.profileFile, std::optional<std::wstring>(L"/etc/rig.ini"));
+    EXPECT_FALSE(ParseCommandLine({L"--apply-profile"}).guardSeconds) << "the front end's default, not ours";
+
+    // A front end without the simulator or --version does not know them.
+    EXPECT_EQ(ParseCommandLine({L"--simulate"}).usageError, L"unknown switch --simulate; see --help");
+    EXPECT_EQ(ParseCommandLine({L"--version"}).usageError, L"unknown switch --version; see --help");
+    const CommandLine simulated = ParseCommandLine({L"--simulate=a b.scenario"}, FrontEndSwitches{true, true});
+    EXPECT_TRUE(simulated.simulate);
+    EXPECT_EQ(simulated.scenarioFile, std::optional<std::wstring>(L"a b.scenario"));
+    EXPECT_EQ(ParseCommandLine({L"--simulate="}, FrontEndSwitches{true, true}).usageError,
+              L"--simulate= names no scenario file");
+}
 
 // Each test in a temporary current directory, where Profile.ini is looked for.
 class CommandLineRunTest : public SimFixture {
@@ -74,9 +138,14 @@ protected:
     void WriteProfile(const std::string& text) { std::ofstream(dir / "Profile.ini", std::ios::binary) << text; }
 
     int Run(Command command, const BoardDetector& detect = DetectBoard) {
-        return RunCommand(command, switches, services, RunContext{machine, sleeper, profiles}, output, detect);
+        switches.command = command;
+        return RunCommand(switches, services, RunContext{machine, sleeper, profiles}, output, detect);
     }
-    RunSwitches switches;
+    // A command line as the programs parse it.
+    int Run(const std::vector<std::wstring>& arguments) {
+        return RunCommand(ParseCommandLine(arguments), services, RunContext{machine, sleeper, profiles}, output);
+    }
+    CommandLine switches;
     Lines Traffic() const {
         Lines lines;
         for (const sim::LogEntry& entry : machine.Log().Entries()) lines.push_back(sim::TransferLog::Format(entry));
@@ -85,7 +154,8 @@ protected:
 
     ScratchDirectory scratch_{"halvorn-cli"};
     fs::path dir;
-    FakeProcessServices services;
+    FakeMachineLock machineLock;
+    FakeProcessServices services{machineLock};
     SimSleeper sleeper{machine};
     profile::PrivateProfileFile profileFiles;
     LazyProfileStore profiles{profileFiles};
@@ -118,7 +188,10 @@ TEST_F(CommandLineRunTest, ApplyProfileIsTheWindowsLoadAndApplyOnEveryBoardThatT
     EXPECT_TRUE(output.errors.empty()) << output.errors.front();
     // The MCU's pauses are taken through the sleeper.
     EXPECT_GT(machine.NowMs(), 0u);
-    EXPECT_EQ(services.journal, (Lines{"acquire RTX Halvorn Controller", "release"}));
+    // The machine's lock on the boards, taken once and given back; the window's own lock is left alone.
+    EXPECT_EQ(services.machineLockAttempts, 1);
+    EXPECT_FALSE(services.HoldsMachineLock());
+    EXPECT_TRUE(services.journal.empty());
 }
 
 TEST_F(CommandLineRunTest, TheLockIsHeldWhileTheBoardsAreWorkedOn) {
@@ -126,12 +199,12 @@ TEST_F(CommandLineRunTest, TheLockIsHeldWhileTheBoardsAreWorkedOn) {
     std::vector<bool> freeDuringDetection;
     FakeProcessServices& lock = services;
     const BoardDetector probe = [&](const GpuList& gpus, std::uint32_t gpu) {
-        freeDuringDetection.push_back(!lock.held);
+        freeDuringDetection.push_back(!lock.HoldsMachineLock());
         return DetectBoard(gpus, gpu);
     };
     EXPECT_EQ(Run(Command::List, probe), exit_status::kDone);
     EXPECT_EQ(freeDuringDetection, (std::vector<bool>{false, false, false, false}));
-    EXPECT_FALSE(lock.held);
+    EXPECT_FALSE(lock.HoldsMachineLock());
 }
 
 struct StatusCase {
@@ -140,7 +213,7 @@ struct StatusCase {
     std::string scenario;
     const char* profileIni;  // null: no Profile.ini
     bool windowOpen;
-    Command command;
+    std::vector<std::wstring> arguments;
     int status;
     Lines errors;
 };
@@ -151,9 +224,13 @@ TEST_P(ExitStatusTest, EachOutcomeHasItsOwnStatusAndSaysWhyOnStandardError) {
     const StatusCase& c = GetParam();
     UseScenario(c.scenario);
     if (c.profileIni) WriteProfile(c.profileIni);
-    services.heldByAnotherProcess = c.windowOpen;
+    // The window, or another run, of this machine holds the boards.
+    FakeProcessServices window{machineLock};
+    if (c.windowOpen) {
+        ASSERT_TRUE(window.AcquireMachineLock());
+    }
 
-    EXPECT_EQ(Run(c.command), c.status);
+    EXPECT_EQ(Run(c.arguments), c.status);
 
     Lines expected;
     for (const std::string& error : c.errors) {
@@ -163,7 +240,7 @@ TEST_P(ExitStatusTest, EachOutcomeHasItsOwnStatusAndSaysWhyOnStandardError) {
         expected.push_back(line);
     }
     EXPECT_EQ(output.errors, expected);
-    EXPECT_FALSE(services.held) << "the lock outlived the run";
+    EXPECT_FALSE(services.HoldsMachineLock()) << "the lock outlived the run";
     if (c.windowOpen) {
         EXPECT_EQ(machine.NvApiCalls(), 0u) << "nothing may touch NvAPI beside the window";
     }
@@ -176,33 +253,34 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ExitStatusTest,
     ::testing::Values(
         StatusCase{"ATransferFails", cli_cases::MixedMachine(cli_cases::kSilentFbvdd), cli_cases::kProfileIni, false,
-                   Command::ApplyProfile, exit_status::kBoardFailed,
+                   {L"--apply-profile"}, exit_status::kBoardFailed,
                    {kGpu3 + ": 2 transfers failed; the board may hold only part of the profile"}},
-        StatusCase{"NoProfileIni", cli_cases::MixedMachine(), nullptr, false, Command::ApplyProfile,
+        // Said once for the run, naming the file and what it lacks.
+        StatusCase{"NoProfileIni", cli_cases::MixedMachine(), nullptr, false, {L"--apply-profile"},
                    exit_status::kNoProfile,
-                   {kGpu0 + ": no profile in {dir}/Profile.ini; save one in the window first",
-                    kGpu3 + ": no profile in {dir}/Profile.ini; save one in the window first"}},
+                   {"HalvornController: no profile for GPU 0, GPU 3: {dir}/Profile.ini does not exist; save one in "
+                    "the window first"}},
         StatusCase{"ProfileIniWithoutTheSection", cli_cases::MixedMachine(), "[Other]\r\nNVVDD=200\r\n", false,
-                   Command::ApplyProfile, exit_status::kNoProfile,
-                   {kGpu0 + ": no profile in {dir}/Profile.ini; save one in the window first",
-                    kGpu3 + ": no profile in {dir}/Profile.ini; save one in the window first"}},
-        StatusCase{"NoSupportedBoardToList", cli_cases::kNoBoardMachine, nullptr, false, Command::List,
+                   {L"--apply-profile"}, exit_status::kNoProfile,
+                   {"HalvornController: no profile for GPU 0, GPU 3: {dir}/Profile.ini holds no [RTX3080TiZYL] "
+                    "section; save one in the window first"}},
+        StatusCase{"NoSupportedBoardToList", cli_cases::kNoBoardMachine, nullptr, false, {L"--list"},
                    exit_status::kNoSupportedBoard, {"HalvornController: Device not support."}},
         StatusCase{"NoSupportedBoardToApply", cli_cases::kNoBoardMachine, cli_cases::kProfileIni, false,
-                   Command::ApplyProfile, exit_status::kNoSupportedBoard, {"HalvornController: Device not support."}},
+                   {L"--apply-profile"}, exit_status::kNoSupportedBoard, {"HalvornController: Device not support."}},
         StatusCase{"OnlyABoardWithoutProfiles",
                    "gpu handle=0x2000 name=\"NVIDIA GeForce RTX 2080 Ti\" subsystem=0x25891B4C vbios=90.02.17.40.88 "
                    "board=rtx2080ti\n",
-                   cli_cases::kProfileIni, false, Command::ApplyProfile, exit_status::kNoSupportedBoard,
+                   cli_cases::kProfileIni, false, {L"--apply-profile"}, exit_status::kNoSupportedBoard,
                    {"HalvornController: no board that takes a profile (RTX 3080 Ti)"}},
-        StatusCase{"NvApiFails", cli_cases::kNvApiFailingMachine, cli_cases::kProfileIni, false, Command::ApplyProfile,
+        StatusCase{"NvApiFails", cli_cases::kNvApiFailingMachine, cli_cases::kProfileIni, false, {L"--apply-profile"},
                    exit_status::kNvApiFailed, {"HalvornController: NV Control initialize failed!"}},
-        StatusCase{"WindowOpen", cli_cases::MixedMachine(), cli_cases::kProfileIni, true, Command::ApplyProfile,
+        StatusCase{"WindowOpen", cli_cases::MixedMachine(), cli_cases::kProfileIni, true, {L"--apply-profile"},
                    exit_status::kWindowOpen,
                    {"HalvornController: the RTX Halvorn Controller window is open, or another run is at work; close "
                     "it and try again"}},
-        StatusCase{"BothSwitches", cli_cases::MixedMachine(), cli_cases::kProfileIni, false, Command::Conflicting,
-                   exit_status::kUsage,
+        StatusCase{"BothSwitches", cli_cases::MixedMachine(), cli_cases::kProfileIni, false,
+                   {L"--list", L"--apply-profile"}, exit_status::kUsage,
                    {"HalvornController: --list and --apply-profile cannot be used together; see --help"}}),
     [](const auto& p) { return std::string(p.param.name); });
 
@@ -325,7 +403,7 @@ TEST_F(CommandLineRunTest, ADryRunEndsAsARealRunWould) {
               Lines{"HalvornController: GPU 3 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]: 1 transfer "
                     "failed; the plan may be incomplete"});
     output = RecordedOutput();
-    EXPECT_EQ(Run(Command::List), exit_status::kUsage);
+    EXPECT_EQ(Run({L"--list", L"--dry-run"}), exit_status::kUsage);
     EXPECT_EQ(output.errors, Lines{"HalvornController: --dry-run goes with --apply-profile; see --help"});
 }
 
@@ -398,7 +476,8 @@ TEST(HelpTextTest, NamesEverySwitchAndExitStatus) {
     for (const std::wstring& line : HelpText(L"HalvornController", {L"  --simulate  extra"})) text += line + L"\n";
     for (const wchar_t* part : {L"Usage: HalvornController", L"--list", L"--apply-profile", L"--help",
                                 L"--simulate  extra", L"  0  done", L"  1  a transfer", L"  2  the command line",
-                                L"  3  no supported board", L"  4  NvAPI", L"  5  Profile.ini", L"  6  the window"})
+                                L"  3  no supported board", L"  4  NvAPI", L"  5  the profile file", L"  6  the window",
+                                L"--gpu=ID", L"--profile=FILE", L"--strict", L"Writing Profile.ini by hand"})
         EXPECT_NE(text.find(part), std::wstring::npos) << Narrow(part);
 }
 

@@ -215,7 +215,9 @@ TEST_P(BlockedBoardsTest, NothingIsShownAsReadThatWasNotRead) {
                     "MSLL=4\r\nNVOCP=0\r\nMSOCP=1\r\nSYNC=0\r\n");
     sim::MachineSleeper sleeper(machine);
     Recorded output;
-    EXPECT_EQ(RunCommand(c.command, RunSwitches{}, services, RunContext{api, sleeper, profiles}, output), c.status) << output.lines << output.errors;
+    CommandLine line;
+    line.command = c.command;
+    EXPECT_EQ(RunCommand(line, services, RunContext{api, sleeper, profiles}, output), c.status) << output.lines << output.errors;
     std::string all = output.lines + output.errors;
     for (const std::string& cause : reports) all += cause + "\n";  // the program's causes, on stderr too
     for (const std::string& part : c.printed) EXPECT_NE(all.find(part), std::string::npos) << part << " in\n" << all;
@@ -233,14 +235,14 @@ void NotStarted(LinuxMachine&, FakeTree& tree, FakeKernel&) {
                                         "Device Minor: \t 0\n");
 }
 
-const std::string kDirect = "GPU 0 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]";
+const std::string kDirect = "GPU 0 (0000:0a:00.0) NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]";
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BlockedBoardsTest,
     ::testing::Values(
         BlockedCase{"ListWithoutI2cDev", WithoutI2cDev, Command::List, exit_status::kBoardFailed,
                     {"Entry 0: " + kDirect + "\n  the board could not be read\n",
-                     "Entry 1: GPU 1 NVIDIA GeForce RTX 2080 Ti [RTX 2080 Ti]\n  the board could not be read\n",
+                     "Entry 1: GPU 1 (0000:65:00.0) NVIDIA GeForce RTX 2080 Ti [RTX 2080 Ti]\n  the board could not be read\n",
                      "i2c-dev module is not loaded"},
                     {"NVVDD"}},
         BlockedCase{"ApplyWithoutI2cDev", WithoutI2cDev, Command::ApplyProfile, exit_status::kBoardFailed,

@@ -204,8 +204,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "HalvornController: GPU 3 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]: 2 transfers "
                    "failed"},
         StatusCase{"NoProfileIni", cli_cases::MixedMachine(), nullptr, "--apply-profile", exit_status::kNoProfile,
-                   "HalvornController: GPU 3 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]: no profile "
-                   "in "},
+                   "HalvornController: no profile for GPU 0, GPU 3: "},
         StatusCase{"NoSupportedBoard", cli_cases::kNoBoardMachine, cli_cases::kProfileIni, "--list",
                    exit_status::kNoSupportedBoard, "HalvornController: Device not support."},
         StatusCase{"NvApiFails", cli_cases::kNvApiFailingMachine, cli_cases::kProfileIni, "--apply-profile",
@@ -240,8 +239,8 @@ TEST_F(ProgramRun, WhileTheWindowIsOpenNothingIsDone) {
     EXPECT_EQ(window.state(), QProcess::Running);
 }
 
-// The run holds the lock the window takes, so a window started meanwhile is turned away.
-TEST(CommandLineLockTest, TheWindowsLockIsHeldWhileBoardsAreWorkedOn) {
+// The run holds the machine's lock on the boards, which the window takes too before its first transfer.
+TEST(CommandLineLockTest, TheMachinesLockIsHeldWhileBoardsAreWorkedOn) {
     QTemporaryDir lockDir;
     ASSERT_TRUE(lockDir.isValid());
     sim::SimMachine machine;
@@ -254,7 +253,8 @@ TEST(CommandLineLockTest, TheWindowsLockIsHeldWhileBoardsAreWorkedOn) {
     std::vector<bool> windowCouldStart;
     const BoardDetector probe = [&](const GpuList& gpus, std::uint32_t gpu) {
         qtfront::QtProcessServices window(busy, lockDir.path());
-        windowCouldStart.push_back(window.AcquireInstanceLock(L"RTX Halvorn Controller"));
+        windowCouldStart.push_back(window.AcquireMachineLock());
+        if (windowCouldStart.back()) window.ReleaseMachineLock();
         return DetectBoard(gpus, gpu);
     };
     class Discard final : public CommandOutput {
@@ -262,11 +262,13 @@ TEST(CommandLineLockTest, TheWindowsLockIsHeldWhileBoardsAreWorkedOn) {
         void Error(const std::wstring&) override {}
     } output;
 
-    EXPECT_EQ(RunCommand(Command::List, RunSwitches{}, services, RunContext{machine, sleeper, profiles}, output, probe), exit_status::kDone);
+    CommandLine list;
+    list.command = Command::List;
+    EXPECT_EQ(RunCommand(list, services, RunContext{machine, sleeper, profiles}, output, probe), exit_status::kDone);
 
     EXPECT_EQ(windowCouldStart, (std::vector<bool>{false, false, false, false}));
     qtfront::QtProcessServices afterwards(busy, lockDir.path());
-    EXPECT_TRUE(afterwards.AcquireInstanceLock(L"RTX Halvorn Controller")) << "the run gave the lock back";
+    EXPECT_TRUE(afterwards.AcquireMachineLock()) << "the run gave the lock back";
 }
 
 }  // namespace

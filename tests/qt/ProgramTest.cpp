@@ -88,19 +88,6 @@ protected:
     UserScript script;
 };
 
-TEST(SimulateSwitchTest, FoundAmongTheArgumentsAsASwitch) {
-    using qtfront::FindSimulateSwitch;
-    EXPECT_FALSE(FindSimulateSwitch({}).present);
-    EXPECT_FALSE(FindSimulateSwitch({QStringLiteral("internalTest"), QStringLiteral("--simulated")}).present);
-    const auto builtIn = FindSimulateSwitch({QStringLiteral("internalTest"), QStringLiteral("--simulate")});
-    EXPECT_TRUE(builtIn.present);
-    EXPECT_TRUE(builtIn.scenarioFile.isEmpty());
-    EXPECT_FALSE(builtIn.missingFile);
-    const auto file = FindSimulateSwitch({QStringLiteral("--simulate=/tmp/a b.scenario")});
-    EXPECT_EQ(file.scenarioFile.toStdString(), "/tmp/a b.scenario");
-    EXPECT_TRUE(FindSimulateSwitch({QStringLiteral("--simulate=")}).missingFile);
-}
-
 TEST_F(QtProgramTest, WithoutTheSimulatorAMachineWithoutNvidiaHardwareSaysSo) {
     script.WhenMessageBox([&](QWidget* box) {
         auto* message = qobject_cast<QMessageBox*>(box);

@@ -10,7 +10,7 @@ namespace cli_cases {
 // --list on the built-in machine. Both RTX 3080 Ti rails report code 175 at power-on.
 inline const std::vector<std::string>& DefaultMachineListing() {
     static const std::vector<std::string> lines = {
-        "Entry 0: GPU 1 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]",
+        "Entry 0: GPU 1 (0000:11:00.0) NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]",
         "  Sync: off",
         "  Auto: on",
         "  NVVDD: 1.09375 V  (slider 47 in 0-128, disabled)",
@@ -22,7 +22,7 @@ inline const std::vector<std::string>& DefaultMachineListing() {
         "  MSVDD Loadline: Level 1",
         "  NVVDD OCP: Enable",
         "  MSVDD OCP: Enable",
-        "Entry 1: GPU 2 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti through its MCU]",
+        "Entry 1: GPU 2 (0000:21:00.0) NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti through its MCU]",
         "  Sync: off",
         "  Auto: on",
         "  NVVDD: 1.09375 V  (slider 47 in 0-128, disabled)",
@@ -34,7 +34,7 @@ inline const std::vector<std::string>& DefaultMachineListing() {
         "  MSVDD Loadline: Level 1",
         "  NVVDD OCP: Enable",
         "  MSVDD OCP: Enable",
-        "Entry 2: GPU 3 NVIDIA GeForce RTX 2080 Ti [RTX 2080 Ti]",
+        "Entry 2: GPU 3 (0000:31:00.0) NVIDIA GeForce RTX 2080 Ti [RTX 2080 Ti]",
         "  Sync: off",
         "  Auto: on",
         "  NVVDD: 1.00000 V  (slider 32 in 0-128, disabled)",
