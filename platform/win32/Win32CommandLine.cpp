@@ -168,9 +168,9 @@ int RunAndLog(CommandLine& line, const std::vector<std::wstring>& arguments, Pro
             L"Every --list and --apply-profile run also appends its lines to HalvornController.log",
             L"beside Profile.ini; from 64 KiB on, it becomes HalvornController.old.log and a new one begins.",
         };
-        for (const std::wstring& line : HelpText(services.ApplicationName(), logNote)) {
-            console.Out(line);
-            text += line + L"\n";
+        for (const std::wstring& helpLine : HelpText(services.ApplicationName(), logNote)) {
+            console.Out(helpLine);
+            text += helpLine + L"\n";
         }
         // Started from a shortcut there is nowhere else the text would show.
         if (!console.HasOutput())
@@ -211,9 +211,9 @@ int RunCommandLine(CommandLine line, const std::vector<std::wstring>& arguments,
         if (!guard.ClearError().empty()) {
             const Console console;
             const LogFile log(directory);
-            const std::wstring line = services.ApplicationName() + L": " + guard.ClearError();
-            console.Err(line);
-            log.Write(line);
+            const std::wstring said = services.ApplicationName() + L": " + guard.ClearError();
+            console.Err(said);
+            log.Write(said);
         }
         // Task Scheduler drops the after-sleep task's start while this one still runs: it applies instead.
         if (end != startup_guard::WaitEnd::Slept) return status;

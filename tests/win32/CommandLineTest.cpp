@@ -210,11 +210,54 @@ TEST_F(Win32CommandLine, HelpNamesTheSwitchesAndExitStatuses) {
     EXPECT_EQ(run.exitCode, 0) << run.Transcript();
     std::string text;
     for (const std::string& line : run.lines) text += line + "\n";
-    for (const char* part : {"Usage: HalvornController", "--list", "--apply-profile", "  5  Profile.ini",
-                             "HalvornController.log"})
+    for (const char* part : {"Usage: HalvornController", "--list", "--apply-profile", "  5  the profile file",
+                             "--gpu=ID", "--profile=FILE", "--strict", "HalvornController.log"})
         EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
     EXPECT_EQ(text.find("--simulate"), std::string::npos) << "the Windows program has no simulator switch";
     EXPECT_FALSE(fs::exists(LogPath())) << "help is no run to log";
+}
+
+// A mistyped or misplaced switch of ours ends the program with status 2 and says why: no window
+// opens for a script to wait on.
+TEST_F(Win32CommandLine, AMistakenSwitchIsRefusedWithoutAWindow) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::string error;
+    } cases[] = {
+        {{"--lsit"}, "HalvornController: unknown switch --lsit; see --help"},
+        {{"--apply-profle"}, "HalvornController: unknown switch --apply-profle; see --help"},
+        {{"--dry-run"}, "HalvornController: --dry-run goes with --apply-profile; see --help"},
+        {{"--guard=5"}, "HalvornController: --guard goes with --apply-profile; see --help"},
+        {{"--apply-profile", "--guard", "30"},
+         "HalvornController: --guard takes its value in the same argument: --guard=SECONDS; see --help"},
+        {{"--simulate", "--list"}, "HalvornController: unknown switch --simulate; see --help"},
+    };
+    for (const auto& c : cases) {
+        const wine::DriverRun run = WineTest::RunProgram(c.arguments, 30000);
+        ASSERT_FALSE(run.timedOut) << c.arguments.front() << ": a window opened";
+        EXPECT_EQ(run.exitCode, exit_status::kUsage) << run.Transcript();
+        EXPECT_EQ(SplitLines(run.errors), Lines{c.error});
+        EXPECT_TRUE(run.lines.empty()) << run.Transcript();
+        EXPECT_EQ(Transfers().size(), 0u) << "nothing reaches the boards";
+    }
+}
+
+// Cards named by their PCI bus id, which the simulated NvAPI library gives as the driver does.
+TEST_F(Win32CommandLine, CardsArePickedByTheirBusId) {
+    const wine::DriverRun run = RunProgram({"--list", "--gpu=21:00.0", "--json"});
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(run.exitCode, exit_status::kDone) << run.Transcript();
+    std::string text;
+    for (const std::string& line : run.lines) text += line + "\n";
+    const nlohmann::json doc = nlohmann::json::parse(text);
+    ASSERT_EQ(doc["boards"].size(), 1u) << text;
+    EXPECT_EQ(doc["boards"][0]["busId"], "0000:21:00.0");
+    EXPECT_EQ(doc["boards"][0]["board"], "RTX 3080 Ti through its MCU");
+    EXPECT_EQ(doc["schemaVersion"], 1);
+
+    const wine::DriverRun missing = RunProgram({"--list", "--gpu=0000:99:00.0"});
+    EXPECT_EQ(missing.exitCode, exit_status::kUsage) << missing.Transcript();
+    EXPECT_NE(missing.errors.find("--gpu: no GPU has the bus id 0000:99:00.0"), std::string::npos) << missing.errors;
 }
 
 }  // namespace
