@@ -471,6 +471,170 @@ TEST_F(CommandLineRunTest, JsonSaysWhatWasNotReadAndHowEachBoardEnded) {
     EXPECT_EQ(output.errors.size(), 1u);
 }
 
+// The four kinds of problem a hand-written profile has, each told once with its file and line.
+const char* kProblemProfile =
+    "[RTX3080TiZYL]\r\nAUTO=0\r\nNVVDD=99999\r\nNVPWM=abc\r\nNVDD=200\r\n; a comment\r\nNVVDD=1.25\r\n";
+
+Lines ProblemWarnings(const fs::path& dir) {
+    const std::string file = (dir / "Profile.ini").string();
+    return {"HalvornController: warning: " + file +
+                ":3: NVVDD=99999 lies outside 128 (0.80000 V) to 256 (1.60000 V); 256 (1.60000 V) is used",
+            "HalvornController: warning: " + file + ":4: NVPWM=abc is not a whole number; 3 (300 kHz) is used",
+            "HalvornController: warning: " + file +
+                ":5: NVDD=200 sets nothing: [RTX3080TiZYL] has no key NVDD; the line is ignored",
+            "HalvornController: warning: " + file +
+                ":7: NVVDD=1.25 repeats NVVDD of line 3; the first, 99999, is used and this line ignored"};
+}
+
+TEST_F(CommandLineRunTest, AProblemInTheProfileIsToldAndAppliedAsTheWindowsLoadAppliesIt) {
+    const std::string scenario = cli_cases::MixedMachine();
+    const Lines window = window_reference::LoadThenApply(scenario, kProblemProfile, cli_cases::kProfileEntries, true);
+    ASSERT_FALSE(window.empty());
+    // The window's Load takes the slider's end for NVVDD and the frequency's lowest for "abc".
+    EXPECT_NE(std::find(window.begin(), window.end(), "W gpu3 p1 40:21 [00 01] ok"), window.end());
+    EXPECT_NE(std::find(window.begin(), window.end(), "W gpu3 p1 40:BD [1E 00] ok"), window.end());
+    UseScenario(scenario);
+    WriteProfile(kProblemProfile);
+
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kDone) << "a warning alone sets no status";
+
+    EXPECT_EQ(window_reference::ByGpu(Traffic()), window_reference::ByGpu(window));
+    EXPECT_EQ(output.errors, ProblemWarnings(dir));
+    // What was written is called applied; the profile's 99999 is not.
+    ASSERT_EQ(output.lines.size(), 3u);
+    EXPECT_EQ(output.lines[0].rfind("GPU 0 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti through its MCU]: applied Auto off, "
+                                    "NVVDD 1.60000 V, FBVDD 1.37500 V, MSVDD 1.20000 V, NV Freq. 300 kHz,",
+                                    0),
+              0u)
+        << output.lines[0];
+    EXPECT_EQ(output.lines[0].find("624.99375"), std::string::npos);
+}
+
+TEST_F(CommandLineRunTest, TheJsonDocumentSaysWhatTheProfileSaidWhatWasAppliedAndWhatWasThereBefore) {
+    UseScenario(cli_cases::MixedMachine());
+    WriteProfile(kProblemProfile);
+    switches.json = true;
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kDone);
+    const nlohmann::json doc = Document(output.lines);
+    EXPECT_EQ(doc["schemaVersion"], 1);
+    EXPECT_TRUE(doc["version"].is_string() && !doc["version"].get<std::string>().empty());
+    ASSERT_EQ(doc["warnings"].size(), 4u);
+    const nlohmann::json& first = doc["warnings"][0];
+    EXPECT_EQ(first["line"], 3);
+    EXPECT_EQ(first["key"], "NVVDD");
+    EXPECT_EQ(first["value"], "99999");
+    EXPECT_EQ(first["file"], (dir / "Profile.ini").string());
+    EXPECT_EQ("HalvornController: warning: " + first["text"].get<std::string>(), ProblemWarnings(dir)[0]);
+
+    const auto setting = [](const nlohmann::json& list, const std::string& key) {
+        for (const nlohmann::json& s : list)
+            if (s.contains("key") && s["key"] == key) return s;
+        return nlohmann::json();
+    };
+    const nlohmann::json& mcu = doc["boards"][0];
+    EXPECT_EQ(mcu["section"], "RTX3080TiZYL");
+    EXPECT_EQ(setting(mcu["profile"], "NVVDD")["code"], 99999) << "the profile's value, as the profile's";
+    EXPECT_EQ(setting(mcu["applied"], "NVVDD")["code"], 256) << "the one written";
+    EXPECT_EQ(setting(mcu["readBack"], "NVVDD")["code"], 256);
+    // The board as the read before the apply found it: at power-on, both rails at code 175.
+    EXPECT_EQ(setting(mcu["before"], "NVVDD")["code"], 175);
+    EXPECT_EQ(setting(mcu["before"], "AUTO")["value"], true);
+    EXPECT_EQ(setting(mcu["before"], "NVPWM")["name"], "NV Freq.");
+    EXPECT_EQ(setting(mcu["before"], "NVPWM")["code"], 4);
+    EXPECT_EQ(mcu["before"].size(), 10u);
+}
+
+TEST_F(CommandLineRunTest, StrictTurnsAProblemIntoStatusFiveWithNothingWritten) {
+    UseScenario(cli_cases::MixedMachine());
+    WriteProfile(kProblemProfile);
+    switches.strict = true;
+    switches.json = true;
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kNoProfile);
+    Lines writes;
+    for (const sim::LogEntry& entry : machine.Log().Writes()) writes.push_back(sim::TransferLog::Format(entry));
+    EXPECT_EQ(writes, Lines{"W gpu0 p1 5A:B2 [48 4C 56 4E A5] ok"}) << "only the detection's handshake";
+    Lines expected = ProblemWarnings(dir);
+    expected.push_back("HalvornController: --strict: the profile has 4 problems (warned above); nothing was written");
+    EXPECT_EQ(output.errors, expected);
+    const nlohmann::json doc = Document(output.lines);
+    EXPECT_EQ(doc["exitStatus"], 5);
+    EXPECT_EQ(doc["boards"][0]["result"], "kept back");
+    EXPECT_EQ(doc["boards"][2]["result"], "kept back");
+
+    // A profile without problems goes through --strict as it is.
+    WriteProfile(cli_cases::kProfileIni);
+    output = RecordedOutput();
+    switches.json = false;
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kDone);
+    EXPECT_EQ(output.lines, cli_cases::MixedMachineApplied());
+}
+
+// Two RTX 3080 Ti cards at known PCI addresses and an RTX 2080 Ti.
+const char* kRig =
+    "gpu handle=0x1000 name=\"NVIDIA GeForce RTX 3080 Ti\" subsystem=0x39961B4C vbios=94.02.42.40.91 "
+    "bus=0000:01:00.0 board=rtx3080ti-mcu\n"
+    "gpu handle=0x2000 name=\"NVIDIA GeForce RTX 2080 Ti\" subsystem=0x25891B4C vbios=90.02.17.40.88 "
+    "bus=0000:02:00.0 board=rtx2080ti\n"
+    "gpu handle=0x3000 name=\"NVIDIA GeForce RTX 3080 Ti\" subsystem=0x39981B4C vbios=94.02.42.40.91 "
+    "bus=0000:0a:00.0 board=rtx3080ti-direct\n";
+
+TEST_F(CommandLineRunTest, EachCardTakesItsOwnSectionWhereTheFileHasOneAndTheCommonOneOtherwise) {
+    UseScenario(kRig);
+    WriteProfile("[RTX3080TiZYL]\r\nAUTO=0\r\nNVVDD=200\r\n[RTX3080TiZYL 0000:0a:00.0]\r\nAUTO=0\r\nNVVDD=210\r\n");
+    switches.json = true;
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kDone);
+    const nlohmann::json doc = Document(output.lines);
+    ASSERT_EQ(doc["boards"].size(), 3u);
+    EXPECT_EQ(doc["boards"][0]["busId"], "0000:01:00.0");
+    EXPECT_EQ(doc["boards"][0]["section"], "RTX3080TiZYL");
+    EXPECT_EQ(doc["boards"][1]["busId"], "0000:02:00.0");
+    EXPECT_EQ(doc["boards"][2]["section"], "RTX3080TiZYL 0000:0a:00.0");
+    const auto nvvdd = [](const nlohmann::json& board) {
+        for (const nlohmann::json& s : board["readBack"])
+            if (s["name"] == "NVVDD") return s["code"].get<int>();
+        return -1;
+    };
+    EXPECT_EQ(nvvdd(doc["boards"][0]), 200);
+    EXPECT_EQ(nvvdd(doc["boards"][2]), 210);
+
+    // Without the common section, a card without its own has no profile: said once, naming the file.
+    WriteProfile("[RTX3080TiZYL 0000:0a:00.0]\r\nAUTO=0\r\nNVVDD=190\r\n");
+    switches.json = false;
+    output = RecordedOutput();
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kNoProfile);
+    EXPECT_EQ(output.errors, Lines{"HalvornController: no profile for GPU 0 (0000:01:00.0): " +
+                                   (dir / "Profile.ini").string() +
+                                   " holds no [RTX3080TiZYL] section; save one in the window first"});
+    ASSERT_EQ(output.lines.size(), 2u);
+    EXPECT_EQ(output.lines[0], "GPU 1 (0000:02:00.0) NVIDIA GeForce RTX 2080 Ti [RTX 2080 Ti]: skipped, this board type "
+                               "has no profiles");
+    EXPECT_EQ(output.lines[1].rfind("GPU 2 (0000:0a:00.0) NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]: "
+                                    "applied Auto off, NVVDD 1.18750 V,",
+                                    0),
+              0u)
+        << output.lines[1];
+}
+
+TEST_F(CommandLineRunTest, GpuPicksCardsByBusIdAndLeavesTheOthersUntouched) {
+    UseScenario(kRig);
+    WriteProfile(cli_cases::kProfileIni);
+    switches.gpus = {L"0000:0a:00.0"};
+    EXPECT_EQ(Run(Command::List), exit_status::kDone);
+    ASSERT_FALSE(output.lines.empty());
+    EXPECT_EQ(output.lines[0], "Entry 0: GPU 2 (0000:0a:00.0) NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]");
+    for (const sim::LogEntry& entry : machine.Log().Entries())
+        EXPECT_EQ(sim::TransferLog::Format(entry).rfind("R gpu2 ", 0), 0u) << sim::TransferLog::Format(entry);
+
+    // A card that is not there ends the run before anything reaches a board, naming it.
+    machine.Log().Clear();
+    output = RecordedOutput();
+    switches.gpus = {L"0000:01:00.0", L"0000:05:00.0"};
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kUsage);
+    EXPECT_EQ(output.errors, Lines{"HalvornController: --gpu: no GPU has the bus id 0000:05:00.0; the GPUs here are "
+                                   "0000:01:00.0, 0000:02:00.0, 0000:0a:00.0"});
+    EXPECT_TRUE(machine.Log().Entries().empty());
+}
+
 TEST(HelpTextTest, NamesEverySwitchAndExitStatus) {
     std::wstring text;
     for (const std::wstring& line : HelpText(L"HalvornController", {L"  --simulate  extra"})) text += line + L"\n";
