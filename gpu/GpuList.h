@@ -21,6 +21,10 @@ public:
     nvapi::NvApi& Api() const { return api_; }
 
     bool GetName(std::uint32_t index, std::wstring& name) const;
+    // The GPU's PCI address as lspci and the NVIDIA driver write it, "0000:01:00.0" (lower-case
+    // hexadecimal domain:bus:device.function); the domain and function are 0 where the platform
+    // does not give them. Empty when the GPU's bus or device cannot be had.
+    std::wstring BusId(std::uint32_t index) const;
 
     GpuList(const GpuList&) = delete;
     GpuList& operator=(const GpuList&) = delete;

@@ -56,7 +56,7 @@ static_assert(sizeof(NV_I2C_INFO_V3) == 44, "32-bit NvAPI expects a 44-byte NV_I
 static_assert(NV_I2C_INFO_VER3 == 0x3002C, "version word of the 32-bit structure");
 #endif
 
-// The seven functions, in words as NVIDIA publishes them.
+// The functions, in words as NVIDIA publishes them, and one of our own.
 class NvApi {
 public:
     virtual ~NvApi() = default;
@@ -71,6 +71,14 @@ public:
                                                char version[NVAPI_SHORT_STRING_MAX]) = 0;
     virtual NvStatus I2CReadEx(NvPhysicalGpuHandle gpu, NV_I2C_INFO_V3* info, std::uint32_t* unknown) = 0;
     virtual NvStatus I2CWriteEx(NvPhysicalGpuHandle gpu, NV_I2C_INFO_V3* info, std::uint32_t* unknown) = 0;
+    // The GPU's PCI bus, and its PCI device number (NVIDIA calls it the slot). Older drivers may
+    // lack both: nothing depends on them but the GPU's bus id.
+    virtual NvStatus GPU_GetBusId(NvPhysicalGpuHandle gpu, std::uint32_t* busId) = 0;
+    virtual NvStatus GPU_GetBusSlotId(NvPhysicalGpuHandle gpu, std::uint32_t* slotId) = 0;
+    // Not NvAPI, which gives neither: the PCI domain and function, where the platform knows them.
+    // NVAPI_NO_IMPLEMENTATION means domain 0 and function 0.
+    virtual NvStatus PciDomainAndFunction(NvPhysicalGpuHandle gpu, std::uint32_t* domain,
+                                          std::uint32_t* function) = 0;
 };
 
 }  // namespace nvapi

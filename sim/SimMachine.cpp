@@ -106,6 +106,40 @@ NvStatus SimMachine::GPU_GetVbiosVersionString(nvapi::NvPhysicalGpuHandle gpu,
     return nvapi::NVAPI_OK;
 }
 
+NvStatus SimMachine::BusIdOf(nvapi::NvPhysicalGpuHandle gpu, bool outGiven, bool nvapiFunction, PciBusId& busId) {
+    ++nvapiCalls_;
+    const std::size_t i = IndexOf(gpu);
+    if (!initialized_ || i == gpus_.size() || !outGiven) return nvapi::NVAPI_INVALID_ARGUMENT;
+    if (nvapiFunction && !busIdFunctions_) return nvapi::NVAPI_NO_IMPLEMENTATION;
+    if (!gpus_[i].busId) return nvapi::NVAPI_ERROR;
+    busId = *gpus_[i].busId;
+    return nvapi::NVAPI_OK;
+}
+
+NvStatus SimMachine::GPU_GetBusId(nvapi::NvPhysicalGpuHandle gpu, std::uint32_t* busId) {
+    PciBusId where;
+    const NvStatus status = BusIdOf(gpu, busId != nullptr, true, where);
+    if (status == nvapi::NVAPI_OK) *busId = where.bus;
+    return status;
+}
+
+NvStatus SimMachine::GPU_GetBusSlotId(nvapi::NvPhysicalGpuHandle gpu, std::uint32_t* slotId) {
+    PciBusId where;
+    const NvStatus status = BusIdOf(gpu, slotId != nullptr, true, where);
+    if (status == nvapi::NVAPI_OK) *slotId = where.device;
+    return status;
+}
+
+NvStatus SimMachine::PciDomainAndFunction(nvapi::NvPhysicalGpuHandle gpu, std::uint32_t* domain,
+                                          std::uint32_t* function) {
+    PciBusId where;
+    const NvStatus status = BusIdOf(gpu, domain && function, false, where);
+    if (status != nvapi::NVAPI_OK) return status;
+    *domain = where.domain;
+    *function = where.function;
+    return status;
+}
+
 NvStatus SimMachine::I2CReadEx(nvapi::NvPhysicalGpuHandle gpu, nvapi::NV_I2C_INFO_V3* info, std::uint32_t* unknown) {
     (void)unknown;
     return Transfer(gpu, info, false);

@@ -16,12 +16,24 @@
 
 namespace sim {
 
+// Where a GPU sits on PCI, as lspci shows it: domain:bus:device.function.
+struct PciBusId {
+    std::uint32_t domain = 0;
+    std::uint32_t bus = 0;
+    std::uint32_t device = 0;
+    std::uint32_t function = 0;
+    bool operator==(const PciBusId& o) const {
+        return domain == o.domain && bus == o.bus && device == o.device && function == o.function;
+    }
+};
+
 struct SimGpu {
     std::uintptr_t handle = 0;
     std::optional<std::string> name;   // nullopt: GPU_GetFullName fails
     std::optional<std::uint32_t> subsystemId = 0;
     std::optional<std::string> vbios;  // nullopt: GPU_GetVbiosVersionString fails
     std::uint32_t deviceId = 0x220A10DE;
+    std::optional<PciBusId> busId;     // nullopt: GPU_GetBusId and GPU_GetBusSlotId fail
     // The port a transfer reaches when it names none. Our boards' devices sit on port 1.
     std::uint8_t defaultPort = 1;
     std::map<std::pair<std::uint8_t, std::uint8_t>, std::shared_ptr<I2cDevice>> devices;  // (port, address)
@@ -45,6 +57,10 @@ public:
     // Faults on demand.
     void FailInitialize(bool fail = true) { failInitialize_ = fail; }
     void FailEnumeration(bool fail = true) { failEnumeration_ = fail; }
+    // A driver older than GPU_GetBusId and GPU_GetBusSlotId: they answer NVAPI_NO_IMPLEMENTATION,
+    // as the Windows loader does for a function nvapi.dll does not hand out.
+    void SetBusIdFunctions(bool present) { busIdFunctions_ = present; }
+    bool HasBusIdFunctions() const { return busIdFunctions_; }
     // The n-th I2C transfer from now (1 = the next one) fails with an I2C error.
     void FailTransferAt(std::uint64_t n) { failAt_.insert(transfers_ + n); }
     void ClearTransferFaults() { failAt_.clear(); }
@@ -79,8 +95,15 @@ public:
                               std::uint32_t* unknown) override;
     nvapi::NvStatus I2CWriteEx(nvapi::NvPhysicalGpuHandle gpu, nvapi::NV_I2C_INFO_V3* info,
                                std::uint32_t* unknown) override;
+    nvapi::NvStatus GPU_GetBusId(nvapi::NvPhysicalGpuHandle gpu, std::uint32_t* busId) override;
+    nvapi::NvStatus GPU_GetBusSlotId(nvapi::NvPhysicalGpuHandle gpu, std::uint32_t* slotId) override;
+    nvapi::NvStatus PciDomainAndFunction(nvapi::NvPhysicalGpuHandle gpu, std::uint32_t* domain,
+                                         std::uint32_t* function) override;
 
 private:
+    // The GPU's bus id for the three queries, or the status they answer.
+    nvapi::NvStatus BusIdOf(nvapi::NvPhysicalGpuHandle gpu, bool outGiven, bool nvapiFunction, PciBusId& busId);
+
     nvapi::NvStatus Transfer(nvapi::NvPhysicalGpuHandle gpu, nvapi::NV_I2C_INFO_V3* info, bool write);
     std::size_t IndexOf(nvapi::NvPhysicalGpuHandle gpu) const;  // gpus_.size() when unknown
 
@@ -88,6 +111,7 @@ private:
     bool initialized_ = false;
     bool failInitialize_ = false;
     bool failEnumeration_ = false;
+    bool busIdFunctions_ = true;
     std::set<std::uint64_t> failAt_;
     std::uint64_t transfers_ = 0;
     std::uint64_t nowMs_ = 0;

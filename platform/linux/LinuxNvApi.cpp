@@ -346,6 +346,29 @@ NvStatus LinuxNvApi::GPU_GetPCIIdentifiers(nvapi::NvPhysicalGpuHandle handle, st
     return nvapi::NVAPI_OK;
 }
 
+NvStatus LinuxNvApi::GPU_GetBusId(nvapi::NvPhysicalGpuHandle handle, std::uint32_t* busId) {
+    const Gpu* gpu = Find(handle);
+    if (!gpu || !busId) return nvapi::NVAPI_INVALID_ARGUMENT;
+    *busId = gpu->address.bus;
+    return nvapi::NVAPI_OK;
+}
+
+NvStatus LinuxNvApi::GPU_GetBusSlotId(nvapi::NvPhysicalGpuHandle handle, std::uint32_t* slotId) {
+    const Gpu* gpu = Find(handle);
+    if (!gpu || !slotId) return nvapi::NVAPI_INVALID_ARGUMENT;
+    *slotId = gpu->address.device;
+    return nvapi::NVAPI_OK;
+}
+
+NvStatus LinuxNvApi::PciDomainAndFunction(nvapi::NvPhysicalGpuHandle handle, std::uint32_t* domain,
+                                          std::uint32_t* function) {
+    const Gpu* gpu = Find(handle);
+    if (!gpu || !domain || !function) return nvapi::NVAPI_INVALID_ARGUMENT;
+    *domain = gpu->address.domain;
+    *function = gpu->address.function;
+    return nvapi::NVAPI_OK;
+}
+
 NvStatus LinuxNvApi::I2CReadEx(nvapi::NvPhysicalGpuHandle gpu, nvapi::NV_I2C_INFO_V3* info, std::uint32_t*) {
     return Transfer(gpu, info, false);
 }

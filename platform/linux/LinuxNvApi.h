@@ -72,6 +72,11 @@ public:
                               std::uint32_t* unknown) override;
     nvapi::NvStatus I2CWriteEx(nvapi::NvPhysicalGpuHandle gpu, nvapi::NV_I2C_INFO_V3* info,
                                std::uint32_t* unknown) override;
+    // From the PCI address the GPU was listed by, the name of its sysfs and procfs entries.
+    nvapi::NvStatus GPU_GetBusId(nvapi::NvPhysicalGpuHandle gpu, std::uint32_t* busId) override;
+    nvapi::NvStatus GPU_GetBusSlotId(nvapi::NvPhysicalGpuHandle gpu, std::uint32_t* slotId) override;
+    nvapi::NvStatus PciDomainAndFunction(nvapi::NvPhysicalGpuHandle gpu, std::uint32_t* domain,
+                                         std::uint32_t* function) override;
 
     // How many listed GPUs could not be started in the last enumeration: their boards cannot be
     // looked for, so a run that reaches none of them has not done all it was asked.

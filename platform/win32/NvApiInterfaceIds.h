@@ -14,6 +14,9 @@ enum NvApiFunction : std::size_t {
     kNvGetVbiosVersionString,
     kNvI2CReadEx,
     kNvI2CWriteEx,
+    // Not every driver hands these out; a GPU then has no bus id, and nothing else is amiss.
+    kNvGetBusId,
+    kNvGetBusSlotId,
     kNvFunctionCount
 };
 
@@ -25,6 +28,8 @@ constexpr std::uint32_t kNvApiInterfaceIds[kNvFunctionCount] = {
     0xA561FD7D,  // NvAPI_GPU_GetVbiosVersionString
     0x4D7B0709,  // NvAPI_I2CReadEx
     0x283AC65A,  // NvAPI_I2CWriteEx
+    0x1BE0B8E5,  // NvAPI_GPU_GetBusId
+    0x2A0A350F,  // NvAPI_GPU_GetBusSlotId
 };
 
 }  // namespace win32

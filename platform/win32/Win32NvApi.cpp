@@ -21,6 +21,7 @@ using GetTextFn = NvStatus(__cdecl*)(NvPhysicalGpuHandle, char*);
 using GetPCIIdentifiersFn = NvStatus(__cdecl*)(NvPhysicalGpuHandle, std::uint32_t*, std::uint32_t*, std::uint32_t*,
                                                std::uint32_t*);
 using I2CFn = NvStatus(__cdecl*)(NvPhysicalGpuHandle, NV_I2C_INFO_V3*, std::uint32_t*);
+using GetNumberFn = NvStatus(__cdecl*)(NvPhysicalGpuHandle, std::uint32_t*);
 
 // Code addresses arrive as data pointers; copying the bits is the one conversion every compiler
 // accepts without a cast between object and function pointers.
@@ -119,6 +120,20 @@ NvStatus Win32NvApi::I2CReadEx(NvPhysicalGpuHandle gpu, NV_I2C_INFO_V3* info, st
 NvStatus Win32NvApi::I2CWriteEx(NvPhysicalGpuHandle gpu, NV_I2C_INFO_V3* info, std::uint32_t* unknown) {
     void* f = Lookup(kNvI2CWriteEx);
     return f ? AsFunction<I2CFn>(f)(gpu, info, unknown) : nvapi::NVAPI_NO_IMPLEMENTATION;
+}
+
+NvStatus Win32NvApi::GPU_GetBusId(NvPhysicalGpuHandle gpu, std::uint32_t* busId) {
+    void* f = Lookup(kNvGetBusId);
+    return f ? AsFunction<GetNumberFn>(f)(gpu, busId) : nvapi::NVAPI_NO_IMPLEMENTATION;
+}
+
+NvStatus Win32NvApi::GPU_GetBusSlotId(NvPhysicalGpuHandle gpu, std::uint32_t* slotId) {
+    void* f = Lookup(kNvGetBusSlotId);
+    return f ? AsFunction<GetNumberFn>(f)(gpu, slotId) : nvapi::NVAPI_NO_IMPLEMENTATION;
+}
+
+NvStatus Win32NvApi::PciDomainAndFunction(NvPhysicalGpuHandle, std::uint32_t*, std::uint32_t*) {
+    return nvapi::NVAPI_NO_IMPLEMENTATION;
 }
 
 }  // namespace win32

@@ -2,7 +2,8 @@
 // NvAPI from NVIDIA's nvapi.dll. The library is loaded from the system directory on the first
 // call and stays loaded until the process ends; each function is looked up once through the
 // library's one export, nvapi_QueryInterface. A missing library or function fails the call, so a
-// machine without the NVIDIA driver fails at Initialize.
+// machine without the NVIDIA driver fails at Initialize, and a driver without GPU_GetBusId leaves
+// the GPUs without a bus id and nothing else.
 #include <cstdint>
 
 #include "gpu/NvApi.h"
@@ -25,6 +26,11 @@ public:
                               std::uint32_t* unknown) override;
     nvapi::NvStatus I2CWriteEx(nvapi::NvPhysicalGpuHandle gpu, nvapi::NV_I2C_INFO_V3* info,
                                std::uint32_t* unknown) override;
+    nvapi::NvStatus GPU_GetBusId(nvapi::NvPhysicalGpuHandle gpu, std::uint32_t* busId) override;
+    nvapi::NvStatus GPU_GetBusSlotId(nvapi::NvPhysicalGpuHandle gpu, std::uint32_t* slotId) override;
+    // NvAPI gives neither: NVAPI_NO_IMPLEMENTATION, domain 0 and function 0.
+    nvapi::NvStatus PciDomainAndFunction(nvapi::NvPhysicalGpuHandle gpu, std::uint32_t* domain,
+                                         std::uint32_t* function) override;
 
 private:
     // The function's address, or null when the library or the function is missing.

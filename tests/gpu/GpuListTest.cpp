@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "gpu/GpuBus.h"
@@ -180,6 +181,108 @@ TEST_F(GpuListTest, TransferFillsTheVersion3StructureAsNvApiExpects) {
         EXPECT_EQ(info.bIsPortIdSet, c.expectedPortSet);
         ASSERT_FALSE(machine.Log().Entries().empty());
         EXPECT_EQ(machine.Log().Entries().back().reg, 0xB2);
+    }
+}
+
+TEST_F(GpuListTest, BusIdIsWrittenAsLspciWritesIt) {
+    struct Case {
+        sim::PciBusId where;
+        const wchar_t* busId;
+    };
+    const Case cases[] = {
+        {{0, 0x01, 0x00, 0}, L"0000:01:00.0"},
+        {{0, 0x0a, 0x00, 0}, L"0000:0a:00.0"},          // hexadecimal, lower case, two digits
+        {{0x0001, 0xb3, 0x1f, 7}, L"0001:b3:1f.7"},     // each field in its place
+        {{0, 0xff, 0x02, 1}, L"0000:ff:02.1"},
+        {{0x10000, 0x01, 0x00, 0}, L"10000:01:00.0"},   // a domain past four digits keeps them all
+    };
+    std::uintptr_t handle = 0x1000;
+    for (const Case& c : cases) machine.AddGpu(handle += 0x100, "GPU").busId = c.where;
+    ASSERT_EQ(Gpus().Count(), std::size(cases));
+    for (std::uint32_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(Gpus().BusId(i), cases[i].busId) << i;
+}
+
+TEST_F(GpuListTest, AGpuWhoseBusCannotBeHadHasNoBusId) {
+    machine.AddGpu(0x1000, "no bus id");
+    machine.AddGpu(0x2000, "bus past PCI's").busId = sim::PciBusId{0, 0x100, 0, 0};
+    machine.AddGpu(0x3000, "device past PCI's").busId = sim::PciBusId{0, 0x01, 0x20, 0};
+    machine.AddGpu(0x4000, "function past PCI's").busId = sim::PciBusId{0, 0x01, 0x00, 8};
+    machine.AddGpu(0x5000, "good").busId = sim::PciBusId{0, 0x01, 0x00, 0};
+    for (std::uint32_t i = 0; i < 4; ++i) EXPECT_EQ(Gpus().BusId(i), L"") << i;
+    EXPECT_EQ(Gpus().BusId(4), L"0000:01:00.0");
+    EXPECT_EQ(Gpus().BusId(5), L"") << "past the list";
+
+    // A driver without GPU_GetBusId and GPU_GetBusSlotId.
+    machine.SetBusIdFunctions(false);
+    EXPECT_EQ(Gpus().BusId(4), L"");
+    std::wstring name;
+    EXPECT_TRUE(Gpus().GetName(4, name)) << "the GPU is otherwise whole";
+
+    // Nor from a list NvAPI could not start.
+    machine.SetBusIdFunctions(true);
+    ReleaseGpus();
+    machine.FailInitialize();
+    EXPECT_EQ(Gpus().BusId(0), L"");
+}
+
+// NvAPI as Windows offers it: the simulator's bus and device, and no word on domain or function.
+class WithoutDomainAndFunction final : public nvapi::NvApi {
+public:
+    WithoutDomainAndFunction(sim::SimMachine& machine, nvapi::NvStatus answer) : machine_(machine), answer_(answer) {}
+    nvapi::NvStatus Initialize() override { return machine_.Initialize(); }
+    nvapi::NvStatus EnumPhysicalGPUs(nvapi::NvPhysicalGpuHandle handles[nvapi::NVAPI_MAX_PHYSICAL_GPUS],
+                                     std::uint32_t* count) override {
+        return machine_.EnumPhysicalGPUs(handles, count);
+    }
+    nvapi::NvStatus GPU_GetFullName(nvapi::NvPhysicalGpuHandle gpu, char name[nvapi::NVAPI_SHORT_STRING_MAX]) override {
+        return machine_.GPU_GetFullName(gpu, name);
+    }
+    nvapi::NvStatus GPU_GetPCIIdentifiers(nvapi::NvPhysicalGpuHandle gpu, std::uint32_t* deviceId,
+                                          std::uint32_t* subSystemId, std::uint32_t* revisionId,
+                                          std::uint32_t* extDeviceId) override {
+        return machine_.GPU_GetPCIIdentifiers(gpu, deviceId, subSystemId, revisionId, extDeviceId);
+    }
+    nvapi::NvStatus GPU_GetVbiosVersionString(nvapi::NvPhysicalGpuHandle gpu,
+                                              char version[nvapi::NVAPI_SHORT_STRING_MAX]) override {
+        return machine_.GPU_GetVbiosVersionString(gpu, version);
+    }
+    nvapi::NvStatus I2CReadEx(nvapi::NvPhysicalGpuHandle gpu, nvapi::NV_I2C_INFO_V3* info, std::uint32_t* unknown) override {
+        return machine_.I2CReadEx(gpu, info, unknown);
+    }
+    nvapi::NvStatus I2CWriteEx(nvapi::NvPhysicalGpuHandle gpu, nvapi::NV_I2C_INFO_V3* info, std::uint32_t* unknown) override {
+        return machine_.I2CWriteEx(gpu, info, unknown);
+    }
+    nvapi::NvStatus GPU_GetBusId(nvapi::NvPhysicalGpuHandle gpu, std::uint32_t* busId) override {
+        return machine_.GPU_GetBusId(gpu, busId);
+    }
+    nvapi::NvStatus GPU_GetBusSlotId(nvapi::NvPhysicalGpuHandle gpu, std::uint32_t* slotId) override {
+        return machine_.GPU_GetBusSlotId(gpu, slotId);
+    }
+    nvapi::NvStatus PciDomainAndFunction(nvapi::NvPhysicalGpuHandle, std::uint32_t* domain,
+                                         std::uint32_t* function) override {
+        *domain = 0x0007;  // what a careless list would print
+        *function = 5;
+        return answer_;
+    }
+
+private:
+    sim::SimMachine& machine_;
+    nvapi::NvStatus answer_;
+};
+
+TEST(GpuListBusIdTest, WhereThePlatformDoesNotSayTheDomainIs0000AndTheFunction0) {
+    sim::SimMachine machine;
+    machine.AddGpu(0x1000, "GPU").busId = sim::PciBusId{0x0001, 0xb3, 0x02, 3};
+    {
+        WithoutDomainAndFunction windows(machine, nvapi::NVAPI_NO_IMPLEMENTATION);
+        const GpuList gpus(windows);
+        EXPECT_EQ(gpus.BusId(0), L"0000:b3:02.0");
+    }
+    {
+        // A platform that knows them but could not tell them now gives no id rather than a wrong one.
+        WithoutDomainAndFunction failing(machine, nvapi::NVAPI_ERROR);
+        const GpuList gpus(failing);
+        EXPECT_EQ(gpus.BusId(0), L"");
     }
 }
 

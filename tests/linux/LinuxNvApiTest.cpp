@@ -119,6 +119,32 @@ TEST_F(LinuxNvApiTest, IdentitiesComeFromSysfsAndTheDriversInformationFile) {
               nvapi::NVAPI_INVALID_ARGUMENT);
 }
 
+TEST_F(LinuxNvApiTest, BusIdsAreThePciAddressesTheDriverKnowsTheGpusBy) {
+    // Two more, without I2C adapters: in another PCI domain, and one whose device and function
+    // are not 0, so that each field shows in its place.
+    for (const char* address : {"0001:b3:00.0", "0002:04:1f.3"}) {
+        tree.AddPci({address, 0x10DE, 0x2204, 0x030000, 0x1462, 0x3881, 0xA1});
+        tree.AddInformation(address, "Model: \t\t NVIDIA GeForce RTX 3090\nVideo BIOS: \t 94.02.26.08.1C\n");
+    }
+    const GpuList& gpus = Gpus();
+    ASSERT_EQ(gpus.Count(), 4u);
+    EXPECT_EQ(gpus.BusId(0), L"0000:0a:00.0");
+    EXPECT_EQ(gpus.BusId(1), L"0000:65:00.0");
+    EXPECT_EQ(gpus.BusId(2), L"0001:b3:00.0");
+    EXPECT_EQ(gpus.BusId(3), L"0002:04:1f.3");
+
+    // NvAPI's two halves of it, and nothing for a handle that was never listed.
+    std::uint32_t bus = 0, slot = 0, domain = 0, function = 0;
+    ASSERT_EQ(api.GPU_GetBusId(gpus.Handle(3), &bus), nvapi::NVAPI_OK);
+    ASSERT_EQ(api.GPU_GetBusSlotId(gpus.Handle(3), &slot), nvapi::NVAPI_OK);
+    EXPECT_EQ(bus, 0x04u);
+    EXPECT_EQ(slot, 0x1Fu);
+    const auto unknown = reinterpret_cast<nvapi::NvPhysicalGpuHandle>(std::uintptr_t{0xA00});
+    EXPECT_EQ(api.GPU_GetBusId(unknown, &bus), nvapi::NVAPI_INVALID_ARGUMENT);
+    EXPECT_EQ(api.GPU_GetBusSlotId(unknown, &slot), nvapi::NVAPI_INVALID_ARGUMENT);
+    EXPECT_EQ(api.PciDomainAndFunction(unknown, &domain, &function), nvapi::NVAPI_INVALID_ARGUMENT);
+}
+
 TEST(LinuxEnumerationTest, AtMostSixtyFourGpusTheFirstInPciOrder) {
     FakeTree tree;
     tree.LoadDriver();

@@ -3,7 +3,9 @@
 // without an NVIDIA board).
 //
 //   HALVORN_SIM_SCENARIO  a scenario file (see sim/Scenario.h); the built-in machine when unset.
-//                         A file that cannot be read or parsed fails NvAPI_Initialize.
+//                         A file that cannot be read or parsed fails NvAPI_Initialize. With
+//                         `machine bus-functions=absent` nvapi_QueryInterface does not hand out
+//                         NvAPI_GPU_GetBusId and NvAPI_GPU_GetBusSlotId, as an older driver.
 //   HALVORN_SIM_LOG       a file to which every transfer is appended as one line, as
 //                         sim::TransferLog::Format writes it, and every scenario error as
 //                         "error: ...". Appended as they happen, so a test can read it at any time.
@@ -64,6 +66,12 @@ bool ReadWholeFile(const std::wstring& path, std::string& text) {
 class SimulatedNvApi {
 public:
     NvStatus Initialize() {
+        sim::SimMachine* machine = Machine();
+        return machine ? machine->Initialize() : nvapi::NVAPI_ERROR;
+    }
+
+    // The scenario's machine, made on first use; null when the scenario cannot be loaded.
+    sim::SimMachine* Machine() {
         if (!machine_) {
             auto machine = std::make_unique<sim::SimMachine>();
             const std::wstring scenario = Environment(L"HALVORN_SIM_SCENARIO");
@@ -74,16 +82,16 @@ public:
                 std::string error;
                 if (!ReadWholeFile(scenario, text)) {
                     AppendLog("error: " + Utf8(scenario) + ": cannot open the scenario file\n");
-                    return nvapi::NVAPI_ERROR;
+                    return nullptr;
                 }
                 if (!sim::LoadScenario(text, Utf8(scenario), *machine, error)) {
                     AppendLog("error: " + error + "\n");
-                    return nvapi::NVAPI_ERROR;
+                    return nullptr;
                 }
             }
             machine_ = std::move(machine);
         }
-        return machine_->Initialize();
+        return machine_.get();
     }
 
     // Every other call: forwarded when a machine exists, its transfers then logged.
@@ -150,6 +158,14 @@ NvStatus __cdecl I2CWriteEx(NvPhysicalGpuHandle gpu, NV_I2C_INFO_V3* info, std::
     return Api().Forward([&](sim::SimMachine& m) { return m.I2CWriteEx(gpu, info, unknown); });
 }
 
+NvStatus __cdecl GetBusId(NvPhysicalGpuHandle gpu, std::uint32_t* busId) {
+    return Api().Forward([&](sim::SimMachine& m) { return m.GPU_GetBusId(gpu, busId); });
+}
+
+NvStatus __cdecl GetBusSlotId(NvPhysicalGpuHandle gpu, std::uint32_t* slotId) {
+    return Api().Forward([&](sim::SimMachine& m) { return m.GPU_GetBusSlotId(gpu, slotId); });
+}
+
 // Function addresses travel as data pointers through nvapi_QueryInterface, as NVIDIA's do.
 template <typename Fn>
 void* Address(Fn function) {
@@ -170,5 +186,11 @@ extern "C" void* __cdecl nvapi_QueryInterface(std::uint32_t id) {
     if (id == kNvApiInterfaceIds[win32::kNvGetVbiosVersionString]) return Address(&GetVbiosVersionString);
     if (id == kNvApiInterfaceIds[win32::kNvI2CReadEx]) return Address(&I2CReadEx);
     if (id == kNvApiInterfaceIds[win32::kNvI2CWriteEx]) return Address(&I2CWriteEx);
-    return nullptr;
+    const bool busIdId = id == kNvApiInterfaceIds[win32::kNvGetBusId] || id == kNvApiInterfaceIds[win32::kNvGetBusSlotId];
+    if (!busIdId) return nullptr;
+    // The scenario decides whether this driver has them; a scenario that cannot be loaded fails
+    // every call anyway.
+    const sim::SimMachine* machine = Api().Machine();
+    if (machine && !machine->HasBusIdFunctions()) return nullptr;
+    return id == kNvApiInterfaceIds[win32::kNvGetBusId] ? Address(&GetBusId) : Address(&GetBusSlotId);
 }
