@@ -2,8 +2,10 @@
 
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -100,7 +102,7 @@ bool ParseNumber(const std::string& text, std::uint64_t max, std::uint64_t& valu
         int digit = -1;
         if (c >= '0' && c <= '9') digit = c - '0';
         else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        if (digit < 0) return false;
+        if (digit < 0 || static_cast<std::uint64_t>(digit) > max) return false;
         // Tested before the step, which would otherwise wrap past 64 bits into a small number.
         if (result > (max - static_cast<std::uint64_t>(digit)) / static_cast<std::uint64_t>(base)) return false;
         result = result * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(digit);
@@ -109,11 +111,40 @@ bool ParseNumber(const std::string& text, std::uint64_t max, std::uint64_t& valu
     return true;
 }
 
+// "DDDD:BB:DD.F" or "BB:DD.F" (domain 0000), hexadecimal as lspci writes it.
+bool ParseBusId(const std::string& text, PciBusId& busId) {
+    std::size_t at = 0;
+    auto field = [&](std::size_t digits, std::uint32_t max, char end, std::uint32_t& value) {
+        std::uint64_t parsed = 0;
+        if (at + digits > text.size() || !ParseNumber("0x" + text.substr(at, digits), max, parsed)) return false;
+        at += digits;
+        value = static_cast<std::uint32_t>(parsed);
+        if (end == '\0') return at == text.size();
+        return at < text.size() && text[at++] == end;
+    };
+    PciBusId parsed;
+    const bool withDomain = text.size() == 12;
+    if (text.size() != 12 && text.size() != 7) return false;
+    if (withDomain && !field(4, 0xFFFF, ':', parsed.domain)) return false;
+    if (!field(2, 0xFF, ':', parsed.bus) || !field(2, 0x1F, '.', parsed.device) || !field(1, 7, '\0', parsed.function))
+        return false;
+    busId = parsed;
+    return true;
+}
+
+std::string FormatBusId(const PciBusId& busId) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04x:%02x:%02x.%x", static_cast<unsigned>(busId.domain),
+                  static_cast<unsigned>(busId.bus), static_cast<unsigned>(busId.device),
+                  static_cast<unsigned>(busId.function));
+    return text;
+}
+
 // What each keyword accepts, so a misspelt key is an error rather than silently ignored.
 const std::map<std::string, std::set<std::string>>& KnownKeys() {
     static const std::map<std::string, std::set<std::string>> keys{
-        {"machine", {"initialize", "enumerate"}},
-        {"gpu", {"handle", "name", "subsystem", "vbios", "board", "fail"}},
+        {"machine", {"initialize", "enumerate", "bus-functions"}},
+        {"gpu", {"handle", "name", "subsystem", "vbios", "bus", "board", "fail"}},
         {"device", {"address", "port", "state", "seed"}},
         {"register", {"address", "port", "register", "bytes"}},
         {"fail-transfer", {"n"}},
@@ -167,6 +198,11 @@ private:
         if (!OkOrFail(s, "initialize", failInitialize) || !OkOrFail(s, "enumerate", failEnumerate)) return false;
         machine_.FailInitialize(failInitialize);
         machine_.FailEnumeration(failEnumerate);
+        if (auto functions = s.values.find("bus-functions"); functions != s.values.end()) {
+            if (functions->second != "present" && functions->second != "absent")
+                return Fail("bus-functions must be present or absent, not " + functions->second);
+            machine_.SetBusIdFunctions(functions->second == "present");
+        }
         return true;
     }
 
@@ -177,10 +213,22 @@ private:
         if (machine_.GpuByHandle(static_cast<std::uintptr_t>(handle))) return Fail("a GPU with handle " + s.values.at("handle") + " exists already");
         if (machine_.Gpus().size() >= nvapi::NVAPI_MAX_PHYSICAL_GPUS) return Fail("more than 64 GPUs");
         if (!Number(s, "subsystem", UINT32_MAX, subsystem, false)) return false;
+        std::optional<PciBusId> busId;
+        if (auto bus = s.values.find("bus"); bus != s.values.end()) {
+            PciBusId parsed;
+            if (!ParseBusId(bus->second, parsed))
+                return Fail("bus=" + bus->second +
+                            " is not a PCI bus id such as 0000:01:00.0 or 01:00.0 (hexadecimal; device 00 to 1f, "
+                            "function 0 to 7)");
+            for (const SimGpu& other : machine_.Gpus())
+                if (other.busId == parsed) return Fail("a GPU at " + FormatBusId(parsed) + " exists already");
+            busId = parsed;
+        }
         auto name = s.values.find("name");
         SimGpu& gpu = machine_.AddGpu(static_cast<std::uintptr_t>(handle),
                                       name == s.values.end() ? "NVIDIA GeForce GPU" : name->second);
         gpu.subsystemId = static_cast<std::uint32_t>(subsystem);
+        gpu.busId = busId;
         auto vbios = s.values.find("vbios");
         gpu.vbios = vbios == s.values.end() ? std::string("00.00.00.00.00") : vbios->second;
         BoardKind kind = BoardKind::None;
@@ -319,10 +367,11 @@ bool LoadScenarioFile(const std::string& path, SimMachine& machine, std::string&
 const std::string& DefaultScenarioText() {
     static const std::string text = R"(# The machine the demo starts on.
 # Enumerated out of handle order, so the program's ascending sort shows in its device list.
-gpu handle=0x2100 name="NVIDIA GeForce RTX 3080 Ti" subsystem=0x39961B4C vbios=94.02.42.40.91 board=rtx3080ti-mcu
-gpu handle=0x1100 name="NVIDIA GeForce RTX 3080 Ti" subsystem=0x39981B4C vbios=94.02.42.40.91 board=rtx3080ti-direct
-gpu handle=0x3100 name="NVIDIA GeForce RTX 2080 Ti" subsystem=0x25891B4C vbios=90.02.17.40.88 board=rtx2080ti
-gpu handle=0x0100 name="NVIDIA GeForce RTX 3060" subsystem=0x38971462 vbios=94.06.14.00.5A board=none
+# Each GPU sits on the PCI bus its handle names, so ascending handles are ascending bus ids.
+gpu handle=0x2100 name="NVIDIA GeForce RTX 3080 Ti" subsystem=0x39961B4C vbios=94.02.42.40.91 bus=0000:21:00.0 board=rtx3080ti-mcu
+gpu handle=0x1100 name="NVIDIA GeForce RTX 3080 Ti" subsystem=0x39981B4C vbios=94.02.42.40.91 bus=0000:11:00.0 board=rtx3080ti-direct
+gpu handle=0x3100 name="NVIDIA GeForce RTX 2080 Ti" subsystem=0x25891B4C vbios=90.02.17.40.88 bus=0000:31:00.0 board=rtx2080ti
+gpu handle=0x0100 name="NVIDIA GeForce RTX 3060" subsystem=0x38971462 vbios=94.06.14.00.5A bus=0000:01:00.0 board=none
 )";
     return text;
 }

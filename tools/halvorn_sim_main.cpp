@@ -1,5 +1,5 @@
-// A look at the simulated machine without a window: the GPUs NvAPI reports, the board each one
-// carries, and what the controller window would show for it.
+// A look at the simulated machine without a window: the GPUs NvAPI reports with their PCI bus
+// ids, the board each one carries, and what the controller window would show for it.
 //
 //   halvorn-sim [--scenario=FILE] [--log]
 #include <clocale>
@@ -56,9 +56,10 @@ int main(int argc, char** argv) {
     for (std::uint32_t i = 0; i < gpus->Count(); ++i) {
         std::wstring name;
         const bool named = gpus->GetName(i, name);
-        std::printf("GPU %u  handle 0x%llx  %ls\n", i,
+        const std::wstring busId = gpus->BusId(i);
+        std::printf("GPU %u  handle 0x%llx  bus %ls  %ls\n", i,
                     static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(gpus->Handle(i))),
-                    named ? name.c_str() : L"(name cannot be read)");
+                    busId.empty() ? L"(none)" : busId.c_str(), named ? name.c_str() : L"(name cannot be read)");
         if (!named) continue;
         const std::optional<FoundBoard> found = DetectBoard(list, i);
         if (!found) {

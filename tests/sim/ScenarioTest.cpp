@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "gpu/GpuBus.h"
@@ -36,6 +37,45 @@ TEST_F(ScenarioTest, DefaultMachineHasFourGpusEnumeratedOutOfHandleOrder) {
     EXPECT_EQ(id[3], 0x03);
     EXPECT_FALSE(directBoard->Find(1, 0x5A)->Read(0xB1, id, 6));
     EXPECT_EQ(*directBoard->subsystemId >> 16, 0x3998u);
+
+    // Each GPU on a bus of its own, in the list's order as its handles are.
+    EXPECT_EQ(gpus.BusId(0), L"0000:01:00.0");
+    EXPECT_EQ(gpus.BusId(1), L"0000:11:00.0");
+    EXPECT_EQ(gpus.BusId(2), L"0000:21:00.0");
+    EXPECT_EQ(gpus.BusId(3), L"0000:31:00.0");
+}
+
+TEST_F(ScenarioTest, BusKeyGivesTheGpuItsBusId) {
+    struct Case {
+        const char* bus;  // the key's value, or null for a GPU without it
+        const wchar_t* busId;
+    };
+    const Case cases[] = {
+        {"0000:01:00.0", L"0000:01:00.0"},
+        {"0a:00.0", L"0000:0a:00.0"},        // the short form is in domain 0000
+        {"0001:B3:1F.7", L"0001:b3:1f.7"},   // upper case taken, written as lspci does
+        {nullptr, L""},
+    };
+    std::string text;
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        text += "gpu handle=" + std::to_string(i + 1) + (cases[i].bus ? std::string(" bus=") + cases[i].bus : "") + "\n";
+    std::string error;
+    ASSERT_TRUE(sim::LoadScenario(text, "bus.txt", machine, error)) << error;
+    ASSERT_EQ(Gpus().Count(), std::size(cases));
+    for (std::uint32_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(Gpus().BusId(i), cases[i].busId) << text;
+}
+
+TEST_F(ScenarioTest, ADriverWithoutTheBusFunctionsGivesNoBusIds) {
+    std::string error;
+    ASSERT_TRUE(sim::LoadScenario("machine bus-functions=absent\ngpu handle=1 bus=01:00.0 board=rtx2080ti\n", "f",
+                                  machine, error))
+        << error;
+    ASSERT_EQ(Gpus().Count(), 1u);
+    EXPECT_EQ(Gpus().BusId(0), L"");
+    std::uint32_t bus = 0;
+    EXPECT_EQ(machine.GPU_GetBusId(Gpus().Handle(0), &bus), nvapi::NVAPI_NO_IMPLEMENTATION);
+    std::uint8_t bytes[2] = {};
+    EXPECT_TRUE(GpuBus(Gpus(), 0, 1).Read(0x40, 0xE1, bytes, 2)) << "the board is reached all the same";
 }
 
 TEST(ScenarioText, StatementsBuildTheMachineTheyDescribe) {
@@ -127,7 +167,30 @@ INSTANTIATE_TEST_SUITE_P(
         BadScenario{"machine initialize=maybe\n", "1: initialize must be ok or fail, not maybe"},
         BadScenario{"fail-transfer n=0\n", "1: n counts from 1"},
         BadScenario{"gpu handle=1 fail=name,fan\n", "1: fail= takes name, pci and vbios, not fan"},
-        BadScenario{"gpu handle=1 board\n", "1: expected key=value, found \"board\""}));
+        BadScenario{"gpu handle=1 board\n", "1: expected key=value, found \"board\""},
+        BadScenario{"gpu handle=1 bus=0000:01:00.0\ngpu handle=2 bus=01:00.0\n",
+                    "2: a GPU at 0000:01:00.0 exists already"},
+        BadScenario{"machine bus-functions=no\n", "1: bus-functions must be present or absent, not no"}));
+
+// A malformed bus= is named with its line; each of these is one field out of form or range.
+class BadBusIdTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(BadBusIdTest, IsAScenarioErrorOnItsLine) {
+    sim::SimMachine machine;
+    std::string error;
+    EXPECT_FALSE(sim::LoadScenario(std::string("gpu handle=1\n\ngpu handle=2 bus=") + GetParam() + " board=none\n",
+                                   "bus.txt", machine, error));
+    EXPECT_EQ(error, std::string("bus.txt:3: bus=") + GetParam() +
+                         " is not a PCI bus id such as 0000:01:00.0 or 01:00.0 (hexadecimal; device 00 to 1f, function "
+                         "0 to 7)");
+    EXPECT_TRUE(machine.Gpus().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Malformed, BadBusIdTest,
+                         ::testing::Values("", "1:00.0", "001:00.0", "0000:01:00", "0000:01:00.", "0000:1:00.0",
+                                           "000:01:00.0", "00000:01:00.0", "0000:01:20.0", "0000:01:00.8",
+                                           "0000:0g:00.0", "0000-01:00.0", "0000:01-00.0", "0000:01:00:0",
+                                           "01:00.0.0", "0x01:00.0", "-1:00.0"));
 
 TEST(ScenarioFile, MissingFileIsNamed) {
     sim::SimMachine machine;

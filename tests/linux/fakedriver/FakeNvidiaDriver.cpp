@@ -30,6 +30,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -356,12 +357,19 @@ public:
             Gpu gpu;
             gpu.index = static_cast<unsigned>(gpus_.size());
             gpu.handle = s.handle;
-            // A stable address per GPU, derived from its handle.
-            const unsigned bus = static_cast<unsigned>((s.handle >> 8) & 0xFF);
+            // Each GPU at the PCI address the built-in machine gives it.
+            if (!s.busId) {
+                std::fprintf(stderr, "fake-nvidia-driver: the built-in machine's GPU %u has no bus id\n", gpu.index);
+                std::exit(2);
+            }
+            const sim::PciBusId& at = *s.busId;
             char text[32];
-            std::snprintf(text, sizeof text, "0000:%02x:00.0", bus);
+            std::snprintf(text, sizeof text, "%04x:%02x:%02x.%x", static_cast<unsigned>(at.domain),
+                          static_cast<unsigned>(at.bus), static_cast<unsigned>(at.device),
+                          static_cast<unsigned>(at.function));
             gpu.pci = text;
-            std::snprintf(text, sizeof text, "%x:00.0", bus);
+            std::snprintf(text, sizeof text, "%x:%02x.%x", static_cast<unsigned>(at.bus),
+                          static_cast<unsigned>(at.device), static_cast<unsigned>(at.function));
             gpu.busDeviceFunction = text;
             gpu.startsLate = options.unstarted.count(gpu.index) != 0;
             gpu.noDeviceFile = options.noDeviceFile.count(gpu.index) != 0;
