@@ -8,6 +8,7 @@
 //     name ID GPU                  "name STATUS TEXT"
 //     pci ID GPU                   "pci STATUS DEVICE SUBSYSTEM REVISION EXTDEVICE" (hexadecimal)
 //     vbios ID GPU                 "vbios STATUS TEXT"
+//     bus ID GPU, slot ID GPU      "bus STATUS VALUE", "slot STATUS VALUE" (hexadecimal)
 //     read ID GPU DEV REG LEN      "read STATUS BYTES" (one-byte register, port 1)
 //     write ID GPU DEV REG BYTE... "write STATUS"
 //     layout                       "layout SIZE VERSION" and the offsets of pbI2cRegAddress, pbData,
@@ -59,6 +60,7 @@ using EnumPhysicalGpus = Status(__cdecl*)(Handle*, std::uint32_t*);
 using Text64 = Status(__cdecl*)(Handle, char*);
 using PciIdentifiers = Status(__cdecl*)(Handle, std::uint32_t*, std::uint32_t*, std::uint32_t*, std::uint32_t*);
 using I2c = Status(__cdecl*)(Handle, I2cInfoV3*, std::uint32_t*);
+using Number = Status(__cdecl*)(Handle, std::uint32_t*);
 
 std::uint32_t Hex(const wchar_t* text) { return static_cast<std::uint32_t>(std::wcstoul(text, nullptr, 16)); }
 
@@ -125,6 +127,10 @@ int wmain(int argc, wchar_t** argv) {
             std::uint32_t device = 0, subsystem = 0, revision = 0, extDevice = 0;
             const Status status = As<PciIdentifiers>(function)(gpu(argv[++i]), &device, &subsystem, &revision, &extDevice);
             std::printf("pci %d %08X %08X %X %08X\n", status, device, subsystem, revision, extDevice);
+        } else if (command == L"bus" || command == L"slot") {
+            std::uint32_t value = 0xFFFFFFFF;
+            const Status status = As<Number>(function)(gpu(argv[++i]), &value);
+            std::printf("%ls %d %X\n", command.c_str(), status, value);
         } else if (command == L"read" || command == L"write") {
             if (i + 4 >= argc) return 2;
             const Handle handle = gpu(argv[++i]);
