@@ -180,6 +180,7 @@ bool StartupGuard::Arm(unsigned seconds, const std::wstring& profileLines) {
     writtenBytes_ = bytes;
     sleptAtArmMs_ = SleptSoFar(clock_);
     armed_ = true;
+    clock_.HoldStops();
     return true;
 }
 

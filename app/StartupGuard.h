@@ -53,6 +53,9 @@ public:
     // Sleeps up to milliseconds without using the processor; false when the process is asked to
     // stop meanwhile (a shutdown, the service stopped), true otherwise.
     virtual bool Sleep(unsigned milliseconds) = 0;
+    // From the guard's recording on: a stop asked for before the wait is held until the wait takes
+    // it, so that it ends the apply's run whole and still removes the guard.
+    virtual void HoldStops() = 0;
 };
 
 // A guard as the file holds it.

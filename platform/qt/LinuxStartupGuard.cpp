@@ -164,17 +164,30 @@ std::string LinuxBootClock::LocalTime() {
     return text;
 }
 
-bool LinuxBootClock::Sleep(unsigned milliseconds) {
+namespace {
+
+sigset_t Stops() {
     sigset_t stops;
     sigemptyset(&stops);
     sigaddset(&stops, SIGTERM);
     sigaddset(&stops, SIGINT);
     sigaddset(&stops, SIGHUP);
+    return stops;
+}
+
+}  // namespace
+
+void LinuxBootClock::HoldStops() {
+    if (blocked_) return;
+    const sigset_t stops = Stops();
+    sigprocmask(SIG_BLOCK, &stops, nullptr);
+    blocked_ = true;
+}
+
+bool LinuxBootClock::Sleep(unsigned milliseconds) {
+    const sigset_t stops = Stops();
     // Held back from the first step on, so a stop between two steps waits for the next one.
-    if (!blocked_) {
-        sigprocmask(SIG_BLOCK, &stops, nullptr);
-        blocked_ = true;
-    }
+    HoldStops();
     timespec timeout{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000};
     for (;;) {
         if (sigtimedwait(&stops, nullptr, &timeout) >= 0) return false;

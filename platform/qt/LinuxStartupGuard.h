@@ -40,6 +40,8 @@ public:
     std::uint64_t SinceBootMs() override;
     std::string LocalTime() override;
     bool Sleep(unsigned milliseconds) override;
+    // SIGTERM, SIGINT and SIGHUP blocked: pending until the wait's sigtimedwait takes them.
+    void HoldStops() override;
 
 private:
     std::string bootIdFile_;

@@ -41,6 +41,8 @@ public:
     std::uint64_t SinceBootMs() override;
     std::string LocalTime() override;
     bool Sleep(unsigned milliseconds) override;
+    // Nothing to hold: the session's end is heard by the wait's own window, which the wait makes.
+    void HoldStops() override {}
 
 private:
     void* window_ = nullptr;  // HWND

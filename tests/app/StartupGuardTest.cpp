@@ -90,6 +90,8 @@ public:
         if (onSleep) onSleep();
         return true;
     }
+    void HoldStops() override { ++holds; }
+    int holds = 0;
     // A new boot: another identity, the clocks from zero.
     void Boot(std::string id) {
         bootId = std::move(id);

@@ -11,7 +11,13 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -168,6 +174,138 @@ TEST_F(ProgramRun, HelpNamesTheSimulatorSwitchesAndTheExitStatuses) {
     for (const char* part : {"Usage: HalvornController", "--list", "--apply-profile", "--simulate=FILE",
                              "  0  done", "  6  the window"})
         EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
+}
+
+// A mistaken switch of ours ends the program with status 2 and one line saying why, with no display
+// needed: a window would abort here, since the environment names a display server and has none.
+TEST_F(ProgramRun, AMistakenSwitchEndsWithStatusTwoInsteadOfOpeningTheWindow) {
+    const struct {
+        QStringList arguments;
+        std::string error;
+    } cases[] = {
+        {{"--lsit"}, "HalvornController: unknown switch --lsit; see --help"},
+        {{"--apply-profle"}, "HalvornController: unknown switch --apply-profle; see --help"},
+        {{"--simulate", "--dry-run"}, "HalvornController: --dry-run goes with --apply-profile; see --help"},
+        {{"--rearm"}, "HalvornController: --rearm goes with --apply-profile; see --help"},
+        {{"--guard=5"}, "HalvornController: --guard goes with --apply-profile; see --help"},
+        {{"--simulate", "--apply-profile", "--guard", "30"},
+         "HalvornController: --guard takes its value in the same argument: --guard=SECONDS; see --help"},
+        {{"--simulate", "machine.scenario", "--list"},
+         "HalvornController: --simulate takes its scenario file in the same argument: --simulate=FILE, not "
+         "\"machine.scenario\"; see --help"},
+    };
+    for (const auto& c : cases) {
+        const Result run = Run(c.arguments);
+        EXPECT_EQ(run.status, exit_status::kUsage) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(run.errors, Lines{c.error});
+        EXPECT_EQ(run.out, Lines{});
+    }
+    // With --json the refusal is a document too, saying what the status says.
+    const Result json = Run({QStringLiteral("--json")});
+    EXPECT_EQ(json.status, exit_status::kUsage);
+    std::string text;
+    for (const std::string& line : json.out) text += line + "\n";
+    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << text;
+    EXPECT_EQ(document["exitStatus"], 2);
+    EXPECT_EQ(document["errors"], nlohmann::json::array({"--json goes with --list or --apply-profile; see --help"}));
+    EXPECT_EQ(SimulatorLog(), Lines{}) << "nothing reached a board";
+}
+
+TEST_F(ProgramRun, ProfileReadsTheFileItNamesAndTheGuardGoesBesideIt) {
+    WriteFile("mixed.scenario", cli_cases::MixedMachine());
+    ASSERT_TRUE(QDir(workDir.path()).mkdir(QStringLiteral("rig")));
+    WriteFile("rig/cards.ini", cli_cases::kProfileIni);
+
+    const Result run = Run({QStringLiteral("--apply-profile"), QStringLiteral("--simulate=mixed.scenario"),
+                            QStringLiteral("--profile=rig/cards.ini"), QStringLiteral("--dry-run"),
+                            QStringLiteral("--json")});
+    EXPECT_EQ(run.status, exit_status::kDone) << ::testing::PrintToString(run.errors);
+    std::string text;
+    for (const std::string& line : run.out) text += line + "\n";
+    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << text;
+    EXPECT_EQ(document["boards"][0]["result"], "planned");
+    EXPECT_EQ(document["guard"]["file"], Path("rig/HalvornController.guard").toStdString());
+
+    // A file that is not there: status 5, said once with its path.
+    const Result missing = Run({QStringLiteral("--apply-profile"), QStringLiteral("--simulate=mixed.scenario"),
+                                QStringLiteral("--profile=rig/none.ini")});
+    EXPECT_EQ(missing.status, exit_status::kNoProfile);
+    EXPECT_EQ(missing.errors, Lines{"HalvornController: no profile for GPU 0, GPU 3: " + Path("rig/none.ini").toStdString() +
+                                    " does not exist; save one in the window first"});
+}
+
+// Unattended, the run waits out the guard time; its first word on standard error says so and what
+// ends it, and the stop it names removes the guard.
+TEST_F(ProgramRun, AnUnattendedRunSaysFirstThatItWaitsAndAStopEndsTheWait) {
+    WriteFile("mixed.scenario", cli_cases::MixedMachine());
+    WriteFile("Profile.ini", cli_cases::kProfileIni);
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setWorkingDirectory(workDir.path());
+    program.start(QStringLiteral(HALVORN_CONTROLLER_PATH),
+                  {QStringLiteral("--apply-profile"), QStringLiteral("--simulate=mixed.scenario")});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    QByteArray said;
+    while (!said.contains('\n') && program.waitForReadyRead(30000)) said += program.readAllStandardError();
+    EXPECT_EQ(SplitLines(said).front(),
+              "HalvornController: the start-up guard is armed: after this run the program stays 120 s, quietly, so "
+              "that a restart within that time (a crash) keeps the profile from being applied again; Ctrl-C (or "
+              "stopping the unit) ends the wait and removes the guard");
+    EXPECT_TRUE(QFile::exists(Path("HalvornController.guard")));
+    // Asked to stop while the boards are still being written: the apply ends whole, then the wait
+    // takes the stop and removes the guard.
+    ::kill(static_cast<pid_t>(program.processId()), SIGINT);
+    EXPECT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), exit_status::kDone);
+    EXPECT_EQ(SplitLines(program.readAllStandardOutput()), cli_cases::MixedMachineApplied());
+    EXPECT_FALSE(QFile::exists(Path("HalvornController.guard")));
+}
+
+// A person at a terminal is not kept waiting: standard input and error on a pseudo-terminal.
+TEST_F(ProgramRun, ARunAtATerminalDoesNotWaitUnasked) {
+    WriteFile("mixed.scenario", cli_cases::MixedMachine());
+    WriteFile("Profile.ini", cli_cases::kProfileIni);
+    const std::string program = HALVORN_CONTROLLER_PATH;
+    const std::string directory = workDir.path().toStdString();
+    std::vector<std::string> environmentText;
+    for (const QString& entry : environment.toStringList()) environmentText.push_back(entry.toStdString());
+
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(child, 0) << "no pseudo-terminal: " << errno;
+    if (child == 0) {
+        if (chdir(directory.c_str()) != 0) _exit(120);
+        std::vector<char*> env;
+        for (std::string& entry : environmentText) env.push_back(entry.data());
+        env.push_back(nullptr);
+        char apply[] = "--apply-profile";
+        char simulate[] = "--simulate=mixed.scenario";
+        char json[] = "--json";
+        char* argv[] = {const_cast<char*>(program.c_str()), apply, simulate, json, nullptr};
+        execve(program.c_str(), argv, env.data());
+        _exit(121);
+    }
+    // Drained as it comes, so the program never blocks on a full terminal.
+    std::string said;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(terminal, buffer, sizeof buffer);
+        if (n <= 0) break;  // EIO once the program has closed its side
+        said.append(buffer, static_cast<std::size_t>(n));
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    close(terminal);
+    ASSERT_TRUE(WIFEXITED(status)) << said;
+    EXPECT_EQ(WEXITSTATUS(status), exit_status::kDone) << said;
+    EXPECT_NE(said.find("\"result\": \"applied\""), std::string::npos) << said;
+    // The guard off, as --guard=0 would have it: nothing recorded, nothing to wait for.
+    EXPECT_NE(said.find("\"state\": \"off\""), std::string::npos) << said;
+    EXPECT_EQ(said.find("guard is armed"), std::string::npos) << said;
+    EXPECT_FALSE(QFile::exists(Path("HalvornController.guard")));
 }
 
 struct StatusCase {
