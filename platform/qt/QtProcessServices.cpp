@@ -68,12 +68,18 @@ bool RaiseWindowTitled(const QString& title) {
     return false;
 }
 
-QtProcessServices::QtProcessServices(BusyState& busy, QString directory) : busy_(busy), directory_(std::move(directory)) {
+QtProcessServices::QtProcessServices(BusyState& busy, QString directory)
+    : busy_(busy),
+      directory_(std::move(directory)),
+      machineLock_(MachineLockDirectory() + "/" + kMachineLockFileName) {
     if (directory_.isEmpty()) directory_ = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (directory_.isEmpty()) directory_ = QDir::tempPath();
 }
 
-QtProcessServices::~QtProcessServices() { ReleaseInstanceLock(); }
+QtProcessServices::~QtProcessServices() {
+    ReleaseInstanceLock();
+    ReleaseMachineLock();
+}
 
 QString QtProcessServices::LockFilePath(const std::wstring& name) const {
     return QDir(directory_).filePath(FileStem(name) + QStringLiteral(".lock"));
@@ -138,6 +144,30 @@ void QtProcessServices::ReleaseInstanceLock() {
         lock_.reset();
     }
 }
+
+bool QtProcessServices::AcquireMachineLock() {
+    std::string why;
+    switch (machineLock_.TryLock(why)) {
+        case MachineLockFile::Result::Held:
+            return true;
+        case MachineLockFile::Result::Busy:
+            return false;
+        case MachineLockFile::Result::Unusable:
+            break;
+    }
+    // Only a broken or tampered lock directory gets here. Refusing would keep the boot unit and
+    // the window from the boards for good, and the window would take the refusal for a run at
+    // work; going on is what the single-instance lock does too, and this line says how to fix it.
+    if (!machineLockProblemSaid_) {
+        std::fprintf(stderr, "%s: cannot use the lock on the boards %s: %s; going on without it (%s names another directory)\n",
+                     QString::fromStdWString(ApplicationName()).toLocal8Bit().constData(), machineLock_.Path().c_str(),
+                     why.c_str(), kMachineLockDirVariable);
+        machineLockProblemSaid_ = true;
+    }
+    return true;
+}
+
+void QtProcessServices::ReleaseMachineLock() { machineLock_.Unlock(); }
 
 void QtProcessServices::RaiseRunningInstance(const std::wstring& windowTitle) {
     QLocalSocket socket;

@@ -6,12 +6,15 @@
 //
 // With HALVORN_TRACE_RAISE set in the environment the holder notes on stderr when it starts
 // listening and what it did with each raise request.
+//
+// The machine lock on the boards is MachineLockFile's, in MachineLockDirectory().
 #include <QString>
 
 #include <memory>
 #include <string>
 
 #include "app/ProcessServices.h"
+#include "platform/qt/MachineLockFile.h"
 
 class QLocalServer;
 class QLockFile;
@@ -23,7 +26,8 @@ class BusyState;
 class QtProcessServices final : public ProcessServices {
 public:
     // busy: the program's, which holds raise requests back while an operation runs; directory:
-    // where the lock file and the socket live, empty for the user's runtime directory.
+    // where the single-instance lock file and the socket live, empty for the user's runtime
+    // directory.
     explicit QtProcessServices(BusyState& busy, QString directory = QString());
     ~QtProcessServices() override;
     QtProcessServices(const QtProcessServices&) = delete;
@@ -33,11 +37,14 @@ public:
     void InitCommonControls() override {}
     bool AcquireInstanceLock(const std::wstring& name) override;
     void ReleaseInstanceLock() override;
+    bool AcquireMachineLock() override;
+    void ReleaseMachineLock() override;
     void RaiseRunningInstance(const std::wstring& windowTitle) override;
     std::wstring ApplicationName() const override;
 
     QString LockFilePath(const std::wstring& name) const;
     QString SocketPath(const std::wstring& name) const;
+    const std::string& MachineLockPath() const { return machineLock_.Path(); }
 
 private:
     void Listen(const std::wstring& name);
@@ -47,6 +54,8 @@ private:
     std::wstring name_;
     std::unique_ptr<QLockFile> lock_;
     std::unique_ptr<QLocalServer> server_;
+    MachineLockFile machineLock_;
+    bool machineLockProblemSaid_ = false;
 };
 
 // Shows, restores, raises and activates the top-level window with this title; false when there

@@ -3,13 +3,28 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <sddl.h>
 #include <shellapi.h>
+
+#include <cstdio>
 
 #include "platform/win32/Win32MessagePump.h"
 
 namespace win32 {
 
-Win32ProcessServices::~Win32ProcessServices() { ReleaseInstanceLock(); }
+namespace {
+
+// Everyone may wait on the mutex and release it (SYNCHRONIZE | MUTEX_MODIFY_STATE), and nothing
+// more: not change its security nor take it over for good.
+constexpr const wchar_t* kEveryoneMayTakeIt = L"D:(A;;0x00100001;;;WD)";
+constexpr DWORD kTakeAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+
+}  // namespace
+
+Win32ProcessServices::~Win32ProcessServices() {
+    ReleaseInstanceLock();
+    ReleaseMachineLock();
+}
 
 void Win32ProcessServices::InitCommonControls() {
     INITCOMMONCONTROLSEX controls{};
@@ -38,6 +53,55 @@ void Win32ProcessServices::ReleaseInstanceLock() {
     ReleaseMutex(mutex_);
     CloseHandle(mutex_);
     mutex_ = nullptr;
+}
+
+bool Win32ProcessServices::AcquireMachineLock() {
+    if (machineMutex_) return true;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    HANDLE mutex = nullptr;
+    DWORD error = ERROR_SUCCESS;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorW(kEveryoneMayTakeIt, SDDL_REVISION_1, &descriptor,
+                                                             nullptr)) {
+        SECURITY_ATTRIBUTES attributes{};
+        attributes.nLength = sizeof attributes;
+        attributes.lpSecurityDescriptor = descriptor;
+        // Opens the one another user made with no more access than its security grants everyone.
+        mutex = CreateMutexExW(&attributes, kMachineMutexName, 0, kTakeAccess);
+        if (!mutex) error = GetLastError();
+        LocalFree(descriptor);
+    } else {
+        error = GetLastError();
+    }
+    if (mutex) {
+        switch (WaitForSingleObject(mutex, 0)) {
+            case WAIT_OBJECT_0:
+            case WAIT_ABANDONED:  // its holder died holding it: the boards are free
+                machineMutex_ = mutex;
+                return true;
+            case WAIT_TIMEOUT:
+                CloseHandle(mutex);
+                return false;
+            default:
+                error = GetLastError();
+                CloseHandle(mutex);
+                break;
+        }
+    }
+    // A name taken by something else, or a system without the Global namespace: going on as the
+    // Linux program does, rather than keeping the boards from every program for good.
+    if (!machineLockProblemSaid_) {
+        std::fwprintf(stderr, L"%ls: cannot use the lock on the boards %ls (error %lu); going on without it\n",
+                      ApplicationName().c_str(), kMachineMutexName, static_cast<unsigned long>(error));
+        machineLockProblemSaid_ = true;
+    }
+    return true;
+}
+
+void Win32ProcessServices::ReleaseMachineLock() {
+    if (!machineMutex_) return;
+    ReleaseMutex(machineMutex_);
+    CloseHandle(machineMutex_);
+    machineMutex_ = nullptr;
 }
 
 void Win32ProcessServices::RaiseRunningInstance(const std::wstring& windowTitle) {

@@ -1,6 +1,7 @@
 #pragma once
-// Process services on Windows: common controls, the named single-instance mutex, raising the
-// running instance's window by its title, the program's name, and real pauses.
+// Process services on Windows: common controls, the named single-instance mutex (local to the
+// user's session), the machine-wide mutex on the boards, raising the running instance's window by
+// its title, the program's name, and real pauses.
 #include <string>
 #include <vector>
 
@@ -8,6 +9,10 @@
 #include "model/Sleeper.h"
 
 namespace win32 {
+
+// The lock on the boards: in the Global namespace, so every session shares it, and open to every
+// user for waiting and release. 32- and 64-bit programs meet at the same name.
+constexpr const wchar_t* kMachineMutexName = L"Global\\RTX Halvorn Controller boards";
 
 class Win32ProcessServices final : public ProcessServices {
 public:
@@ -19,11 +24,16 @@ public:
     void InitCommonControls() override;
     bool AcquireInstanceLock(const std::wstring& name) override;
     void ReleaseInstanceLock() override;
+    // Held already: true at once. A second wait would count as a second hold by the owning thread.
+    bool AcquireMachineLock() override;
+    void ReleaseMachineLock() override;
     void RaiseRunningInstance(const std::wstring& windowTitle) override;
     std::wstring ApplicationName() const override;
 
 private:
-    void* mutex_ = nullptr;  // HANDLE
+    void* mutex_ = nullptr;         // HANDLE
+    void* machineMutex_ = nullptr;  // HANDLE, while the machine lock is held
+    bool machineLockProblemSaid_ = false;
 };
 
 // Pauses that keep the windows painting and answering the system (Win32MessagePump.h).
