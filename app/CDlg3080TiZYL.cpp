@@ -18,21 +18,47 @@ constexpr std::array<int, 8> kStartWork = {ctl::kDeviceList, ctl::kSync, ctl::kA
 }  // namespace
 
 CDlg3080TiZYL::CDlg3080TiZYL(DialogFramework& framework, PanelSource& panels, const BoardServices& services,
-                             std::wstring applicationName, BoardFactory createBoard)
+                             ProcessServices& process, std::wstring applicationName, BoardFactory createBoard)
     : framework_(framework),
       panels_(panels),
       services_(services),
+      process_(process),
       applicationName_(std::move(applicationName)),
       createBoard_(std::move(createBoard)) {}
 
 bool CDlg3080TiZYL::OnInitDialog(DialogWindow& window) {
     window_ = &window;
     window.SetAppIcon();
-    EnumerateBoards();
+    if (TakeTheBoards()) EnumerateBoards();
     // Started even when enumeration has just ended the window; the destroy handler kills it.
     timerId_ = window.SetTimer(kTimerId, kTimerPeriodMs);
     if (internalTestMode_) window.Controls().Show(ctl::kTest, true);
     return true;
+}
+
+bool CDlg3080TiZYL::TakeTheBoards() {
+    holdsTheBoards_ = process_.AcquireMachineLock();
+    if (holdsTheBoards_) return true;
+    // A run or the boot unit is at work on the boards: detection's transfers must not go between
+    // its own. The pauses keep the window answering the system, as during an Apply.
+    RunOperation([this] {
+        for (unsigned waited = 0; !holdsTheBoards_ && waited < kLockWaitMs; waited += kLockPollMs) {
+            services_.sleeper.Sleep(kLockPollMs);
+            holdsTheBoards_ = process_.AcquireMachineLock();
+        }
+    });
+    if (holdsTheBoards_) return true;
+    window_->ShowMessage(L"Another RTX Halvorn Controller is at work on the boards: a window in another session, "
+                         L"or a command-line run. Close it and try again.",
+                         kAppTitle, MessageIcon::Warning);
+    window_->EndDialog(kIdCancel);
+    return false;
+}
+
+void CDlg3080TiZYL::GiveTheBoardsBack() {
+    if (!holdsTheBoards_) return;
+    process_.ReleaseMachineLock();
+    holdsTheBoards_ = false;
 }
 
 void CDlg3080TiZYL::EnumerateBoards() {
@@ -47,6 +73,8 @@ void CDlg3080TiZYL::EnumerateBoards() {
     }
 
     if (controllers_.empty()) {
+        // Nothing left to do on the boards: a run need not wait for the user to read the message.
+        GiveTheBoardsBack();
         window_->ShowMessage(L"Device not support.", kAppTitle, MessageIcon::None);
         window_->EndDialog(kIdCancel);
         return;
@@ -217,5 +245,6 @@ void CDlg3080TiZYL::OnDestroy() {
         timerId_ = 0;
     }
     services_.profiles.Close();
+    GiveTheBoardsBack();
     window_ = nullptr;
 }

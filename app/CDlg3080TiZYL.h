@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/BoardDetection.h"
+#include "app/ProcessServices.h"
 #include "dialog/ControlPanel.h"
 #include "dialog/DialogFramework.h"
 #include "window/IVgaControl.h"
@@ -19,11 +20,18 @@ class CDlg3080TiZYL final : public DialogLogic {
 public:
     static constexpr std::uintptr_t kTimerId = 6281;
     static constexpr unsigned kTimerPeriodMs = 1000;
+    // While a command-line run holds the lock on the boards, the starting window asks for it this
+    // often, and gives up after kLockWaitMs: nothing that long is a run, but another session's
+    // window, which a hidden window must not wait for unseen.
+    static constexpr unsigned kLockPollMs = 100;
+    static constexpr unsigned kLockWaitMs = 30000;
 
-    // applicationName captions the messages the Internal Test dialog shows. The window closes the
-    // run's profile store when it is destroyed.
+    // applicationName captions the messages the Internal Test dialog shows. The window holds the
+    // machine lock on the boards from before its detection until it is destroyed, and closes the
+    // run's profile store then.
     CDlg3080TiZYL(DialogFramework& framework, PanelSource& panels, const BoardServices& services,
-                  std::wstring applicationName, BoardFactory createBoard = CreateBoardController);
+                  ProcessServices& process, std::wstring applicationName,
+                  BoardFactory createBoard = CreateBoardController);
 
     // Shows the Test button; set before the modal run.
     void SetInternalTestMode(bool enabled) { internalTestMode_ = enabled; }
@@ -47,6 +55,10 @@ private:
         std::uint32_t gpuIndex;
     };
 
+    // Takes the machine lock, waiting in the busy state for the run that holds it; false when it
+    // did not come, after saying so.
+    bool TakeTheBoards();
+    void GiveTheBoardsBack();
     void EnumerateBoards();
     // Runs one operation of the window with the window busy; does nothing while another runs.
     // Pauses inside an operation let the window paint and answer the system, so a click, a key or
@@ -69,6 +81,7 @@ private:
     DialogFramework& framework_;
     PanelSource& panels_;
     BoardServices services_;
+    ProcessServices& process_;
     std::wstring applicationName_;
     BoardFactory createBoard_;
     DialogWindow* window_ = nullptr;
@@ -80,4 +93,5 @@ private:
     std::optional<WantedSettings> wanted_;
     bool syncEnabled_ = false;
     bool busy_ = false;
+    bool holdsTheBoards_ = false;
 };
