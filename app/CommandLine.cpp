@@ -188,6 +188,11 @@ private:
 
 }  // namespace
 
+void CommandLine::FillGuardDefault(bool personWaiting) {
+    if (command != Command::ApplyProfile || guardSeconds) return;
+    guardSeconds = personWaiting && !rearm ? 0u : startup_guard::kDefaultSeconds;
+}
+
 CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments, FrontEndSwitches frontEnd) {
     return Parser(arguments, frontEnd).Parse();
 }

@@ -47,6 +47,10 @@ struct CommandLine {
     std::optional<std::wstring> scenarioFile;
 
     bool RunsWithoutWindow() const { return command != Command::Window || !usageError.empty(); }
+    // The guard time when --guard was not given: the guard serves unattended starts (the unit, a
+    // task, a script), so a person waiting at a terminal is not kept waiting, unless --rearm asks
+    // for the guard again.
+    void FillGuardDefault(bool personWaiting);
     bool InternalTest() const { return fileName && *fileName == L"internalTest"; }
 };
 

@@ -1,6 +1,6 @@
 # The .deb: the Qt program in /usr/bin, its menu entry, icon, AppStream metainfo and man page, the
 # Linux hardware access files (udev rule, modules-load.d entry), the system unit that applies a
-# user's profile at boot and after every resume, and Debian's copyright and changelog.
+# user's profile at boot and after every resume, the README, and Debian's copyright and changelog.
 include(GNUInstallDirs)
 include(${CMAKE_CURRENT_LIST_DIR}/SystemFiles.cmake)
 
@@ -32,16 +32,19 @@ set(HALVORN_INSTALLED_PROGRAM /usr/${CMAKE_INSTALL_BINDIR}/HalvornController)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/halvorn-apply@.service.in ${out}/halvorn-apply@.service @ONLY)
 install(FILES ${out}/halvorn-apply@.service DESTINATION lib/systemd/system)
 
-# The man page and the changelog go compressed, without a time stamp, as Debian wants them.
+# The user's guide: the README, which the man page and --help point to.
+configure_file(${PROJECT_SOURCE_DIR}/README.md ${out}/README.md COPYONLY)
+
+# The man page, the changelog and the README go compressed, without a time stamp, as Debian wants them.
 set(compressed)
-foreach(file HalvornController.1 changelog)
+foreach(file HalvornController.1 changelog README.md)
   add_custom_command(OUTPUT ${out}/${file}.gz
                      COMMAND gzip -9nc ${out}/${file} > ${out}/${file}.gz
                      DEPENDS ${out}/${file} VERBATIM)
   list(APPEND compressed ${out}/${file}.gz)
 endforeach()
 install(FILES ${out}/HalvornController.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${out}/changelog.gz DESTINATION ${doc})
+install(FILES ${out}/changelog.gz ${out}/README.md.gz DESTINATION ${doc})
 
 # The icon in the hicolor theme's sizes, drawn at build time from the picture the program's icon is.
 find_package(Qt6 REQUIRED COMPONENTS Gui)

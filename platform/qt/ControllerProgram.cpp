@@ -130,9 +130,7 @@ int RunOnChosenNvApi(const CommandLine& line, const QStringList& arguments, Proc
 int RunController(const QStringList& arguments, ProcessServices& services, Sleeper& sleeper, BusyState& busy) {
     CommandLine line = ParseCommandLine(WideArguments(arguments), kFrontEndSwitches);
     if (!line.usageError.empty()) return ReportUsage(line, services);
-    // The guard serves unattended starts; a person at a terminal is not kept waiting unasked.
-    if (line.command == Command::ApplyProfile && !line.guardSeconds)
-        line.guardSeconds = AtTerminal() ? 0u : startup_guard::kDefaultSeconds;
+    line.FillGuardDefault(AtTerminal());
     // Beside the profile: Profile.ini in the current directory, or --profile's file.
     const std::optional<QString> profileFile = ProfileFile(line);
     PosixGuardFile guardFile((profileFile ? QFileInfo(*profileFile).absolutePath() : QDir::currentPath()).toStdString(),

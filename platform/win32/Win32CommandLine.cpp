@@ -181,9 +181,7 @@ int RunAndLog(CommandLine& line, const std::vector<std::wstring>& arguments, Pro
     if (!log.IsOpen()) console.Err(services.ApplicationName() + L": cannot write HalvornController.log");
     log.Write(RunHeader(arguments));
     ConsoleAndLog output(console, log);
-    // The guard serves unattended starts (a task, a script); a person at a console is not kept waiting unasked.
-    if (line.command == Command::ApplyProfile && !line.guardSeconds)
-        line.guardSeconds = console.AtConsole() ? 0u : startup_guard::kDefaultSeconds;
+    line.FillGuardDefault(console.AtConsole());
     const int status = RunCommand(line, services, context, output, DetectBoard, nullptr, &guard,
                                   L"ending the session (log off, shut down)");
     log.Write(L"-- exit status " + std::to_wstring(status));

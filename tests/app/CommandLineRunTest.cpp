@@ -105,7 +105,23 @@ TEST(ParseCommandLineTest, TheFileNameAndTheValuesAsGiven) {
     ASSERT_TRUE(run.guardSeconds);
     EXPECT_EQ(*run.guardSeconds, 0u);
     EXPECT_EQ(run.profileFile, std::optional<std::wstring>(L"/etc/rig.ini"));
-    EXPECT_FALSE(ParseCommandLine({L"--apply-profile"}).guardSeconds) << "the front end's default, not ours";
+    // The guard time nobody gave: guarded unless a person waits at a terminal, who asked for it
+    // with --rearm.
+    const struct {
+        std::vector<std::wstring> arguments;
+        bool personWaiting;
+        unsigned seconds;
+    } defaults[] = {{{L"--apply-profile"}, false, 120},
+                    {{L"--apply-profile"}, true, 0},
+                    {{L"--apply-profile", L"--rearm"}, true, 120},
+                    {{L"--apply-profile", L"--guard=30"}, false, 30},
+                    {{L"--apply-profile", L"--guard=30"}, true, 30}};
+    for (const auto& d : defaults) {
+        CommandLine line = ParseCommandLine(d.arguments);
+        line.FillGuardDefault(d.personWaiting);
+        ASSERT_TRUE(line.guardSeconds);
+        EXPECT_EQ(*line.guardSeconds, d.seconds);
+    }
 
     // A front end without the simulator or --version does not know them.
     EXPECT_EQ(ParseCommandLine({L"--simulate"}).usageError, L"unknown switch --simulate; see --help");

@@ -27,7 +27,7 @@ namespace {
 // The command line as a front end hands it on for a run nobody watches: the guard's default filled in.
 CommandLine Unattended(const std::vector<std::wstring>& arguments) {
     CommandLine line = ParseCommandLine(arguments);
-    if (line.command == Command::ApplyProfile && !line.guardSeconds) line.guardSeconds = startup_guard::kDefaultSeconds;
+    line.FillGuardDefault(false);
     return line;
 }
 

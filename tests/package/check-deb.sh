@@ -43,6 +43,7 @@ expected=(
   usr/share/man/man1/HalvornController.1.gz
   usr/share/doc/halvorn-controller/copyright
   usr/share/doc/halvorn-controller/changelog.gz
+  usr/share/doc/halvorn-controller/README.md.gz
   "usr/lib/systemd/system/halvorn-apply@.service"
 )
 for size in 16 22 24 32 48 64 128 256; do
@@ -113,7 +114,10 @@ if command -v systemd-analyze >/dev/null && [[ -d /usr/lib/systemd/system ]]; th
 else
   echo "check-deb: note: systemd-analyze or the host's unit folder is missing; the unit is not verified"
 fi
-grep -qx 'ExecStart=/usr/bin/HalvornController --apply-profile' "$unit" || fail "the unit does not apply the profile"
+grep -qx 'ExecStart=/usr/bin/HalvornController --apply-profile --guard=120' "$unit" ||
+  fail "the unit does not apply the profile, guarded for 120 s"
+zcat "$work/root/usr/share/doc/halvorn-controller/README.md.gz" | grep -q '^### Writing Profile.ini by hand' ||
+  fail "the README in the package lacks the section on writing Profile.ini"
 grep -qx 'Documentation=man:HalvornController(1)' "$unit" || fail "the unit names another man page"
 grep -qx 'WorkingDirectory=~' "$unit" || fail "the unit does not run in the user's home folder"
 for target in suspend hibernate hybrid-sleep suspend-then-hibernate; do
