@@ -4,12 +4,16 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QStandardPaths>
 #include <QWidget>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <utility>
@@ -55,7 +59,36 @@ void HandleRequests(QLocalSocket* socket, BusyState& busy) {
     if (socket->bytesAvailable() > kMaxRequest) socket->abort();
 }
 
+// A directory this user owns; without followLinks, not a link to one.
+bool OwnDirectory(const QByteArray& path, bool followLinks) {
+    struct stat status {};
+    if ((followLinks ? stat(path.constData(), &status) : lstat(path.constData(), &status)) != 0) return false;
+    return S_ISDIR(status.st_mode) && status.st_uid == geteuid();
+}
+
+QString UserName() {
+    if (const passwd* user = getpwuid(geteuid()); user && user->pw_name) return QFile::decodeName(user->pw_name);
+    return QString::number(geteuid());
+}
+
 }  // namespace
+
+QString SessionDirectory() {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && OwnDirectory(runtime, true)) return QFile::decodeName(runtime);
+    // Shared /tmp: a link or another user's directory in its place is not taken.
+    const QByteArray fallback = QFile::encodeName(QDir(QDir::tempPath()).filePath(QStringLiteral("runtime-") + UserName()));
+    mkdir(fallback.constData(), 0700);
+    if (OwnDirectory(fallback, false)) {
+        chmod(fallback.constData(), 0700);
+        return QFile::decodeName(fallback);
+    }
+    return QDir::tempPath();
+}
+
+void ProvideSessionDirectory() {
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) qputenv("XDG_RUNTIME_DIR", QFile::encodeName(SessionDirectory()));
+}
 
 bool RaiseWindowTitled(const QString& title) {
     for (QWidget* window : QApplication::topLevelWidgets()) {
@@ -72,8 +105,7 @@ QtProcessServices::QtProcessServices(BusyState& busy, QString directory)
     : busy_(busy),
       directory_(std::move(directory)),
       machineLock_(MachineLockDirectory() + "/" + kMachineLockFileName) {
-    if (directory_.isEmpty()) directory_ = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (directory_.isEmpty()) directory_ = QDir::tempPath();
+    if (directory_.isEmpty()) directory_ = SessionDirectory();
 }
 
 QtProcessServices::~QtProcessServices() {

@@ -27,7 +27,7 @@ class QtProcessServices final : public ProcessServices {
 public:
     // busy: the program's, which holds raise requests back while an operation runs; directory:
     // where the single-instance lock file and the socket live, empty for the user's runtime
-    // directory.
+    // directory (SessionDirectory).
     explicit QtProcessServices(BusyState& busy, QString directory = QString());
     ~QtProcessServices() override;
     QtProcessServices(const QtProcessServices&) = delete;
@@ -57,6 +57,14 @@ private:
     MachineLockFile machineLock_;
     bool machineLockProblemSaid_ = false;
 };
+
+// The user's runtime directory: XDG_RUNTIME_DIR when it names a directory of the user's, else
+// runtime-USER under the temp directory (made if missing), else the temp directory; Qt's choice,
+// without its warning when the variable is unset, as it is for log-on units and the boot unit.
+QString SessionDirectory();
+// For Qt's own start, which asks for the runtime directory and warns when XDG_RUNTIME_DIR is
+// unset: sets the variable to SessionDirectory() then. Called before the application object.
+void ProvideSessionDirectory();
 
 // Shows, restores, raises and activates the top-level window with this title; false when there
 // is none on screen.
