@@ -58,14 +58,22 @@
 //                           every item with class, styles, ID, position in dialog units and text
 //   icon EXE ID             the sizes held by icon group ID of EXE
 //   manifest EXE            the application manifest of EXE, one "manifest LINE" per line
+//
+// Named mutexes, as another process of another user would find them:
+//   try-mutex NAME          opens NAME for waiting and release only and takes it without waiting:
+//                           "try-mutex none" (no such mutex), "denied", "held" (another process
+//                           holds it), "taken" (given back at once) or "abandoned"
+//   mutex-dacl NAME         the mutex's access list in SDDL: "mutex-dacl D:(...)"
 //   version-info EXE        the version resource of EXE as Windows reads it for the file's
 //                           properties: "version-info fixed FILE PRODUCT" (dotted), then
 //                           "version-info NAME VALUE" for each string of its US English block
 #include <windows.h>
 
+#include <aclapi.h>
 #include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -385,6 +393,48 @@ void DumpIconGroup(const std::wstring& exe, int id) {
 }
 
 // The manifest Windows reads at process start: resource 1 of type RT_MANIFEST (24).
+void TryMutex(const std::wstring& name) {
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name.c_str());
+    if (!mutex) {
+        Say(GetLastError() == ERROR_ACCESS_DENIED ? "try-mutex denied" : "try-mutex none");
+        return;
+    }
+    switch (WaitForSingleObject(mutex, 0)) {
+        case WAIT_TIMEOUT:
+            Say("try-mutex held");
+            break;
+        case WAIT_OBJECT_0:
+            Say("try-mutex taken");
+            ReleaseMutex(mutex);
+            break;
+        case WAIT_ABANDONED:
+            Say("try-mutex abandoned");
+            ReleaseMutex(mutex);
+            break;
+        default:
+            Fail("cannot wait on the mutex: error " + std::to_string(GetLastError()));
+    }
+    CloseHandle(mutex);
+}
+
+void MutexDacl(const std::wstring& name) {
+    HANDLE mutex = OpenMutexW(READ_CONTROL, FALSE, name.c_str());
+    if (!mutex) Fail("cannot open the mutex to read its security: error " + std::to_string(GetLastError()));
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD error =
+        GetSecurityInfo(mutex, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &descriptor);
+    CloseHandle(mutex);
+    if (error != ERROR_SUCCESS) Fail("cannot read the mutex's security: error " + std::to_string(error));
+    LPWSTR text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                              &text, nullptr))
+        Fail("cannot write the mutex's security as SDDL");
+    Say("mutex-dacl " + Utf8(text));
+    LocalFree(text);
+    LocalFree(descriptor);
+}
+
 void DumpManifest(const std::wstring& exe) {
     HMODULE module = LoadResources(exe);
     DWORD size = 0;
@@ -757,6 +807,10 @@ void Driver::Command(const std::wstring& name) {
         DumpIconGroup(exe, TakeInt());
     } else if (name == L"manifest") {
         DumpManifest(Take());
+    } else if (name == L"try-mutex") {
+        TryMutex(Take());
+    } else if (name == L"mutex-dacl") {
+        MutexDacl(Take());
     } else if (name == L"answer-watch") {
         AnswerWatch();
     } else if (name == L"version-info") {
