@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 
 #include "gpu/AnsiText.h"
+#include "gpu/PciBusIdText.h"
 
 GpuList::GpuList(nvapi::NvApi& api) : api_(api) {
     if (api_.Initialize() != nvapi::NVAPI_OK) return;
@@ -30,7 +30,6 @@ bool GpuList::GetName(std::uint32_t index, std::wstring& name) const {
     return true;
 }
 
-
 std::wstring GpuList::BusId(std::uint32_t index) const {
     if (!IsReady() || index >= Count()) return {};
     std::uint32_t bus = 0, device = 0, domain = 0, function = 0;
@@ -42,10 +41,5 @@ std::wstring GpuList::BusId(std::uint32_t index) const {
     const nvapi::NvStatus located = api_.PciDomainAndFunction(handles_[index], &domain, &function);
     if (located == nvapi::NVAPI_NO_IMPLEMENTATION) domain = function = 0;
     else if (located != nvapi::NVAPI_OK) return {};
-    // Beyond what PCI can address the driver has told us nothing we could print as an address.
-    if (bus > 0xFF || device > 0x1F || function > 7) return {};
-    char text[32];
-    std::snprintf(text, sizeof text, "%04x:%02x:%02x.%x", static_cast<unsigned>(domain), static_cast<unsigned>(bus),
-                  static_cast<unsigned>(device), static_cast<unsigned>(function));
-    return std::wstring(text, text + std::char_traits<char>::length(text));
+    return PciBusIdText(domain, bus, device, function);
 }

@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <map>
 #include <optional>
@@ -10,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "gpu/PciBusIdText.h"
 #include "sim/ArbitraryDevice.h"
 #include "sim/Boards.h"
 #include "sim/RegisterDevice.h"
@@ -133,11 +133,8 @@ bool ParseBusId(const std::string& text, PciBusId& busId) {
 }
 
 std::string FormatBusId(const PciBusId& busId) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04x:%02x:%02x.%x", static_cast<unsigned>(busId.domain),
-                  static_cast<unsigned>(busId.bus), static_cast<unsigned>(busId.device),
-                  static_cast<unsigned>(busId.function));
-    return text;
+    const std::wstring text = PciBusIdText(busId.domain, busId.bus, busId.device, busId.function);
+    return std::string(text.begin(), text.end());  // hexadecimal digits and punctuation alone
 }
 
 // What each keyword accepts, so a misspelt key is an error rather than silently ignored.

@@ -42,6 +42,7 @@
 #include <utility>
 #include <vector>
 
+#include "gpu/PciBusIdText.h"
 #include "sim/Scenario.h"
 #include "sim/SimMachine.h"
 
@@ -358,16 +359,15 @@ public:
             gpu.index = static_cast<unsigned>(gpus_.size());
             gpu.handle = s.handle;
             // Each GPU at the PCI address the built-in machine gives it.
-            if (!s.busId) {
+            const std::wstring pci =
+                s.busId ? PciBusIdText(s.busId->domain, s.busId->bus, s.busId->device, s.busId->function) : L"";
+            if (pci.empty()) {
                 std::fprintf(stderr, "fake-nvidia-driver: the built-in machine's GPU %u has no bus id\n", gpu.index);
                 std::exit(2);
             }
+            gpu.pci.assign(pci.begin(), pci.end());
             const sim::PciBusId& at = *s.busId;
             char text[32];
-            std::snprintf(text, sizeof text, "%04x:%02x:%02x.%x", static_cast<unsigned>(at.domain),
-                          static_cast<unsigned>(at.bus), static_cast<unsigned>(at.device),
-                          static_cast<unsigned>(at.function));
-            gpu.pci = text;
             std::snprintf(text, sizeof text, "%x:%02x.%x", static_cast<unsigned>(at.bus),
                           static_cast<unsigned>(at.device), static_cast<unsigned>(at.function));
             gpu.busDeviceFunction = text;
