@@ -11,10 +11,12 @@ program=$1
 work=$(mktemp -d)
 trap 'kill -9 $waiting 2>/dev/null; rm -rf "$work"' EXIT
 waiting=
-mkdir -m 700 "$work/runtime" "$work/home"
+mkdir -m 700 "$work/runtime" "$work/home" "$work/lock"
 XDG_RUNTIME_DIR=$work/runtime
+# The machine's lock on the boards of our own: another test's run or a window would hold the real one.
+HALVORN_LOCK_DIR=$work/lock
 HALVORN_SIM_LOG=$work/sim.log
-export XDG_RUNTIME_DIR HALVORN_SIM_LOG
+export XDG_RUNTIME_DIR HALVORN_LOCK_DIR HALVORN_SIM_LOG
 cd "$work/home" || exit 1
 printf '[RTX3080TiZYL]\r\nAUTO=0\r\nNVVDD=200\r\nFBVDD=230\r\nMSVDD=190\r\nNVPWM=5\r\nMSPWM=6\r\nNVLL=3\r\nMSLL=4\r\nNVOCP=0\r\nMSOCP=1\r\nSYNC=0\r\n' >Profile.ini
 echo aaaaaaaa-0000-4000-8000-00000000000a >"$work/boot-A"

@@ -9,9 +9,11 @@ driver=$1
 program=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -m 700 "$work/runtime"
+mkdir -m 700 "$work/runtime" "$work/lock"
 XDG_RUNTIME_DIR=$work/runtime
-export XDG_RUNTIME_DIR
+# The machine's lock on the boards of our own: another test's run or a window would hold the real one.
+HALVORN_LOCK_DIR=$work/lock
+export XDG_RUNTIME_DIR HALVORN_LOCK_DIR
 cd "$work" || exit 1
 
 "$program" --simulate --list >simulated.txt 2>simulated.err
