@@ -96,6 +96,8 @@ bool RunOnce(const char* mode, const QString& runtimeDir, const QString& workDir
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+    // A window or run elsewhere on the machine holding the lock on the boards would add its wait.
+    environment.insert(QStringLiteral("HALVORN_LOCK_DIR"), runtimeDir);
     child.setProcessEnvironment(environment);
     child.setWorkingDirectory(workDir);
     child.setProcessChannelMode(QProcess::SeparateChannels);
