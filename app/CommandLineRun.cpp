@@ -330,15 +330,6 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileS
         report.Error(L"no board that takes a profile (RTX 3080 Ti)");
         return exit_status::kNoSupportedBoard;
     }
-    // Said once for the run, naming the file.
-    if (!withoutProfile.empty()) {
-        const Rtx3080TiProfile& common = profiles.For(*withoutProfile.front());
-        const std::wstring why = common.found == SectionFound::NoFile
-                                     ? store.Path() + L" does not exist"
-                                     : store.Path() + L" holds no [" + common.sectionName + L"] section";
-        report.Error(L"no profile for " + Cards(withoutProfile) + L": " + why + L"; save one in the window first");
-        status = Worse(status, exit_status::kNoProfile);
-    }
     std::size_t warnings = 0;
     for (const Rtx3080TiProfile* profile : profiles.Read()) {
         for (const ProfileWarning& warning : profile->warnings) report.Warning(warning);
@@ -440,6 +431,15 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileS
                                  : L" failed; the board may hold only part of the profile"));
             status = Worse(status, exit_status::kBoardFailed);
         }
+    }
+    // Said once for the run, after the boards' lines, naming the file.
+    if (!withoutProfile.empty()) {
+        const Rtx3080TiProfile& common = profiles.For(*withoutProfile.front());
+        const std::wstring why = common.found == SectionFound::NoFile
+                                     ? store.Path() + L" does not exist"
+                                     : store.Path() + L" holds no [" + common.sectionName + L"] section";
+        report.Error(L"no profile for " + Cards(withoutProfile) + L": " + why + L"; save one in the window first");
+        status = Worse(status, exit_status::kNoProfile);
     }
     return status;
 }

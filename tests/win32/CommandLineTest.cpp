@@ -157,9 +157,10 @@ INSTANTIATE_TEST_SUITE_P(
                    "HalvornController: GPU 3 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]: 2 transfers "
                    "failed"},
         StatusCase{"NoProfileIni", cli_cases::MixedMachine(), nullptr, true, "--apply-profile",
-                   exit_status::kNoProfile,
-                   "HalvornController: GPU 3 NVIDIA GeForce RTX 3080 Ti [RTX 3080 Ti at its regulators]: no profile "
-                   "in Z:\\"},
+                   exit_status::kNoProfile, "HalvornController: no profile for GPU 0, GPU 3: Z:\\"},
+        // A mistaken switch is told in the log as well, for the task that started it.
+        StatusCase{"AMistakenSwitch", cli_cases::MixedMachine(), cli_cases::kProfileIni, true, "--apply-profle",
+                   exit_status::kUsage, "HalvornController: unknown switch --apply-profle; see --help"},
         StatusCase{"NoSupportedBoard", cli_cases::kNoBoardMachine, cli_cases::kProfileIni, true, "--apply-profile",
                    exit_status::kNoSupportedBoard, "HalvornController: Device not support."},
         StatusCase{"NoNvApiDll", cli_cases::MixedMachine(), cli_cases::kProfileIni, false, "--list",
