@@ -39,6 +39,13 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+// A run's standard output as the one JSON document it should be; discarded when it is not one.
+nlohmann::json Document(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return nlohmann::json::parse(text, nullptr, false);
+}
+
 Lines SplitLines(const QByteArray& bytes) {
     Lines lines;
     for (const QByteArray& line : bytes.split('\n'))
@@ -147,10 +154,8 @@ TEST_F(ProgramRun, ADryRunWritesNothingAndJsonIsOneDocument) {
 
     const Result json = Run({QStringLiteral("--list"), QStringLiteral("--json"), QStringLiteral("--simulate")});
     EXPECT_EQ(json.status, exit_status::kDone);
-    std::string text;
-    for (const std::string& line : json.out) text += line + "\n";
-    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
-    ASSERT_FALSE(document.is_discarded()) << text;
+    const nlohmann::json document = Document(json.out);
+    ASSERT_FALSE(document.is_discarded()) << ::testing::PrintToString(json.out);
     EXPECT_EQ(document["exitStatus"], 0);
     EXPECT_EQ(document["boards"].size(), 3u);
 }
@@ -203,10 +208,8 @@ TEST_F(ProgramRun, AMistakenSwitchEndsWithStatusTwoInsteadOfOpeningTheWindow) {
     // With --json the refusal is a document too, saying what the status says.
     const Result json = Run({QStringLiteral("--json")});
     EXPECT_EQ(json.status, exit_status::kUsage);
-    std::string text;
-    for (const std::string& line : json.out) text += line + "\n";
-    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
-    ASSERT_FALSE(document.is_discarded()) << text;
+    const nlohmann::json document = Document(json.out);
+    ASSERT_FALSE(document.is_discarded()) << ::testing::PrintToString(json.out);
     EXPECT_EQ(document["exitStatus"], 2);
     EXPECT_EQ(document["errors"], nlohmann::json::array({"--json goes with --list or --apply-profile; see --help"}));
     EXPECT_EQ(SimulatorLog(), Lines{}) << "nothing reached a board";
@@ -221,10 +224,8 @@ TEST_F(ProgramRun, ProfileReadsTheFileItNamesAndTheGuardGoesBesideIt) {
                             QStringLiteral("--profile=rig/cards.ini"), QStringLiteral("--dry-run"),
                             QStringLiteral("--json")});
     EXPECT_EQ(run.status, exit_status::kDone) << ::testing::PrintToString(run.errors);
-    std::string text;
-    for (const std::string& line : run.out) text += line + "\n";
-    const nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
-    ASSERT_FALSE(document.is_discarded()) << text;
+    const nlohmann::json document = Document(run.out);
+    ASSERT_FALSE(document.is_discarded()) << ::testing::PrintToString(run.out);
     EXPECT_EQ(document["boards"][0]["result"], "planned");
     EXPECT_EQ(document["guard"]["file"], Path("rig/HalvornController.guard").toStdString());
 
