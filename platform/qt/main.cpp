@@ -14,6 +14,9 @@
 #include "res/Version.h"
 
 int main(int argc, char* argv[]) {
+    // Before Qt asks for it: a session without a runtime directory (the boot unit) gets one of its
+    // own instead of Qt's warning.
+    qtfront::ProvideSessionDirectory();
     // Decided before Qt starts: what needs no window needs no display, and a mistyped switch must
     // not open one (a script would hang, a headless machine abort in Qt's platform plugin).
     const CommandLine line = ParseCommandLine(qtfront::WideArguments(argc, argv), qtfront::kFrontEndSwitches);

@@ -366,6 +366,17 @@ TEST_F(ProgramRun, WhileTheWindowIsOpenNothingIsDone) {
         ASSERT_TRUE(window.waitForReadyRead(15000)) << seen.toStdString();
         seen += QString::fromLocal8Bit(window.readAllStandardError());
     }
+    // A second start asks the window to come up, which it answers once it is on screen: by then it
+    // holds the boards.
+    QProcess second;
+    second.setProcessEnvironment(withDisplay);
+    second.setWorkingDirectory(workDir.path());
+    second.start(QStringLiteral(HALVORN_CONTROLLER_PATH), {QStringLiteral("--simulate")});
+    ASSERT_TRUE(second.waitForFinished(15000));
+    while (!seen.contains(QStringLiteral(": raised"))) {
+        ASSERT_TRUE(window.waitForReadyRead(15000)) << seen.toStdString();
+        seen += QString::fromLocal8Bit(window.readAllStandardError());
+    }
     WriteFile("Profile.ini", cli_cases::kProfileIni);
 
     const Result run = Run({QStringLiteral("--simulate"), QStringLiteral("--apply-profile")});

@@ -132,6 +132,23 @@ TEST(ProgramWithoutSessionTest, SaysNothingAboutTheMissingRuntimeDirectory) {
         EXPECT_EQ(program.exitCode(), 0) << arguments.join(' ').toStdString();
         EXPECT_EQ(program.readAllStandardError().toStdString(), "") << arguments.join(' ').toStdString();
     }
+    // The window too, on a display of Qt's own: up until it listens for a second start, nothing else said.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("HALVORN_TRACE_RAISE"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("TMPDIR"), work.path());
+    QProcess window;
+    window.setProcessEnvironment(environment);
+    window.setWorkingDirectory(work.path());
+    window.setReadChannel(QProcess::StandardError);
+    window.start(QStringLiteral(HALVORN_CONTROLLER_PATH), {QStringLiteral("--simulate")});
+    ASSERT_TRUE(window.waitForStarted(15000));
+    QByteArray said;
+    while (!said.contains("instance listening\n") && window.waitForReadyRead(15000)) said += window.readAllStandardError();
+    window.kill();
+    window.waitForFinished(15000);
+    EXPECT_EQ(said.toStdString(), "instance listening\n");
 }
 
 }  // namespace
