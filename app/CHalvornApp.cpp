@@ -7,11 +7,11 @@
 #include "res/DialogTemplates.h"
 
 CHalvornApp::CHalvornApp(DialogFramework& framework, ProcessServices& services, const RunContext& context,
-                         std::vector<std::wstring> arguments, BoardFactory createBoard)
+                         const CommandLine& line, BoardFactory createBoard)
     : framework_(framework),
       services_(services),
       context_(context),
-      arguments_(std::move(arguments)),
+      internalTest_(line.InternalTest()),
       createBoard_(std::move(createBoard)) {}
 
 bool CHalvornApp::InitInstance() {
@@ -35,8 +35,7 @@ bool CHalvornApp::InitInstance() {
         const BoardServices boards{*gpus_, context_.sleeper, context_.profiles};
         CDlg3080TiZYL window(framework_, *this, boards, services_, services_.ApplicationName(), createBoard_);
         mainWindow_ = &window;
-        // The front end turned every other use of the command line away before the window.
-        if (ParseCommandLine(arguments_, FrontEndSwitches{true, true}).InternalTest()) window.SetInternalTestMode(true);
+        if (internalTest_) window.SetInternalTestMode(true);
         framework_.RunModal(res::ControllerDialog(), window);
         mainWindow_ = nullptr;
         Cleanup();

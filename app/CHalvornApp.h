@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/CDlg3080TiZYL.h"
+#include "app/CommandLine.h"
 #include "app/ProcessServices.h"
 #include "app/RunContext.h"
 #include "dialog/ControlPanel.h"
@@ -14,9 +15,9 @@
 
 class CHalvornApp final : public PanelSource {
 public:
-    // arguments: the command line after the program's own path.
+    // line: the command line as the front end parsed it; the window takes its file name.
     CHalvornApp(DialogFramework& framework, ProcessServices& services, const RunContext& context,
-                std::vector<std::wstring> arguments, BoardFactory createBoard = CreateBoardController);
+                const CommandLine& line, BoardFactory createBoard = CreateBoardController);
 
     // The whole run. Always false: the process ends without a message loop of its own.
     bool InitInstance();
@@ -30,7 +31,7 @@ private:
     DialogFramework& framework_;
     ProcessServices& services_;
     RunContext context_;
-    std::vector<std::wstring> arguments_;
+    bool internalTest_;
     BoardFactory createBoard_;
 
     // The run's GPU list: made after the single-instance lock, destroyed by Cleanup.

@@ -72,7 +72,7 @@ std::optional<QString> ProfileFile(const CommandLine& line) {
 }
 
 // The run on one NvAPI realization, with Profile.ini in the current directory or --profile's file.
-int RunApplication(const CommandLine& line, const QStringList& arguments, ProcessServices& services,
+int RunApplication(const CommandLine& line, ProcessServices& services,
                    nvapi::NvApi& api, Sleeper& sleeper, BusyState& busy, startup_guard::StartupGuard& guard,
                    PlatformFindings* findings = nullptr) {
     profile::PrivateProfileFile files;
@@ -82,7 +82,7 @@ int RunApplication(const CommandLine& line, const QStringList& arguments, Proces
     if (line.RunsWithoutWindow()) return RunCommandLine(line, services, context, findings, &guard);
     QApplication::setWindowIcon(AppIcon());
     QtDialogFramework framework(busy);
-    CHalvornApp application(framework, services, context, WideArguments(arguments));
+    CHalvornApp application(framework, services, context, line);
     application.InitInstance();
     return 0;
 }
@@ -91,7 +91,7 @@ int RunApplication(const CommandLine& line, const QStringList& arguments, Proces
 
 namespace {
 
-int RunOnChosenNvApi(const CommandLine& line, const QStringList& arguments, ProcessServices& services,
+int RunOnChosenNvApi(const CommandLine& line, ProcessServices& services,
                      Sleeper& sleeper, BusyState& busy, startup_guard::StartupGuard& guard) {
     if (!line.simulate) {
         // The NVIDIA driver's I2C adapters. What keeps the program from the boards goes to stderr
@@ -105,7 +105,7 @@ int RunOnChosenNvApi(const CommandLine& line, const QStringList& arguments, Proc
                                          else Complain(services, cause);
                                      });
         findings.Watch(hardware);
-        return RunApplication(line, arguments, services, hardware, sleeper, busy, guard,
+        return RunApplication(line, services, hardware, sleeper, busy, guard,
                               withoutWindow ? &findings : nullptr);
     }
 
@@ -120,7 +120,7 @@ int RunOnChosenNvApi(const CommandLine& line, const QStringList& arguments, Proc
             return 2;
         }
     }
-    const int status = RunApplication(line, arguments, services, machine, sleeper, busy, guard);
+    const int status = RunApplication(line, services, machine, sleeper, busy, guard);
     AppendSimulatorLog(machine.Log());
     return status;
 }
@@ -138,7 +138,7 @@ int RunController(const QStringList& arguments, ProcessServices& services, Sleep
     LinuxBootClock bootClock;
     for (;;) {
         startup_guard::StartupGuard guard(guardFile, bootClock);
-        const int status = RunOnChosenNvApi(line, arguments, services, sleeper, busy, guard);
+        const int status = RunOnChosenNvApi(line, services, sleeper, busy, guard);
         // The lines are out, the lock and every GPU file let go: only the guard's wait is left.
         const startup_guard::WaitEnd end = guard.Wait();
         if (!guard.ClearError().empty())

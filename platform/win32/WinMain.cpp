@@ -30,7 +30,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     if (line.RunsWithoutWindow()) return win32::RunCommandLine(line, arguments, services, context, profileFunctions, profiles);
 
     win32::Win32DialogFramework framework(instance);
-    CHalvornApp app(framework, services, context, std::move(arguments));
+    CHalvornApp app(framework, services, context, line);
     app.InitInstance();
     // The window sets no exit status of its own.
     return 0;

@@ -191,7 +191,7 @@ protected:
     }
 
     CHalvornApp MakeApp(std::vector<std::wstring> arguments = {}) {
-        return CHalvornApp(framework, services, Context(), std::move(arguments), Factory());
+        return CHalvornApp(framework, services, Context(), ParseCommandLine(arguments, FrontEndSwitches{true, true}), Factory());
     }
     bool Run(std::vector<std::wstring> arguments = {}) { return MakeApp(std::move(arguments)).InitInstance(); }
 

@@ -61,7 +61,7 @@ protected:
 
     // The real board detection, as the program runs it.
     bool Run(std::vector<std::wstring> arguments = {}) {
-        return CHalvornApp(framework, services, RunContext{machine, sleeper, *profiles}, std::move(arguments))
+        return CHalvornApp(framework, services, RunContext{machine, sleeper, *profiles}, ParseCommandLine(arguments))
             .InitInstance();
     }
 

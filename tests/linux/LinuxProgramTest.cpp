@@ -40,7 +40,7 @@ protected:
     }
     void Run(std::vector<std::wstring> arguments = {}) {
         sim::MachineSleeper sleeper(machine);
-        CHalvornApp(framework, services, RunContext{api, sleeper, profiles}, std::move(arguments)).InitInstance();
+        CHalvornApp(framework, services, RunContext{api, sleeper, profiles}, ParseCommandLine(arguments)).InitInstance();
     }
     std::vector<BusOp> OpsSince(std::size_t mark) const {
         return std::vector<BusOp>(kernel.ops.begin() + static_cast<std::ptrdiff_t>(mark), kernel.ops.end());

@@ -14,6 +14,7 @@
 #include "UserScript.h"
 #include "app/CHalvornApp.h"
 #include "gpu/GpuList.h"
+#include "platform/qt/CommandLineProgram.h"
 #include "platform/qt/QtBusy.h"
 #include "platform/qt/QtDialogFramework.h"
 #include "platform/qt/QtProcessServices.h"
@@ -49,7 +50,8 @@ protected:
 
     // The whole application run, with the script acting while it runs.
     void Run(std::vector<std::wstring> arguments = {}) {
-        CHalvornApp application(framework, services, RunContext{*nvApi, sleeper, profiles}, std::move(arguments));
+        CHalvornApp application(framework, services, RunContext{*nvApi, sleeper, profiles},
+                                ParseCommandLine(arguments, qtfront::kFrontEndSwitches));
         script.Start();
         EXPECT_FALSE(application.InitInstance());
         EXPECT_TRUE(script.Done()) << "the script did not finish";
