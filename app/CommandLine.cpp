@@ -65,7 +65,8 @@ public:
 
     CommandLine Parse() {
         bool help = false, version = false, list = false, apply = false;
-        for (std::size_t i = 0; i < arguments_.size() && line_.usageError.empty(); ++i) {
+        // On past a mistake, so that the switches after it count (--json, for the refusal's document).
+        for (std::size_t i = 0; i < arguments_.size(); ++i) {
             const std::wstring& argument = arguments_[i];
             if (!IsSwitch(argument)) {
                 if (!line_.fileName) line_.fileName = argument;
@@ -77,22 +78,22 @@ public:
             const Rule* rule = Find(name);
             if (!rule) {
                 Fail(SeeHelp(L"unknown switch " + name));
-                break;
+                continue;
             }
             const bool hasValue = equals != std::wstring::npos;
             const std::wstring value = hasValue ? argument.substr(equals + 1) : std::wstring();
             if (hasValue && rule->takes == Takes::Nothing) {
                 Fail(SeeHelp(name + L" takes no value"));
-                break;
+                continue;
             }
             if (!hasValue && rule->takes == Takes::Value) {
                 // "--guard 30" would otherwise leave 30 to the window's file name unseen.
                 Fail(SeeHelp(name + L" takes its value in the same argument: " + name + L"=" + rule->valueName));
-                break;
+                continue;
             }
-            if (rule->takes != Takes::Nothing && !seen_.empty() && Given(name)) {
+            if (rule->takes != Takes::Nothing && Given(name)) {
                 Fail(SeeHelp(name + L" is given twice"));
-                break;
+                continue;
             }
             seen_.push_back(rule);
             if (name == L"--help") help = true;
@@ -108,7 +109,11 @@ public:
             else if (name == L"--profile") TakeProfile(value);
             else if (name == L"--simulate") TakeSimulate(hasValue, value, i);
         }
-        if (!line_.usageError.empty()) return line_;
+        if (!line_.usageError.empty()) {
+            // The command it was meant for, for the refusal's document.
+            if (list != apply) line_.command = list ? Command::List : Command::ApplyProfile;
+            return line_;
+        }
 
         if (list && apply) return Fail(SeeHelp(L"--list and --apply-profile cannot be used together"));
         if (version) return Command(Command::Version);

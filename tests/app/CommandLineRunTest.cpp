@@ -123,6 +123,15 @@ TEST(ParseCommandLineTest, TheFileNameAndTheValuesAsGiven) {
         EXPECT_EQ(*line.guardSeconds, d.seconds);
     }
 
+    // Past a mistake the rest still counts: a refusal asked for as JSON is a document, whatever the order.
+    const CommandLine refused = ParseCommandLine({L"--list", L"--lsit", L"--json"});
+    EXPECT_EQ(refused.usageError, L"unknown switch --lsit; see --help");
+    EXPECT_TRUE(refused.json);
+    EXPECT_EQ(refused.command, Command::List);
+    EXPECT_TRUE(refused.RunsWithoutWindow());
+    EXPECT_EQ(ParseCommandLine({L"--guard", L"--lsit"}).usageError,
+              L"--guard takes its value in the same argument: --guard=SECONDS; see --help") << "the first mistake is told";
+
     // A front end without the simulator or --version does not know them.
     EXPECT_EQ(ParseCommandLine({L"--simulate"}).usageError, L"unknown switch --simulate; see --help");
     EXPECT_EQ(ParseCommandLine({L"--version"}).usageError, L"unknown switch --version; see --help");
