@@ -1,8 +1,8 @@
 #include "app/CommandLine.h"
 
 
-#include "app/PciBusId.h"
 #include "app/StartupGuard.h"
+#include "gpu/PciBusIdText.h"
 
 namespace {
 
@@ -70,6 +70,7 @@ public:
             const std::wstring& argument = arguments_[i];
             if (!IsSwitch(argument)) {
                 if (!line_.fileName) line_.fileName = argument;
+                if (argument != L"internalTest" && !stray_) stray_ = i;
                 continue;
             }
             if (!IsOurs(argument)) continue;  // the window's rule: other switches are passed over
@@ -107,7 +108,7 @@ public:
             else if (name == L"--guard") TakeGuard(value);
             else if (name == L"--gpu") TakeGpus(value);
             else if (name == L"--profile") TakeProfile(value);
-            else if (name == L"--simulate") TakeSimulate(hasValue, value, i);
+            else if (name == L"--simulate") TakeSimulate(hasValue, value);
         }
         if (!line_.usageError.empty()) {
             // The command it was meant for, for the refusal's document.
@@ -125,10 +126,16 @@ public:
             if (rule->needs == Needs::ApplyProfile && !apply)
                 return Fail(SeeHelp(std::wstring(rule->name) + L" goes with --apply-profile"));
         }
-        // Without the window a file name means nothing, so "--simulate FILE" cannot pass unseen.
-        if (line_.command != Command::Window && spacedScenario_)
-            return Fail(SeeHelp(L"--simulate takes its scenario file in the same argument: --simulate=FILE, not \"" +
-                                *spacedScenario_ + L"\""));
+        // Without the window a file name means nothing: "--apply-profile other.ini" must not apply
+        // Profile.ini unseen, nor "--simulate FILE" run on the built-in machine.
+        if (line_.command != Command::Window && stray_) {
+            const std::wstring& stray = arguments_[*stray_];
+            if (*stray_ > 0 && arguments_[*stray_ - 1] == L"--simulate")
+                return Fail(SeeHelp(L"--simulate takes its scenario file in the same argument: --simulate=FILE, not \"" +
+                                    stray + L"\""));
+            return Fail(SeeHelp(L"\"" + stray + L"\" means nothing to --list and --apply-profile, which take no file "
+                                L"name (a profile file is named with --profile=FILE)"));
+        }
         return line_;
     }
 
@@ -163,7 +170,7 @@ private:
         for (;;) {
             const std::size_t comma = value.find(L',', at);
             const std::wstring id = value.substr(at, comma == std::wstring::npos ? std::wstring::npos : comma - at);
-            const std::optional<std::wstring> full = pci_bus_id::Normalized(id);
+            const std::optional<std::wstring> full = NormalizedPciBusId(id);
             if (!full) {
                 Fail(SeeHelp(L"--gpu= takes PCI bus ids such as 0000:01:00.0 or 01:00.0, not \"" + id + L"\""));
                 return;
@@ -177,18 +184,17 @@ private:
         if (value.empty()) Fail(SeeHelp(L"--profile= names no file"));
         else line_.profileFile = value;
     }
-    void TakeSimulate(bool hasValue, const std::wstring& value, std::size_t at) {
+    void TakeSimulate(bool hasValue, const std::wstring& value) {
         line_.simulate = true;
         if (hasValue && value.empty()) Fail(L"--simulate= names no scenario file");
         else if (hasValue) line_.scenarioFile = value;
-        else if (at + 1 < arguments_.size() && !IsSwitch(arguments_[at + 1])) spacedScenario_ = arguments_[at + 1];
     }
 
     const std::vector<std::wstring>& arguments_;
     FrontEndSwitches frontEnd_;
     CommandLine line_;
     std::vector<const Rule*> seen_;
-    std::optional<std::wstring> spacedScenario_;
+    std::optional<std::size_t> stray_;  // the first argument that is neither a switch nor internalTest
 };
 
 }  // namespace

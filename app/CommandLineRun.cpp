@@ -7,7 +7,6 @@
 #include <nlohmann/json.hpp>
 
 #include "app/AppTitle.h"
-#include "app/PciBusId.h"
 #include "boards/ProfileReader.h"
 #include "boards/ItemTraits.h"
 #include "boards/Rtx3080TiFamily.h"
@@ -265,18 +264,27 @@ std::wstring ProfileLines(const std::vector<const Rtx3080TiProfile*>& used) {
 // common section otherwise.
 class RunProfiles {
 public:
-    explicit RunProfiles(const ProfileStore& store) : store_(store) {}
+    RunProfiles(const ProfileStore& store, const std::vector<std::wstring>& machineBusIds)
+        : store_(store), cards_(store, Rtx3080TiFamily::ProfileSectionName(), machineBusIds) {}
 
     const Rtx3080TiProfile& For(const SupportedBoard& board) {
-        const std::wstring common = Rtx3080TiFamily::ProfileSectionName();
-        if (!board.busId.empty()) {
-            const Rtx3080TiProfile& own = Read(common + L" " + board.busId);
+        if (const std::optional<std::wstring> name = board.busId.empty() ? std::nullopt : cards_.For(board.busId)) {
+            const Rtx3080TiProfile& own = Read(*name);
             if (own.found == SectionFound::Found) return own;
+            cards_.Empty(*name);
         }
-        return Read(common);
+        return Common();
     }
+    const Rtx3080TiProfile& Common() { return Read(Rtx3080TiFamily::ProfileSectionName()); }
     // In the order they were first read.
     const std::vector<const Rtx3080TiProfile*>& Read() const { return order_; }
+    // What the file holds that cannot be taken as written: its sections first, then their lines.
+    std::vector<ProfileWarning> Warnings() const {
+        std::vector<ProfileWarning> warnings = cards_.Warnings();
+        for (const Rtx3080TiProfile* profile : order_)
+            warnings.insert(warnings.end(), profile->warnings.begin(), profile->warnings.end());
+        return warnings;
+    }
 
 private:
     const Rtx3080TiProfile& Read(const std::wstring& name) {
@@ -289,6 +297,7 @@ private:
     }
 
     const ProfileStore& store_;
+    CardSections cards_;
     std::map<std::wstring, Rtx3080TiProfile> profiles_;
     std::vector<const Rtx3080TiProfile*> order_;
 };
@@ -301,13 +310,15 @@ std::wstring Cards(const std::vector<const SupportedBoard*>& boards) {
     return text;
 }
 
-int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileStore& store, const CommandLine& line,
-                 Report& report, startup_guard::StartupGuard* guard, const std::wstring& howToEndWait) {
+// machineBusIds: every GPU's, for the card sections of the file.
+int ApplyProfile(std::vector<SupportedBoard>& boards, const std::vector<std::wstring>& machineBusIds, Sleeper& sleeper,
+                 ProfileStore& store, const CommandLine& line, Report& report, startup_guard::StartupGuard* guard,
+                 const std::wstring& howToEndWait) {
     const bool dryRun = line.dryRun;
     const FamilyTable<rtx3080ti::Item>& family = Rtx3080TiFamily::Table();
 
     int status = exit_status::kDone;
-    RunProfiles profiles(store);
+    RunProfiles profiles(store, machineBusIds);
     std::vector<BoardApply> applies;
     std::vector<const SupportedBoard*> withoutProfile;
     for (SupportedBoard& found : boards) {
@@ -330,14 +341,15 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileS
         report.Error(L"no board that takes a profile (RTX 3080 Ti)");
         return exit_status::kNoSupportedBoard;
     }
-    std::size_t warnings = 0;
-    for (const Rtx3080TiProfile* profile : profiles.Read()) {
-        for (const ProfileWarning& warning : profile->warnings) report.Warning(warning);
-        warnings += profile->warnings.size();
-    }
+    const std::vector<ProfileWarning> problems = profiles.Warnings();
+    const std::size_t warnings = problems.size();
+    const auto tellWarnings = [&] {
+        for (const ProfileWarning& warning : problems) report.Warning(warning);
+    };
     // Nothing reaches the boards' settings, nor their reads, when the profile is not as written.
     const bool keptBack = line.strict && warnings != 0;
     if (keptBack) {
+        tellWarnings();
         report.Error(L"--strict: the profile has " + std::to_wstring(warnings) +
                      (warnings == 1 ? L" problem" : L" problems") + L" (warned above); nothing was written");
         status = Worse(status, exit_status::kNoProfile);
@@ -372,6 +384,8 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileS
         }
         if (guard->Armed()) report.Notice(GuardWaitNotice(*line.guardSeconds, howToEndWait));
     }
+    // After the guard's word, which comes first on standard error when the program is to wait.
+    if (!keptBack) tellWarnings();
     NoPause noPause;
     RunSideBySide(jobs, dryRun ? static_cast<Sleeper&>(noPause) : sleeper);
 
@@ -392,8 +406,11 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileS
             report.Board(std::move(document));
             continue;
         }
-        // The profile's values as the profile gives them; what the apply sets, as the items hold them.
-        const std::vector<ShownSetting> applied = Describe(family, apply.profile->wanted);
+        // The profile's values as the profile gives them; what the apply sets, as the items hold
+        // them. An item a flag holds (NVVDD under Auto) is left alone, so it is not called applied.
+        std::vector<ShownSetting> applied = Describe(family, apply.profile->wanted);
+        applied.erase(std::remove_if(applied.begin(), applied.end(), [](const ShownSetting& s) { return s.heldByFlag; }),
+                      applied.end());
         document["profile"] = SettingsJson(Describe(family, apply.profile->stored));
         document["applied"] = SettingsJson(applied);
         if (keptBack) {
@@ -434,11 +451,14 @@ int ApplyProfile(std::vector<SupportedBoard>& boards, Sleeper& sleeper, ProfileS
     }
     // Said once for the run, after the boards' lines, naming the file.
     if (!withoutProfile.empty()) {
-        const Rtx3080TiProfile& common = profiles.For(*withoutProfile.front());
+        const Rtx3080TiProfile& common = profiles.Common();
         const std::wstring why = common.found == SectionFound::NoFile
-                                     ? store.Path() + L" does not exist"
+                                     ? store.Path() + L" does not exist or cannot be read"
                                      : store.Path() + L" holds no [" + common.sectionName + L"] section";
-        report.Error(L"no profile for " + Cards(withoutProfile) + L": " + why + L"; save one in the window first");
+        // The window saves Profile.ini in its own current directory, not --profile's file.
+        const std::wstring advice = line.profileFile ? L"write one (see \"Writing Profile.ini by hand\" in the README)"
+                                                     : L"save one in the window first";
+        report.Error(L"no profile for " + Cards(withoutProfile) + L": " + why + L"; " + advice);
         status = Worse(status, exit_status::kNoProfile);
     }
     return status;
@@ -599,21 +619,18 @@ int RunCommand(const CommandLine& line, ProcessServices& services, const RunCont
         report.Error(L"NV Control initialize failed!");
         return end(exit_status::kNvApiFailed);
     }
+    std::vector<std::wstring> busIds;
+    for (std::uint32_t i = 0; i < gpus.Count(); ++i) busIds.push_back(gpus.BusId(i));
     // A card asked for by id that is not there: a script names the rig's cards, and a moved card
     // must not pass as done.
-    std::vector<std::wstring> missing;
-    for (const std::wstring& id : line.gpus) {
-        bool present = false;
-        for (std::uint32_t i = 0; i < gpus.Count(); ++i) present = present || gpus.BusId(i) == id;
-        if (!present) missing.push_back(id);
-    }
+    std::wstring missing;
+    for (const std::wstring& id : line.gpus)
+        if (std::find(busIds.begin(), busIds.end(), id) == busIds.end()) missing += (missing.empty() ? L"" : L", ") + id;
     if (!missing.empty()) {
-        std::wstring ids;
-        for (const std::wstring& id : missing) ids += (ids.empty() ? L"" : L", ") + id;
         std::wstring present;
-        for (std::uint32_t i = 0; i < gpus.Count(); ++i)
-            if (!gpus.BusId(i).empty()) present += (present.empty() ? L"" : L", ") + gpus.BusId(i);
-        report.Error(L"--gpu: no GPU has the bus id " + ids +
+        for (const std::wstring& id : busIds)
+            if (!id.empty()) present += (present.empty() ? L"" : L", ") + id;
+        report.Error(L"--gpu: no GPU has the bus id " + missing +
                      (present.empty() ? L"" : L"; the GPUs here are " + present));
         return end(exit_status::kUsage);
     }
@@ -623,7 +640,7 @@ int RunCommand(const CommandLine& line, ProcessServices& services, const RunCont
         return end(exit_status::kNoSupportedBoard);
     }
     const int status = line.command == Command::List ? List(boards, report)
-                                                     : ApplyProfile(boards, context.sleeper, context.profiles.Get(),
+                                                     : ApplyProfile(boards, busIds, context.sleeper, context.profiles.Get(),
                                                                     line, report, guard, howToEndWait);
     return end(status);
 }

@@ -115,12 +115,9 @@ Decision StartupGuard::Check(bool rearm, bool dryRun) {
     const GuardFile::Found found = file_.Read(bytes, why);
     if (rearm) {
         rearmed_ = true;
-        if (found == GuardFile::Found::None || dryRun) return Decision::Apply;
-        if (!file_.Remove(why)) {
-            why_ = L"--rearm cannot remove the guard " + file_.Path() + L": " + why +
-                   L", so the profile was not applied";
-            return Decision::BadGuard;
-        }
+        // Removed right before the first write, not now: a run that then writes nothing (no
+        // profile, --strict) must leave the crash's guard for the next unattended start.
+        rearmPending_ = found != GuardFile::Found::None && !dryRun;
         return Decision::Apply;
     }
     const std::wstring notApplied = L", so the profile was not applied (an unclear guard counts as a crash); ";
@@ -156,6 +153,15 @@ Decision StartupGuard::Check(bool rearm, bool dryRun) {
 }
 
 bool StartupGuard::Arm(unsigned seconds, const std::wstring& profileLines) {
+    if (rearmPending_) {
+        std::wstring why;
+        if (!file_.Remove(why)) {
+            why_ = L"--rearm cannot remove the guard " + file_.Path() + L": " + why +
+                   L", so the profile was not applied";
+            return false;
+        }
+        rearmPending_ = false;
+    }
     if (seconds == 0) return true;
     Record record;
     record.bootId = clock_.BootId();

@@ -93,11 +93,12 @@ class StartupGuard {
 public:
     StartupGuard(GuardFile& file, BootClock& clock) : file_(file), clock_(clock) {}
 
-    // Before anything reaches the boards. rearm: remove the guard first, whatever it is. A dry run
-    // removes nothing but decides as the real run would.
+    // Before anything reaches the boards. rearm: the guard, whatever it is, does not keep the profile
+    // back; it is removed by Arm, so a run that writes nothing leaves it. A dry run removes nothing
+    // but decides as the real run would.
     Decision Check(bool rearm, bool dryRun);
-    // Right before the first setting is written; false (CannotRecord) when the guard could not be
-    // recorded durably.
+    // Right before the first setting is written, --rearm's removal first; false (CannotRecord) when
+    // the guard could not be removed or recorded durably.
     bool Arm(unsigned seconds, const std::wstring& profileLines);
     bool Armed() const { return armed_; }
 
@@ -133,6 +134,7 @@ private:
     std::uint64_t sleptAtArmMs_ = 0;
     bool armed_ = false;
     bool rearmed_ = false;
+    bool rearmPending_ = false;  // --rearm found a guard, to be removed before the first write
 };
 
 }  // namespace startup_guard

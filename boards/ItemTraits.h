@@ -82,6 +82,7 @@ struct ShownSetting {
     std::wstring detail;  // a range's slider position, its span and whether it takes input
     Setting setting;
     const wchar_t* key = nullptr;  // the profile key, where there is one
+    bool heldByFlag = false;       // a flag that is on keeps it from input: Apply leaves it alone
 };
 
 // Every item of the family, in the window's order.
@@ -96,7 +97,7 @@ std::vector<ShownSetting> Describe(const FamilyTable<Item>& family, const Settin
     for (const ItemTraits<Item>& t : family.items) {
         const ValueTraits& v = t.value;
         const Setting& setting = settings[t.item];
-        ShownSetting s{&v, v.name, L"not read", L"", setting, t.profileKey};
+        ShownSetting s{&v, v.name, L"not read", L"", setting, t.profileKey, disabled == t.item};
         if (setting.read) {
             const std::int32_t held = v.Held(setting.value);
             switch (v.kind) {

@@ -4,6 +4,8 @@
 #include <map>
 #include <optional>
 
+#include "gpu/PciBusIdText.h"
+
 namespace {
 
 using rtx3080ti::Item;
@@ -107,4 +109,86 @@ Rtx3080TiProfile ReadRtx3080TiProfile(const ProfileStore& store, const std::wstr
         }
     }
     return profile;
+}
+
+namespace {
+
+wchar_t FoldAscii(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+
+// Section names compare as reads compare them: ASCII letters in either case.
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    return true;
+}
+
+std::wstring Joined(const std::vector<std::wstring>& ids) {
+    std::wstring text;
+    for (const std::wstring& id : ids)
+        if (!id.empty()) text += (text.empty() ? L"" : L", ") + id;
+    return text;
+}
+
+}  // namespace
+
+CardSections::CardSections(const ProfileStore& store, const std::wstring& familySection,
+                           const std::vector<std::wstring>& machineBusIds)
+    : file_(store.Path()), familySection_(familySection) {
+    const std::wstring prefix = familySection + L" ";
+    std::vector<profile::SectionHeader> seen;
+    for (const profile::SectionHeader& header : store.SectionHeaders()) {
+        const bool family = SameName(header.name, familySection);
+        const bool card = header.name.size() > prefix.size() && SameName(header.name.substr(0, prefix.size()), prefix);
+        if (!family && !card) continue;
+        const std::wstring where = file_ + L":" + std::to_wstring(header.line) + L": [" + header.name + L"] ";
+        const auto warn = [&](const std::wstring& what) {
+            warnings_.push_back({file_, header.line, L"", L"", where + what});
+        };
+        bool repeated = false;
+        for (const profile::SectionHeader& earlier : seen)
+            if (SameName(earlier.name, header.name)) {
+                warn(L"repeats the section of line " + std::to_wstring(earlier.line) + L"; it is never read");
+                repeated = true;
+                break;
+            }
+        seen.push_back(header);
+        if (repeated || family) continue;
+        const std::optional<std::wstring> id = NormalizedPciBusId(header.name.substr(prefix.size()));
+        if (!id) {
+            warn(L"names no PCI bus id such as 0000:01:00.0; it is not used");
+            continue;
+        }
+        const Card* same = nullptr;
+        for (const Card& c : cards_)
+            if (c.busId == *id) same = &c;
+        if (same) {
+            warn(L"names the card of [" + same->sectionName + L"] on line " + std::to_wstring(same->line) +
+                 L" again; it is not used");
+            continue;
+        }
+        bool present = false;
+        for (const std::wstring& busId : machineBusIds) present = present || busId == *id;
+        if (!present) {
+            const std::wstring here = Joined(machineBusIds);
+            warn(L"names no GPU of this machine" + (here.empty() ? L"" : L" (its GPUs are " + here + L")") +
+                 L"; it is not used");
+            continue;
+        }
+        cards_.push_back({*id, header.name, header.line});
+    }
+}
+
+std::optional<std::wstring> CardSections::For(const std::wstring& busId) const {
+    for (const Card& card : cards_)
+        if (card.busId == busId) return card.sectionName;
+    return std::nullopt;
+}
+
+void CardSections::Empty(const std::wstring& sectionName) {
+    for (const Card& card : cards_)
+        if (card.sectionName == sectionName)
+            warnings_.push_back({file_, card.line, L"", L"",
+                                 file_ + L":" + std::to_wstring(card.line) + L": [" + sectionName +
+                                     L"] holds no KEY=value line; its card takes [" + familySection_ + L"]"});
 }

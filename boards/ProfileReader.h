@@ -5,6 +5,7 @@
 // know, a key given twice) is used as Load always used it and told as a warning: the window shows
 // no message, the command line prints them.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,3 +31,32 @@ struct Rtx3080TiProfile {
 };
 
 Rtx3080TiProfile ReadRtx3080TiProfile(const ProfileStore& store, const std::wstring& sectionName);
+
+// The sections of a file that hold one card's own profile: the family's section name, a space and
+// the card's PCI bus id, in full or short form ("[RTX3080TiZYL 0000:01:00.0]", "[RTX3080TiZYL
+// 01:00.0]"), either letter case. Sections that cannot serve as written are told as warnings: a
+// card section naming no bus id or no GPU of the machine, one that holds no KEY=value line, and a
+// section (the family's own included) given a second time, which reads never see.
+class CardSections {
+public:
+    // machineBusIds: every GPU's bus id, the cards a section may name.
+    CardSections(const ProfileStore& store, const std::wstring& familySection,
+                 const std::vector<std::wstring>& machineBusIds);
+
+    // The name the card's own section goes by in the file; none when it has none.
+    std::optional<std::wstring> For(const std::wstring& busId) const;
+    // A card section found with nothing in it, for the warning that its card takes the family's.
+    void Empty(const std::wstring& sectionName);
+    const std::vector<ProfileWarning>& Warnings() const { return warnings_; }
+
+private:
+    struct Card {
+        std::wstring busId;
+        std::wstring sectionName;
+        std::size_t line;
+    };
+    std::wstring file_;
+    std::wstring familySection_;
+    std::vector<Card> cards_;
+    std::vector<ProfileWarning> warnings_;
+};

@@ -112,6 +112,11 @@ SectionFound ProfileStore::ReadLines(const std::wstring& sectionName, std::vecto
     return SectionFound::Found;
 }
 
+std::vector<profile::SectionHeader> ProfileStore::SectionHeaders() const {
+    const std::optional<std::string> bytes = path_.empty() ? std::nullopt : platform_.FileBytes(path_);
+    return bytes ? profile::SectionHeadersOf(*bytes) : std::vector<profile::SectionHeader>{};
+}
+
 ProfileSection ProfileStore::SectionOf(const std::vector<ProfileLine>& lines) {
     ProfileSection section;
     // emplace keeps an existing key: the first line with a key wins.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "profile/PrivateProfile.h"
+#include "profile/ProfileText.h"
 
 // Keys ordered by plain code-unit comparison, each unit compared as an unsigned number.
 struct CodeUnitLess {
@@ -38,6 +39,8 @@ public:
     bool ReadSection(const std::wstring& sectionName, ProfileSection& section) const;
     // The named section's lines in file order, as ReadSection reads them.
     SectionFound ReadLines(const std::wstring& sectionName, std::vector<ProfileLine>& lines) const;
+    // Every section header of the file with its line; none without a file.
+    std::vector<profile::SectionHeader> SectionHeaders() const;
     // A value as ReadSection takes it: wcstoul's reading, 0 without digits, the largest when too long.
     static std::uint32_t Number(const std::wstring& text);
     // The map ReadSection fills from such lines: the first line with a key wins.

@@ -143,6 +143,21 @@ std::wstring SectionLines(const Text& text, const Text& name, std::vector<std::s
     return lines;
 }
 
+template <typename Text>
+std::vector<SectionHeader> Headers(const Text& text) {
+    std::vector<SectionHeader> headers;
+    std::size_t number = 0;
+    for (std::size_t pos = 0; pos < text.size();) {
+        const Line line = LineAt(text, pos);
+        ++number;
+        std::size_t nameBegin = 0;
+        std::size_t nameEnd = 0;
+        if (HeaderName(text, line, nameBegin, nameEnd)) headers.push_back({Decoded(text, nameBegin, nameEnd), number});
+        pos = line.next;
+    }
+    return headers;
+}
+
 // Ends the text's last line, unless the text is empty or the line is ended already. A string of
 // the new body that ends in CR gets its LF; the file's own lone CR already ends a line and stays.
 enum class LoneCr { Completed, Kept };
@@ -194,6 +209,12 @@ std::wstring SectionLinesOf(const std::string& bytes, const std::wstring& sectio
     }
     return SectionLines(Utf16Units(bytes, layout.markSize, layout.encoding == Encoding::Utf16Be),
                         Encoded<std::u16string>(section), lineNumbers);
+}
+
+std::vector<SectionHeader> SectionHeadersOf(const std::string& bytes) {
+    const Layout layout = Detect(bytes);
+    if (layout.encoding == Encoding::Utf8) return Headers(bytes.substr(layout.markSize));
+    return Headers(Utf16Units(bytes, layout.markSize, layout.encoding == Encoding::Utf16Be));
 }
 
 bool Rewritten(const std::string& bytes, const std::wstring& section, const std::wstring& data, std::string& out) {

@@ -35,6 +35,14 @@ namespace profile {
 std::wstring SectionLinesOf(const std::string& bytes, const std::wstring& section,
                            std::vector<std::size_t>* lineNumbers = nullptr);
 
+// Every section header of the file, in order, with its line number (from 1): the name as reads
+// compare it (blanks around it left out), whatever its letter case.
+struct SectionHeader {
+    std::wstring name;
+    std::size_t line;
+};
+std::vector<SectionHeader> SectionHeadersOf(const std::string& bytes);
+
 // The file's new contents in its own encoding, the section's body replaced by `data` (strings,
 // each NUL-terminated, an empty one closing the list); false when it cannot be rewritten
 // faithfully.

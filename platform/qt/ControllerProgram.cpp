@@ -116,6 +116,12 @@ int RunOnChosenNvApi(const CommandLine& line, ProcessServices& services,
         std::string error;
         if (!sim::LoadScenarioFile(QString::fromStdWString(*line.scenarioFile).toLocal8Bit().toStdString(), machine,
                                    error)) {
+            // A run without the window says it as its report does, a document with --json.
+            if (line.RunsWithoutWindow()) {
+                CommandLine refused = line;
+                refused.usageError = QString::fromStdString(error).toStdWString();
+                return ReportUsage(refused, services);
+            }
             Complain(services, error);
             return 2;
         }

@@ -89,6 +89,11 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"ScenarioSpacedInARun", {L"--simulate", L"machine.scenario", L"--list"}, Command::List,
                   L"--simulate takes its scenario file in the same argument: --simulate=FILE, not "
                   L"\"machine.scenario\"; see --help"},
+        ParseCase{"AFileNameWithACommand", {L"--apply-profile", L"other.ini"}, Command::ApplyProfile,
+                  L"\"other.ini\" means nothing to --list and --apply-profile, which take no file name (a profile "
+                  L"file is named with --profile=FILE); see --help"},
+        ParseCase{"InternalTestWithACommandIsHarmless", {L"internalTest", L"--list"}, Command::List, L""},
+        ParseCase{"AFileNameWithTheWindow", {L"--simulate", L"machine.scenario"}, Command::Window, L""},
         ParseCase{"BothCommands", {L"--apply-profile", L"--help", L"--list"}, Command::Window,
                   L"--list and --apply-profile cannot be used together; see --help"}),
     [](const auto& p) { return std::string(p.param.name); });
@@ -283,7 +288,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Said once for the run, naming the file and what it lacks.
         StatusCase{"NoProfileIni", cli_cases::MixedMachine(), nullptr, false, {L"--apply-profile"},
                    exit_status::kNoProfile,
-                   {"HalvornController: no profile for GPU 0, GPU 3: {dir}/Profile.ini does not exist; save one in "
+                   {"HalvornController: no profile for GPU 0, GPU 3: {dir}/Profile.ini does not exist or cannot be read; save one in "
                     "the window first"}},
         StatusCase{"ProfileIniWithoutTheSection", cli_cases::MixedMachine(), "[Other]\r\nNVVDD=200\r\n", false,
                    {L"--apply-profile"}, exit_status::kNoProfile,
@@ -638,6 +643,45 @@ TEST_F(CommandLineRunTest, EachCardTakesItsOwnSectionWhereTheFileHasOneAndTheCom
                                     0),
               0u)
         << output.lines[1];
+}
+
+// Card sections written as people write them: the short id serves as the full one; a section that
+// cannot serve is told, and counts under --strict.
+TEST_F(CommandLineRunTest, CardSectionsThatCannotServeAreTold) {
+    UseScenario(kRig);
+    WriteProfile("[RTX3080TiZYL]\r\nAUTO=0\r\nNVVDD=200\r\n"
+                 "[rtx3080tizyl 0A:00.0]\r\nAUTO=0\r\nNVVDD=210\r\n"  // line 4: the short id, any case
+                 "[RTX3080TiZYL 0000:05:00.0]\r\nNVVDD=190\r\n"        // line 7: no such card here
+                 "[RTX3080TiZYL card two]\r\nNVVDD=190\r\n"            // line 9: no bus id
+                 "[RTX3080TiZYL]\r\nNVVDD=180\r\n"                     // line 11: never read
+                 "[RTX3080TiZYL 0000:01:00.0]\r\n; nothing yet\r\n");  // line 13: empty
+    switches.json = true;
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kDone);
+    const nlohmann::json doc = Document(output.lines);
+    EXPECT_EQ(doc["boards"][2]["section"], "rtx3080tizyl 0A:00.0");
+    EXPECT_EQ(doc["boards"][0]["section"], "RTX3080TiZYL");
+    const std::string file = (dir / "Profile.ini").string();
+    EXPECT_EQ(output.errors,
+              (Lines{"HalvornController: warning: " + file +
+                         ":7: [RTX3080TiZYL 0000:05:00.0] names no GPU of this machine (its GPUs are 0000:01:00.0, "
+                         "0000:02:00.0, 0000:0a:00.0); it is not used",
+                     "HalvornController: warning: " + file +
+                         ":9: [RTX3080TiZYL card two] names no PCI bus id such as 0000:01:00.0; it is not used",
+                     "HalvornController: warning: " + file +
+                         ":11: [RTX3080TiZYL] repeats the section of line 1; it is never read",
+                     "HalvornController: warning: " + file +
+                         ":13: [RTX3080TiZYL 0000:01:00.0] holds no KEY=value line; its card takes [RTX3080TiZYL]"}));
+    EXPECT_EQ(doc["warnings"].size(), 4u);
+    EXPECT_EQ(doc["warnings"][0]["line"], 7);
+
+    output = RecordedOutput();
+    switches.strict = true;
+    switches.json = false;
+    machine.Log().Clear();
+    EXPECT_EQ(Run(Command::ApplyProfile), exit_status::kNoProfile);
+    for (const sim::LogEntry& entry : machine.Log().Writes())
+        EXPECT_NE(sim::TransferLog::Format(entry).find("5A:B2 [48 4C 56 4E A5]"), std::string::npos)
+            << "only the detection's handshake: " << sim::TransferLog::Format(entry);
 }
 
 TEST_F(CommandLineRunTest, GpuPicksCardsByBusIdAndLeavesTheOthersUntouched) {

@@ -157,7 +157,7 @@ protected:
         document = nlohmann::json::parse(text, nullptr, false);
         EXPECT_FALSE(document.is_discarded()) << text;
         EXPECT_EQ(document["exitStatus"], expectedStatus);
-        EXPECT_FALSE(services.held) << "the lock is let go before the wait";
+        EXPECT_FALSE(services.HoldsMachineLock()) << "the lock is let go before the wait";
         return guard;
     }
     // Register writes of the last run, the detection's MCU handshake left out.
@@ -220,6 +220,14 @@ TEST_F(StartupGuardTest, ACrashWithinTheGuardTimeKeepsTheProfileBackAtTheNextBoo
     // Again in the same boot B: still refused, the guard is from boot A.
     Run({}, exit_status::kGuarded);
     EXPECT_EQ(Transfers(), 0u);
+
+    // --rearm with a run that then writes nothing (--strict finds a problem): the guard stays, for
+    // the next unattended start.
+    std::ofstream(scratch_.Path() / "Profile.ini", std::ios::binary) << "[RTX3080TiZYL]\r\nAUTO=0\r\nNVVDD=999\r\n";
+    Run({L"--rearm", L"--strict"}, exit_status::kNoProfile);
+    EXPECT_TRUE(SettingWrites().empty());
+    EXPECT_EQ(Guard().bootId, "boot-A");
+    std::ofstream(scratch_.Path() / "Profile.ini", std::ios::binary) << cli_cases::kProfileIni;
 
     // --rearm: the guard goes, the profile is applied, guarded again in this boot.
     clock.runningMs = clock.sinceBootMs = 50000;

@@ -1,11 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <optional>
+#include <utility>
+
 #include <clocale>
 #include <cstdint>
 #include <iterator>
 #include <string>
 
 #include "gpu/GpuBus.h"
+#include "gpu/PciBusIdText.h"
 #include "support/SimFixture.h"
 
 namespace {
@@ -283,6 +288,25 @@ TEST(GpuListBusIdTest, WhereThePlatformDoesNotSayTheDomainIs0000AndTheFunction0)
         WithoutDomainAndFunction failing(machine, nvapi::NVAPI_ERROR);
         const GpuList gpus(failing);
         EXPECT_EQ(gpus.BusId(0), L"");
+    }
+}
+
+// Bus ids as people type them, in --gpu and in profile section names.
+TEST(NormalizedPciBusIdTest, FullShortAndAnyCaseAsLspciWritesThem) {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"0000:01:00.0", L"0000:01:00.0"}, {L"01:00.0", L"0000:01:00.0"},     {L"0000:0A:1f.7", L"0000:0a:1f.7"},
+        {L"10000:e1:00.0", L"10000:e1:00.0"}, {L"0001:b3:00.0", L"0001:b3:00.0"}, {L"1:00.0", nullptr},
+        {L"000:01:00.0", nullptr},          {L"0000:01:00.8", nullptr},        {L"0000:01:20.0", nullptr},
+        {L"0000:01:00", nullptr},           {L"0000:01:00.0x", nullptr},       {L"g0:00.0", nullptr},
+        {L"0000:0000:01:00.0", nullptr},    {L"", nullptr},                    {L"123456789:01:00.0", nullptr},
+    };
+    for (const auto& [text, expected] : cases) {
+        const std::optional<std::wstring> id = NormalizedPciBusId(text);
+        if (expected) {
+            EXPECT_EQ(id, std::optional<std::wstring>(expected)) << std::string(text, text + std::wcslen(text));
+        } else {
+            EXPECT_FALSE(id) << std::string(text, text + std::wcslen(text));
+        }
     }
 }
 

@@ -213,6 +213,17 @@ TEST_F(ProgramRun, AMistakenSwitchEndsWithStatusTwoInsteadOfOpeningTheWindow) {
     EXPECT_EQ(document["exitStatus"], 2);
     EXPECT_EQ(document["errors"], nlohmann::json::array({"--json goes with --list or --apply-profile; see --help"}));
     EXPECT_EQ(SimulatorLog(), Lines{}) << "nothing reached a board";
+
+    // A scenario that cannot be loaded, likewise.
+    const Result scenario = Run({QStringLiteral("--simulate=none.scenario"), QStringLiteral("--list"),
+                                 QStringLiteral("--json")});
+    EXPECT_EQ(scenario.status, exit_status::kUsage);
+    const nlohmann::json refusal = Document(scenario.out);
+    ASSERT_FALSE(refusal.is_discarded()) << ::testing::PrintToString(scenario.out);
+    EXPECT_EQ(refusal["exitStatus"], 2);
+    EXPECT_EQ(refusal["command"], "list");
+    ASSERT_EQ(scenario.errors.size(), 1u);
+    EXPECT_NE(scenario.errors[0].find("none.scenario"), std::string::npos) << scenario.errors[0];
 }
 
 TEST_F(ProgramRun, ProfileReadsTheFileItNamesAndTheGuardGoesBesideIt) {
@@ -234,7 +245,8 @@ TEST_F(ProgramRun, ProfileReadsTheFileItNamesAndTheGuardGoesBesideIt) {
                                 QStringLiteral("--profile=rig/none.ini")});
     EXPECT_EQ(missing.status, exit_status::kNoProfile);
     EXPECT_EQ(missing.errors, Lines{"HalvornController: no profile for GPU 0, GPU 3: " + Path("rig/none.ini").toStdString() +
-                                    " does not exist; save one in the window first"});
+                                    " does not exist or cannot be read; write one (see \"Writing Profile.ini by hand\" "
+                                    "in the README)"});
 }
 
 // Unattended, the run waits out the guard time; its first word on standard error says so and what
