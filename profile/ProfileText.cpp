@@ -82,30 +82,38 @@ struct Section {
     std::size_t bodyEnd = 0;    // the next header line, or the end of the text
 };
 
-// The first section of the name; later ones of the same name count as bodies' ends only.
-template <typename Text>
-Section FindSection(const Text& text, const Text& name) {
-    Section section;
+// Each header line in order, with its number (from 1) and its name's range; stops when visit
+// returns false.
+template <typename Text, typename Visit>
+void ForEachHeader(const Text& text, Visit&& visit) {
     std::size_t number = 0;
     for (std::size_t pos = 0; pos < text.size();) {
         const Line line = LineAt(text, pos);
         ++number;
         std::size_t nameBegin = 0;
         std::size_t nameEnd = 0;
-        if (HeaderName(text, line, nameBegin, nameEnd)) {
-            if (section.found) {
-                section.bodyEnd = line.begin;
-                return section;
-            }
-            if (SameName(text, nameBegin, nameEnd, name)) {
-                section.found = true;
-                section.bodyBegin = line.next;
-                section.bodyLine = number + 1;
-            }
-        }
+        if (HeaderName(text, line, nameBegin, nameEnd) && !visit(line, number, nameBegin, nameEnd)) return;
         pos = line.next;
     }
+}
+
+// The first section of the name; later ones of the same name count as bodies' ends only.
+template <typename Text>
+Section FindSection(const Text& text, const Text& name) {
+    Section section;
     section.bodyEnd = text.size();
+    ForEachHeader(text, [&](const Line& line, std::size_t number, std::size_t nameBegin, std::size_t nameEnd) {
+        if (section.found) {
+            section.bodyEnd = line.begin;
+            return false;
+        }
+        if (SameName(text, nameBegin, nameEnd, name)) {
+            section.found = true;
+            section.bodyBegin = line.next;
+            section.bodyLine = number + 1;
+        }
+        return true;
+    });
     return section;
 }
 
@@ -146,15 +154,10 @@ std::wstring SectionLines(const Text& text, const Text& name, std::vector<std::s
 template <typename Text>
 std::vector<SectionHeader> Headers(const Text& text) {
     std::vector<SectionHeader> headers;
-    std::size_t number = 0;
-    for (std::size_t pos = 0; pos < text.size();) {
-        const Line line = LineAt(text, pos);
-        ++number;
-        std::size_t nameBegin = 0;
-        std::size_t nameEnd = 0;
-        if (HeaderName(text, line, nameBegin, nameEnd)) headers.push_back({Decoded(text, nameBegin, nameEnd), number});
-        pos = line.next;
-    }
+    ForEachHeader(text, [&](const Line&, std::size_t number, std::size_t nameBegin, std::size_t nameEnd) {
+        headers.push_back({Decoded(text, nameBegin, nameEnd), number});
+        return true;
+    });
     return headers;
 }
 

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <string>
 
+#include "ProcessChanges.h"
 #include "UserScript.h"
 #include "gpu/GpuList.h"
 #include "gpu/NvApi.h"
@@ -32,35 +33,6 @@ class RecordingSleeper final : public Sleeper {
 public:
     void Sleep(unsigned milliseconds) override { slept += milliseconds; }
     unsigned slept = 0;
-};
-
-// This process's standard error, caught in a file for the time of a run.
-class StderrCapture {
-public:
-    StderrCapture() : file_(std::tmpfile()) {
-        std::fflush(stderr);
-        saved_ = dup(2);
-        dup2(fileno(file_), 2);
-    }
-    ~StderrCapture() { Stop(); }
-    std::string Text() {
-        Stop();
-        std::string text;
-        std::rewind(file_);
-        for (int c; (c = std::fgetc(file_)) != EOF;) text.push_back(static_cast<char>(c));
-        return text;
-    }
-
-private:
-    void Stop() {
-        if (saved_ < 0) return;
-        std::fflush(stderr);
-        dup2(saved_, 2);
-        close(saved_);
-        saved_ = -1;
-    }
-    std::FILE* file_;
-    int saved_ = -1;
 };
 
 class QtProgramTest : public ::testing::Test {
