@@ -166,7 +166,8 @@ int RunAndLog(CommandLine& line, const std::vector<std::wstring>& arguments, Pro
         const std::vector<std::wstring> logNote = {
             L"",
             L"Every --list and --apply-profile run also appends its lines to HalvornController.log",
-            L"beside Profile.ini; from 64 KiB on, it becomes HalvornController.old.log and a new one begins.",
+            L"beside Profile.ini (or --profile's file); from 64 KiB on, it becomes HalvornController.old.log",
+            L"and a new one begins.",
         };
         for (const std::wstring& helpLine : HelpText(services.ApplicationName(), logNote)) {
             console.Out(helpLine);
