@@ -71,7 +71,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${out}/control/postinst ${out}/control/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${out}/control/postinst ${out}/control/prerm ${out}/control/postrm)
 # The synopsis line is CPACK_PACKAGE_DESCRIPTION_SUMMARY; this is the text under it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "A small utility for overclockers: it reads and sets the on-board power

@@ -8,8 +8,9 @@ file(GLOB_RECURSE HALVORN_LINUX_SYSTEM_FILES CONFIGURE_DEPENDS
      ${HALVORN_LINUX_SYSTEM_DIR}/*.rules ${HALVORN_LINUX_SYSTEM_DIR}/*.conf)
 
 # Installs each file where its kind belongs, and writes the maintainer scripts that make them take
-# effect (postinst, postrm) into CONTROL_DIR: the postinst creates the groups the udev rules give
-# access to, reloads and applies the rules, and loads i2c-dev when a modules-load.d entry is there.
+# effect (postinst, prerm, postrm) into CONTROL_DIR: the postinst creates the groups the udev rules
+# give access to, reloads and applies the rules, and loads i2c-dev when a modules-load.d entry is
+# there; on removal the prerm stops the profile unit's instances and the postrm removes their links.
 function(halvorn_install_system_files control_dir)
   set(groups)
   set(modules)
@@ -37,7 +38,7 @@ function(halvorn_install_system_files control_dir)
   string(REPLACE ";" " " modules "${modules}")
   set(HALVORN_DEVICE_GROUPS "${groups}")
   set(HALVORN_MODULES_LOAD_FILES "${modules}")
-  foreach(script postinst postrm)
+  foreach(script postinst prerm postrm)
     configure_file(${HALVORN_PACKAGE_LINUX_DIR}/${script}.in ${control_dir}/${script} @ONLY
                    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                     WORLD_READ WORLD_EXECUTE)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the .deb as a user's system would meet it: its fields and dependencies, every file it
 # installs and nothing else, the program inside it answering --version, the desktop entry and the
-# AppStream metainfo through their validators, the maintainer scripts, and lintian without errors.
+# AppStream metainfo through their validators, the maintainer scripts (and dpkg installing, removing
+# and purging it on a scratch root), and lintian without errors.
 #
 #   check-deb.sh DEB VERSION [SYSTEM_FILES_DIR]
 #
@@ -131,6 +132,45 @@ grep -q 'udevadm control --reload-rules' "$work/control/postinst" || fail "posti
 grep -q 'udevadm trigger' "$work/control/postinst" || fail "postinst does not apply the rules to present devices"
 sh -n "$work/control/postinst" || fail "postinst is not valid sh"
 sh -n "$work/control/postrm" || fail "postrm is not valid sh"
+[[ -x $work/control/prerm ]] && sh -n "$work/control/prerm" || fail "no executable prerm in valid sh"
+
+# Install, removal and purge with dpkg itself on a scratch root (dependencies not resolved there),
+# the maintainer scripts run with DPKG_ROOT: the postinst makes the group in that root's
+# /etc/group, and a removal leaves no link enabling a profile unit instance and no file of the
+# package, while a link of another unit stays; the purge names what it keeps. Not root, groupadd
+# cannot write there: the group is put in beforehand and its creation is left to install-rules.
+scratch=$work/scratch
+mkdir -p "$scratch/var/lib/dpkg/info" "$scratch/var/lib/dpkg/updates" "$scratch/var/lib/dpkg/triggers" "$scratch/etc"
+touch "$scratch/var/lib/dpkg/status" "$scratch/etc/group" "$scratch/etc/gshadow"
+((EUID == 0)) || echo 'halvorn-i2c:x:990:' >"$scratch/etc/group"
+scratch_dpkg() {
+  dpkg --root="$scratch" --force-script-chrootless --force-depends --force-not-root --log=/dev/null "$@" 2>&1 |
+    grep -v -e 'depends on' -e 'is not installed' -e 'dependency problems' -e '^$' || true
+  return "${PIPESTATUS[0]}"
+}
+scratch_dpkg -i "$deb" || fail "dpkg --root -i failed"
+grep -q '^halvorn-i2c:' "$scratch/etc/group" || fail "the install on a scratch root made no group halvorn-i2c"
+[[ -x $scratch/usr/bin/HalvornController ]] || fail "the install on a scratch root holds no program"
+units=$scratch/etc/systemd/system
+for target in multi-user suspend hibernate; do
+  mkdir -p "$units/$target.target.wants"
+  for user in alice bob; do
+    ln -s /usr/lib/systemd/system/halvorn-apply@.service "$units/$target.target.wants/halvorn-apply@$user.service"
+  done
+done
+ln -s /usr/lib/systemd/system/ssh.service "$units/multi-user.target.wants/ssh.service"
+said=$(scratch_dpkg -r halvorn-controller) || fail "dpkg --root -r failed: $said"
+echo "$said"
+left=$(cd "$scratch" && find etc -type l)
+[[ $left == etc/systemd/system/multi-user.target.wants/ssh.service ]] ||
+  fail "after the removal the scratch root holds the links: $left"
+left=$(cd "$scratch" && find . -path ./var/lib/dpkg -prune -o -path ./etc -prune -o -type f -print)
+[[ -z $left ]] || fail "after the removal files of the package are left: $left"
+said=$(scratch_dpkg -P halvorn-controller) || fail "dpkg --root -P failed: $said"
+echo "$said"
+for kept in "groupdel halvorn-i2c" "Profile.ini" "HalvornController.guard"; do
+  grep -qF "$kept" <<<"$said" || fail "the purge does not say it keeps '$kept'"
+done
 
 lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports errors"
 

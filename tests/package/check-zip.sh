@@ -41,7 +41,14 @@ readme=$work/unzipped/$folder/README.txt
 # Each zip names its own width and points to the other one.
 if [[ $bits == 64 ]]; then width_phrases=("64-bit program (win64)" "win32 download" "nvapi64.dll")
 else width_phrases=("32-bit program (win32)" "win64 download" "its nvapi.dll"); fi
-for phrase in "RTX Halvorn Controller $version" "NVIDIA display driver" "own risk" "Profile.ini" "${width_phrases[@]}"; do
+# How to undo the tasks the README's log-on and after-sleep recipes create, by their names there.
+uninstall_phrases=()
+for task in "RTX Halvorn Controller profile" "RTX Halvorn Controller profile after sleep"; do
+  grep -qF "schtasks /Create /TN \"$task\" " "$here/../../README.md" || fail "the README creates no task '$task'"
+  uninstall_phrases+=("schtasks /Delete /TN \"$task\" /F")
+done
+for phrase in "RTX Halvorn Controller $version" "NVIDIA display driver" "own risk" "Profile.ini" "${width_phrases[@]}" \
+              "${uninstall_phrases[@]}"; do
   grep -qF "$phrase" "$readme" || fail "README.txt does not mention '$phrase'"
 done
 grep -qF "MIT License" "$work/unzipped/$folder/LICENSE.txt" || fail "LICENSE.txt is not the licence"

@@ -4,7 +4,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "WineTest.h"
@@ -199,7 +201,7 @@ TEST_F(Win32Resources, DialogTemplatesAndIconInTheProgramAreTheTables) {
     EXPECT_EQ(run.Answer("icon 130"), "16x32,20x32,24x32,32x32,40x32,48x32,64x32");
 }
 
-TEST_F(Win32Resources, ManifestAsksForCommonControls6TheUsersRightsAndDpiAwareness) {
+TEST_F(Win32Resources, ManifestAsksForCommonControls6TheUsersRightsAndPerMonitorDpiAwareness) {
     const DriverRun run = Drive({"manifest", WindowsPath(ProgramPath())});
     ASSERT_TRUE(run.ok()) << run.Transcript();
     std::string manifest;
@@ -209,7 +211,10 @@ TEST_F(Win32Resources, ManifestAsksForCommonControls6TheUsersRightsAndDpiAwarene
     const std::vector<std::string> wanted = {
         "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
         "processorArchitecture=\"" + architecture + "\" publicKeyToken=\"6595b64144ccf1df\"",
-        "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>", ">true</dpiAware>"};
+        "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>",
+        // Per-monitor v2 where Windows has it, the older declarations as the fallback.
+        "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">PerMonitorV2, PerMonitor</dpiAwareness>",
+        "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true/pm</dpiAware>"};
     for (const std::string& text : wanted)
         EXPECT_NE(manifest.find(text), std::string::npos) << text << "\n" << manifest;
 }
@@ -218,13 +223,14 @@ TEST_F(Win32Resources, ManifestAsksForCommonControls6TheUsersRightsAndDpiAwarene
 // units, that of the dialog's font, must account for every control and the window's size.
 int MulDiv(int value, int numerator, int denominator) { return (value * numerator + denominator / 2) / denominator; }
 
-void ExpectLaidOutInDialogUnits(const DriverRun& run, const Dialog& dialog) {
+// The dialog base units that place every control of the window's layout and make its client size;
+// 0 for a direction none does.
+std::pair<int, int> FittingBaseUnits(const DriverRun& run, const Dialog& dialog) {
     int clientWidth = 0, clientHeight = 0;
-    ASSERT_EQ(std::sscanf(run.Answer("dialog").c_str(), "%*s %*s %*s client=%d,%d", &clientWidth, &clientHeight), 2)
-        << run.Transcript();
     const std::vector<Item> items = Items(run, "control ");
-    ASSERT_EQ(items.size(), dialog.controls.size()) << run.Transcript();
-
+    if (std::sscanf(run.Answer("dialog").c_str(), "%*s %*s %*s client=%d,%d", &clientWidth, &clientHeight) != 2 ||
+        items.size() != dialog.controls.size())
+        return {0, 0};
     int baseX = 0, baseY = 0;
     for (int bx = 1; bx <= 64 && !baseX; ++bx) {
         bool all = MulDiv(dialog.width, bx, 4) == clientWidth;
@@ -244,6 +250,13 @@ void ExpectLaidOutInDialogUnits(const DriverRun& run, const Dialog& dialog) {
         }
         if (all) baseY = by;
     }
+    return {baseX, baseY};
+}
+
+void ExpectLaidOutInDialogUnits(const DriverRun& run, const Dialog& dialog) {
+    const std::vector<Item> items = Items(run, "control ");
+    ASSERT_EQ(items.size(), dialog.controls.size()) << run.Transcript();
+    const auto [baseX, baseY] = FittingBaseUnits(run, dialog);
     EXPECT_NE(baseX, 0) << "no horizontal base unit fits every control\n" << run.Transcript();
     EXPECT_NE(baseY, 0) << "no vertical base unit fits every control\n" << run.Transcript();
 
@@ -266,6 +279,92 @@ TEST_F(Win32Resources, WindowsAreLaidOutFromTheTemplatesInTabOrder) {
     ASSERT_TRUE(run.ok()) << run.Transcript();
     ExpectLaidOutInDialogUnits(run, kTestDialog);
     CloseProgram(program);
+}
+
+// The screen's DPI as Wine gives it to the programs started afterwards; set back to 96 at the end,
+// since the prefix serves the other tests too.
+class Win32Dpi : public Win32Resources {
+protected:
+    void SetDpi(int dpi) {
+        const DriverRun run = RunHelper("reg", {"add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t",
+                                               "REG_DWORD", "/d", std::to_string(dpi), "/f"});
+        ASSERT_TRUE(run.ok()) << run.Transcript();
+    }
+    void TearDown() override {
+        SetDpi(96);
+        Win32Resources::TearDown();
+    }
+};
+
+struct Fit {
+    int id = 0;
+    std::string className, text;
+    int needW = 0, needH = 0, haveW = 0, haveH = 0;
+};
+
+// The driver's "fit" answers: the dialog font's base units at its DPI, and each text's need.
+struct Fits {
+    int baseX = 0, baseY = 0, dpi = 0;
+    std::vector<Fit> controls;
+};
+
+Fits ReadFits(const DriverRun& run) {
+    Fits fits;
+    std::sscanf(run.Answer("fit-base").c_str(), "%d %d %d", &fits.baseX, &fits.baseY, &fits.dpi);
+    for (const std::string& line : run.lines) {
+        Fit fit;
+        char className[64] = {};
+        int used = 0;
+        if (std::sscanf(line.c_str(), "fit %d %63s need=%d,%d have=%d,%d text=%n", &fit.id, className, &fit.needW,
+                        &fit.needH, &fit.haveW, &fit.haveH, &used) == 6 && used > 0) {
+            fit.className = className;
+            fit.text = line.substr(static_cast<std::size_t>(used));
+            fits.controls.push_back(fit);
+        }
+    }
+    return fits;
+}
+
+// The window is laid out from its template at this DPI and every text fits its control, measured in
+// the font whose base units the layout shows; returns those base units.
+std::pair<int, int> ExpectTextsFit(const DriverRun& run, int dpi, const Dialog& dialog) {
+    SCOPED_TRACE(std::string(dialog.title) + " at " + std::to_string(dpi) + " DPI");
+    ExpectLaidOutInDialogUnits(run, dialog);
+    const auto [baseX, baseY] = FittingBaseUnits(run, dialog);
+    const Fits fits = ReadFits(run);
+    EXPECT_EQ(fits.dpi, dpi) << run.Transcript();
+    EXPECT_EQ(std::make_pair(fits.baseX, fits.baseY), std::make_pair(baseX, baseY))
+        << "the driver measures in another font than the dialog's\n" << run.Transcript();
+    EXPECT_GE(fits.controls.size(), 8u) << run.Transcript();
+    for (const Fit& fit : fits.controls) {
+        EXPECT_LE(fit.needW, fit.haveW) << fit.className << " " << fit.id << " \"" << fit.text << "\" is cut off";
+        EXPECT_LE(fit.needH, fit.haveH) << fit.className << " " << fit.id << " \"" << fit.text << "\" is cut off";
+    }
+    return {baseX, baseY};
+}
+
+TEST_F(Win32Dpi, BothWindowsScaleWithTheScreensDpiAndNoTextIsCutOff) {
+    std::map<int, std::pair<int, int>> mainBase, testBase;
+    for (const int dpi : {96, 144}) {
+        SetDpi(dpi);
+        const pid_t program = StartProgram({"internalTest"});
+        DriverRun run = Drive({"wait-main", "20000", "layout", "fit"});
+        ASSERT_TRUE(run.ok()) << run.Transcript();
+        mainBase[dpi] = ExpectTextsFit(run, dpi, kControllerDialog);
+
+        run = Drive({"use-main", "post-click", "1020", "wait-dialog", "Internal Test", "10000", "layout", "fit",
+                     "press-esc", "wait-gone", "10000"});
+        ASSERT_TRUE(run.ok()) << run.Transcript();
+        testBase[dpi] = ExpectTextsFit(run, dpi, kTestDialog);
+        CloseProgram(program);
+    }
+    // The windows were laid out again at 144 DPI, or the checks above measured the 96 DPI layout
+    // twice. Wine gives every program the screen's DPI whatever its manifest declares, so this
+    // cannot tell a DPI-aware program from an unaware one: the manifest test guards the declaration.
+    for (const auto* base : {&mainBase, &testBase}) {
+        EXPECT_GE(base->at(144).first * 4, base->at(96).first * 5) << "horizontal base units do not grow";
+        EXPECT_GE(base->at(144).second * 4, base->at(96).second * 5) << "vertical base units do not grow";
+    }
 }
 
 }  // namespace

@@ -42,6 +42,11 @@
 //   text ID, sel ID, pos ID, range ID, check ID, visible ID, enabled ID, items ID, focus,
 //   caret ID (an edit field's or a combo box's selection: "caret ID START END")
 //   title, shown, iconic, window-enabled, foreground, layout
+//   fit                     "fit-base X Y DPI": the dialog base units of the dialog font (8 pt MS
+//                           Shell Dlg) at the driver's DPI; then for every visible label, button
+//                           and edit field with a text "fit ID CLASS need=W,H have=W,H text=T":
+//                           the pixels its text needs drawn in that font, the control's own
+//                           margins included, beside the client area it has
 //
 // Watching a long operation:
 //   answer-watch ID MS AGAIN
@@ -606,6 +611,7 @@ private:
     void Command(const std::wstring& name);
     void AnswerWatch();
     void Layout();
+    void Fit();
     void PressKey(WPARAM key);
 
     // Real input.
@@ -799,6 +805,8 @@ void Driver::Command(const std::wstring& name) {
         Say(std::string("foreground ") + (GetForegroundWindow() == Current() ? "1" : "0"));
     } else if (name == L"layout") {
         Layout();
+    } else if (name == L"fit") {
+        Fit();
     } else if (name == L"template") {
         const std::wstring exe = Take();
         DumpTemplate(exe, TakeInt());
@@ -1049,10 +1057,66 @@ void Driver::Layout() {
     }
 }
 
+// A font handle does not cross processes: the controls' font is made again from the dialog
+// template's (every control takes the dialog's), and fit-base lets the test compare its base units
+// with the ones the dialog's layout shows.
+void Driver::Fit() {
+    HWND dialog = Current();
+    HDC dc = GetDC(dialog);
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    HFONT font = CreateFontW(-MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"MS Shell Dlg");
+    HGDIOBJ old = SelectObject(dc, font);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SIZE alphabet{};
+    GetTextExtentPoint32W(dc, L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", 52, &alphabet);
+    const int baseX = (alphabet.cx / 26 + 1) / 2, baseY = metrics.tmHeight;
+    Say("fit-base " + std::to_string(baseX) + " " + std::to_string(baseY) + " " + std::to_string(dpi));
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!(GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE)) continue;
+        const std::wstring kind = ClassName(child), text = WindowText(child);
+        if (text.empty()) continue;
+        const LONG style = GetWindowLongW(child, GWL_STYLE);
+        RECT have;
+        GetClientRect(child, &have);
+        SIZE extent{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+        int needW = extent.cx, needH = metrics.tmHeight;
+        if (!lstrcmpiW(kind.c_str(), L"Static")) {
+            // Drawn word-wrapped in its width, as a left-aligned label draws itself.
+            RECT wrapped{0, 0, have.right, 0};
+            DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &wrapped, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+            needW = wrapped.right;
+            needH = wrapped.bottom;
+        } else if (!lstrcmpiW(kind.c_str(), L"Button")) {
+            // A check box's box and the gap after it take 12 dialog units, the layout guidelines'
+            // allowance; a push button keeps 2 units of edge and padding on each side.
+            const bool checkBox = (style & BS_TYPEMASK) == BS_AUTOCHECKBOX || (style & BS_TYPEMASK) == BS_CHECKBOX;
+            needW += MulDiv(checkBox ? 12 : 4, baseX, 4);
+        } else if (!lstrcmpiW(kind.c_str(), L"Edit")) {
+            const LRESULT margins = SendMessageW(child, EM_GETMARGINS, 0, 0);
+            needW += LOWORD(margins) + HIWORD(margins);
+        } else {
+            continue;
+        }
+        char line[160];
+        std::snprintf(line, sizeof line, "fit %d %s need=%d,%d have=%ld,%ld text=", GetDlgCtrlID(child),
+                      Utf8(kind).c_str(), needW, needH, have.right, have.bottom);
+        Say(line + Flat(text));
+    }
+    SelectObject(dc, old);
+    DeleteObject(font);
+    ReleaseDC(dialog, dc);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
+    // Pixels as the screen has them, not scaled for a program that knows no DPI: the program
+    // under test declares itself DPI-aware, and the driver measures its windows.
+    SetProcessDPIAware();
     Driver(argc, argv).Run();
     return 0;
 }
