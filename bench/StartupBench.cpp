@@ -1,11 +1,13 @@
 // Start-up time to the shown window, and resident memory then, of the Qt program on the built-in
-// simulated machine beside a bare Qt dialog started the same way: a fresh process each time, on
-// the offscreen platform. Prints figures; asserts nothing.
+// simulated machine beside two floors started the same way: the controller's dialog template built
+// by the same dialog framework with no boards and no detection (what the toolkit's widgets cost),
+// and a bare Qt dialog. A fresh process each time, on the offscreen platform. Prints figures;
+// asserts nothing.
 //
 //   startup_bench [runs]      (default 15 runs of each, alternating)
 //
-// Each run starts this program again as a child that either runs the controller or shows an
-// empty dialog. The child reports on stdout when its window first paints, with its VmRSS from
+// Each run starts this program again as a child that runs the controller, shows the template
+// alone or shows an empty dialog. The child reports on stdout when its window first paints, with its VmRSS from
 // /proc/self/status, and then closes the window as a user would. The time is taken by the parent
 // from starting the child to that report, so process start, dynamic loading and Qt's start-up
 // count alike for both.
@@ -28,14 +30,39 @@
 #include <vector>
 
 #include "model/Sleeper.h"
+#include "dialog/DialogFramework.h"
+#include "platform/qt/AppIcon.h"
 #include "platform/qt/ControllerProgram.h"
+#include "platform/qt/QtDialogFramework.h"
+#include "res/DialogTemplates.h"
 #include "platform/qt/QtBusy.h"
 #include "platform/qt/QtProcessServices.h"
 
 namespace {
 
 const char kControllerMode[] = "--child=controller";
+const char kTemplateMode[] = "--child=template";
 const char kBareMode[] = "--child=bare";
+
+// The controller's template on screen with nothing behind it: no NvAPI, no detection, no boards.
+class TemplateOnly final : public DialogLogic {
+public:
+    bool OnInitDialog(DialogWindow& window) override {
+        window_ = &window;
+        window.SetAppIcon();
+        return true;
+    }
+    void OnCommand(int, Notification) override {}
+    void OnHScroll(int) override {}
+    void OnTimer(std::uintptr_t) override {}
+    void OnOK() override {}
+    // The close the first paint asks for ends the run, as the controller's own close does.
+    void OnCancel() override { window_->EndDialog(kIdCancel); }
+    void OnDestroy() override {}
+
+private:
+    DialogWindow* window_ = nullptr;
+};
 
 long ResidentKilobytes() {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -69,15 +96,25 @@ private:
     bool reported_ = false;
 };
 
-int RunChild(int argc, char* argv[], bool controller) {
+enum class Child { Controller, Template, Bare };
+
+int RunChild(int argc, char* argv[], Child child) {
     QApplication application(argc, argv);
     FirstPaint watcher;
     application.installEventFilter(&watcher);
-    if (controller) {
+    if (child == Child::Controller) {
         qtfront::BusyState busy;
         qtfront::QtProcessServices services(busy);
         ThreadSleeper sleeper;
         return qtfront::RunController({QStringLiteral("--simulate")}, services, sleeper, busy);
+    }
+    if (child == Child::Template) {
+        QApplication::setWindowIcon(qtfront::AppIcon());
+        qtfront::BusyState busy;
+        qtfront::QtDialogFramework framework(busy);
+        TemplateOnly logic;
+        framework.RunModal(res::ControllerDialog(), logic);
+        return 0;
     }
     QDialog dialog;
     dialog.setWindowTitle(QStringLiteral("Bare"));
@@ -133,40 +170,48 @@ int RunParent(int argc, char* argv[]) {
     QTemporaryDir workDir;
     if (!runtimeDir.isValid() || !workDir.isValid()) return 1;
 
-    std::vector<double> controllerMs, bareMs;
-    std::vector<long> controllerKb, bareKb;
-    // One of each first, unmeasured, so both find the libraries in the page cache.
+    // Alternating, so that a slow moment of the machine falls on all three alike.
+    struct Figures {
+        const char* mode;
+        const char* label;
+        std::vector<double> ms;
+        std::vector<long> kb;
+    };
+    Figures children[] = {{kControllerMode, "controller window, --simulate", {}, {}},
+                          {kTemplateMode, "template alone, no boards", {}, {}},
+                          {kBareMode, "bare QDialog", {}, {}}};
+    // One of each first, unmeasured, so that all find the libraries in the page cache.
     Sample warm;
-    if (!RunOnce(kControllerMode, runtimeDir.path(), workDir.path(), warm)) return 1;
-    if (!RunOnce(kBareMode, runtimeDir.path(), workDir.path(), warm)) return 1;
+    for (const Figures& c : children)
+        if (!RunOnce(c.mode, runtimeDir.path(), workDir.path(), warm)) return 1;
     for (int i = 0; i < runs; ++i) {
-        Sample controller, bare;
-        if (!RunOnce(kControllerMode, runtimeDir.path(), workDir.path(), controller)) return 1;
-        if (!RunOnce(kBareMode, runtimeDir.path(), workDir.path(), bare)) return 1;
-        controllerMs.push_back(controller.ms);
-        controllerKb.push_back(controller.rssKb);
-        bareMs.push_back(bare.ms);
-        bareKb.push_back(bare.rssKb);
+        for (Figures& c : children) {
+            Sample sample;
+            if (!RunOnce(c.mode, runtimeDir.path(), workDir.path(), sample)) return 1;
+            c.ms.push_back(sample.ms);
+            c.kb.push_back(sample.rssKb);
+        }
     }
 
-    const double cMs = Median(controllerMs), bMs = Median(bareMs);
-    const long cKb = Median(controllerKb), bKb = Median(bareKb);
     std::printf("Start-up to the shown window, offscreen, %d runs each (median, [min, max]):\n", runs);
-    std::printf("  controller window, --simulate %8.1f ms  [%.1f, %.1f]   VmRSS %6ld kB\n", cMs,
-                *std::min_element(controllerMs.begin(), controllerMs.end()),
-                *std::max_element(controllerMs.begin(), controllerMs.end()), cKb);
-    std::printf("  bare QDialog                  %8.1f ms  [%.1f, %.1f]   VmRSS %6ld kB\n", bMs,
-                *std::min_element(bareMs.begin(), bareMs.end()), *std::max_element(bareMs.begin(), bareMs.end()),
-                bKb);
-    std::printf("  ratio controller / bare: time %.2f, memory %.2f\n", cMs / bMs,
-                static_cast<double>(cKb) / static_cast<double>(bKb));
+    for (const Figures& c : children)
+        std::printf("  %-30s %7.1f ms  [%.1f, %.1f]   VmRSS %6ld kB\n", c.label, Median(c.ms),
+                    *std::min_element(c.ms.begin(), c.ms.end()), *std::max_element(c.ms.begin(), c.ms.end()),
+                    Median(c.kb));
+    const auto ratio = [&](const Figures& over, const Figures& under, const char* name) {
+        std::printf("  ratio controller / %s: time %.2f, memory %.2f\n", name, Median(over.ms) / Median(under.ms),
+                    static_cast<double>(Median(over.kb)) / static_cast<double>(Median(under.kb)));
+    };
+    ratio(children[0], children[1], "template alone");
+    ratio(children[0], children[2], "bare");
     return 0;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc > 1 && QByteArray(argv[1]) == kControllerMode) return RunChild(argc, argv, true);
-    if (argc > 1 && QByteArray(argv[1]) == kBareMode) return RunChild(argc, argv, false);
+    if (argc > 1 && QByteArray(argv[1]) == kControllerMode) return RunChild(argc, argv, Child::Controller);
+    if (argc > 1 && QByteArray(argv[1]) == kTemplateMode) return RunChild(argc, argv, Child::Template);
+    if (argc > 1 && QByteArray(argv[1]) == kBareMode) return RunChild(argc, argv, Child::Bare);
     return RunParent(argc, argv);
 }
